@@ -1,0 +1,12 @@
+# The program's own identity: names, addresses and hosts shown in the window, the about box
+# and the report. Packagers set them at configure time, e.g.
+#   cmake -DQUILLON_MAKER_NAME="Jane Doe" -DQUILLON_SERVICE_HOST=imei.example.net ...
+# The defaults are placeholders under the reserved documentation domains.
+set(QUILLON_MAKER_NAME "The Quillon developers" CACHE STRING "Maker's name (about box, report)")
+set(QUILLON_MAKER_EMAIL "quillon@example.org" CACHE STRING "Maker's e-mail address")
+set(QUILLON_MAKER_SOCIAL "@quillon-example" CACHE STRING "Maker's social handle")
+set(QUILLON_DONATION_ADDRESS "PLACEHOLDER-NOT-A-REAL-ADDRESS" CACHE STRING "Maker's donation address")
+set(QUILLON_MAKER_HOST "quillon.example.org" CACHE STRING "Host of the maker's home page")
+set(QUILLON_SERVICE_HOST "imei-service.example.com" CACHE STRING "Host of the device database service")
+set(QUILLON_MAKER_SITE_CAPTION "quillon.example.org" CACHE STRING "Caption of the maker's link")
+set(QUILLON_SERVICE_SITE_CAPTION "imei-service.example.com" CACHE STRING "Caption of the database service's link")

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <array>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace quillon {
+
+inline constexpr int kBoxCount = 8;
+
+// Index 0 is Check1, index 7 is Check8.
+using BoxStates = std::array<bool, kBoxCount>;
+
+enum class BoxSetting { Cleared, Checked, Unchanged };
+using BoxSettings = std::array<BoxSetting, kBoxCount>;
+
+struct ReportingBodyRow {
+    std::string_view code;
+    std::string_view text;
+    BoxSettings boxes;
+};
+std::span<const ReportingBodyRow> ReportingBodyTable();
+
+struct ReportingBody {
+    std::string text;
+    BoxSettings boxes{};
+};
+// Exact match on the code's text; anything else gives "<code> (Unknown)" and all boxes cleared.
+ReportingBody LookupReportingBody(std::string_view code);
+BoxStates ApplyBoxSettings(const BoxStates& current, const BoxSettings& settings);
+
+// Caption of Check<boxNumber>, boxNumber 1..8.
+std::string_view BoxCaption(int boxNumber);
+// The box whose caption is `caption` (exact), or nothing.
+std::optional<int> BoxNumberForCaption(std::string_view caption);
+
+// The boxes in the order generation reads them (Check8 first) with their codes.
+struct GenerationBox {
+    int boxNumber;
+    std::string_view caption;
+    std::string_view code;
+};
+std::span<const GenerationBox> GenerationBoxOrder();
+// Code of the first checked box in generation order, or nothing when no box is checked.
+std::optional<std::string_view> FirstCheckedBoxCode(const BoxStates& boxes);
+
+} // namespace quillon
