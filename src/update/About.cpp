@@ -4,14 +4,12 @@
 
 namespace quillon {
 
-MakerDetails ConfiguredMaker()
-{
-    return MakerDetails{identity::kMakerName, identity::kMakerEmail, identity::kMakerSocial,
-                        identity::kDonationAddress, identity::kMakerHost};
+MakerDetails ConfiguredMaker() {
+    return MakerDetails{identity::kMakerName, identity::kMakerEmail, identity::kMakerSocial, identity::kDonationAddress,
+                        identity::kMakerHost};
 }
 
-std::string AboutText(std::string_view versionText, const MakerDetails& maker)
-{
+std::string AboutText(std::string_view versionText, const MakerDetails& maker) {
     constexpr std::string_view kLineEnd = "\r\n";
     std::string text;
     text.append("Quillon v").append(versionText).append(" by ").append(maker.name).append(kLineEnd);
@@ -22,20 +20,17 @@ std::string AboutText(std::string_view versionText, const MakerDetails& maker)
     return text;
 }
 
-std::string HomePageAddress(std::string_view host)
-{
+std::string HomePageAddress(std::string_view host) {
     std::string address = "http://";
     address.append(host).append("/");
     return address;
 }
 
-std::string MakerHomePageAddress()
-{
+std::string MakerHomePageAddress() {
     return HomePageAddress(identity::kMakerHost);
 }
 
-std::string ServiceHomePageAddress()
-{
+std::string ServiceHomePageAddress() {
     return HomePageAddress(identity::kServiceHost);
 }
 

@@ -10,18 +10,15 @@ namespace quillon {
 
 namespace {
 
-bool IsBlank(char c)
-{
+bool IsBlank(char c) {
     return c == ' ' || c == '\t';
 }
 
-bool IsDigit(char c)
-{
+bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-std::string_view TrimBlanks(std::string_view text)
-{
+std::string_view TrimBlanks(std::string_view text) {
     while (!text.empty() && IsBlank(text.front())) {
         text.remove_prefix(1);
     }
@@ -31,8 +28,7 @@ std::string_view TrimBlanks(std::string_view text)
     return text;
 }
 
-ParsedVersion Refuse(VersionParseError error, std::string reason)
-{
+ParsedVersion Refuse(VersionParseError error, std::string reason) {
     ParsedVersion result;
     result.error = error;
     result.reason = std::move(reason);
@@ -41,27 +37,23 @@ ParsedVersion Refuse(VersionParseError error, std::string reason)
 
 } // namespace
 
-std::string VersionFileAddress(std::string_view serviceHost)
-{
+std::string VersionFileAddress(std::string_view serviceHost) {
     std::string address = "http://";
     address += serviceHost;
     address += kVersionFilePath;
     return address;
 }
 
-std::string VersionFileAddress()
-{
+std::string VersionFileAddress() {
     return VersionFileAddress(identity::kServiceHost);
 }
 
-std::string_view FirstLine(std::string_view content)
-{
+std::string_view FirstLine(std::string_view content) {
     const auto end = content.find_first_of("\r\n");
     return end == std::string_view::npos ? content : content.substr(0, end);
 }
 
-ParsedVersion ParseVersionNumber(std::string_view text)
-{
+ParsedVersion ParseVersionNumber(std::string_view text) {
     const std::string_view number = TrimBlanks(text);
     if (number.empty()) {
         return Refuse(VersionParseError::Empty, "its first line is empty");
@@ -98,8 +90,7 @@ ParsedVersion ParseVersionNumber(std::string_view text)
     return result;
 }
 
-ParsedVersion ReadPublishedVersion(std::string_view fileContent)
-{
+ParsedVersion ReadPublishedVersion(std::string_view fileContent) {
     constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
     if (fileContent.starts_with(kByteOrderMark)) {
         fileContent.remove_prefix(kByteOrderMark.size());
@@ -110,16 +101,14 @@ ParsedVersion ReadPublishedVersion(std::string_view fileContent)
     return ParseVersionNumber(FirstLine(fileContent));
 }
 
-VersionComparison CompareVersions(std::int64_t published, std::int64_t own)
-{
+VersionComparison CompareVersions(std::int64_t published, std::int64_t own) {
     if (published > own) {
         return VersionComparison::Newer;
     }
     return published == own ? VersionComparison::Same : VersionComparison::Older;
 }
 
-std::optional<std::string_view> ComparisonMessage(VersionComparison comparison)
-{
+std::optional<std::string_view> ComparisonMessage(VersionComparison comparison) {
     switch (comparison) {
     case VersionComparison::Newer:
         return kUpdateAvailableMessage;
@@ -131,15 +120,13 @@ std::optional<std::string_view> ComparisonMessage(VersionComparison comparison)
     return std::nullopt;
 }
 
-std::string DownloadFailedMessage(std::string_view reason)
-{
+std::string DownloadFailedMessage(std::string_view reason) {
     std::string message = "The update check could not be completed: ";
     message += reason;
     return message;
 }
 
-std::string UnreadableVersionMessage(std::string_view reason)
-{
+std::string UnreadableVersionMessage(std::string_view reason) {
     std::string message = "The published version number could not be read: ";
     message += reason;
     return message;

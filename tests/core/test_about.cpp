@@ -12,18 +12,15 @@ namespace {
 
 const MakerDetails kMaker{"Jane Doe", "jane@example.org", "@janedoe", "PLACEHOLDER-ADDRESS", "jane.example.org"};
 
-TEST(AboutTest, TextByteForByte)
-{
-    EXPECT_EQ(AboutText("2.1.2.5 Professional Edition", kMaker),
-              "Quillon v2.1.2.5 Professional Edition by Jane Doe\r\n"
-              "E-Mail: jane@example.org\r\n"
-              "Twitter: @janedoe\r\n"
-              "BitCoin: PLACEHOLDER-ADDRESS\r\n"
-              "Web: jane.example.org");
+TEST(AboutTest, TextByteForByte) {
+    EXPECT_EQ(AboutText("2.1.2.5 Professional Edition", kMaker), "Quillon v2.1.2.5 Professional Edition by Jane Doe\r\n"
+                                                                 "E-Mail: jane@example.org\r\n"
+                                                                 "Twitter: @janedoe\r\n"
+                                                                 "BitCoin: PLACEHOLDER-ADDRESS\r\n"
+                                                                 "Web: jane.example.org");
 }
 
-TEST(AboutTest, ExactlyFourLineBreaksAndNoneAtTheEnd)
-{
+TEST(AboutTest, ExactlyFourLineBreaksAndNoneAtTheEnd) {
     const std::string text = AboutText("2.1.2.5 Professional Edition", ConfiguredMaker());
     EXPECT_EQ(std::count(text.begin(), text.end(), '\r'), 4);
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 4);
@@ -36,8 +33,7 @@ TEST(AboutTest, ExactlyFourLineBreaksAndNoneAtTheEnd)
     EXPECT_FALSE(text.ends_with("\r"));
 }
 
-TEST(AboutTest, ConfiguredMakerComesFromTheBuildIdentity)
-{
+TEST(AboutTest, ConfiguredMakerComesFromTheBuildIdentity) {
     const MakerDetails maker = ConfiguredMaker();
     EXPECT_EQ(maker.name, identity::kMakerName);
     EXPECT_EQ(maker.email, identity::kMakerEmail);
@@ -49,8 +45,7 @@ TEST(AboutTest, ConfiguredMakerComesFromTheBuildIdentity)
     EXPECT_TRUE(text.ends_with("\r\nWeb: " + std::string(identity::kMakerHost)));
 }
 
-TEST(AboutTest, HomePagesArePlainHttpWithRootPath)
-{
+TEST(AboutTest, HomePagesArePlainHttpWithRootPath) {
     EXPECT_EQ(HomePageAddress("jane.example.org"), "http://jane.example.org/");
     EXPECT_EQ(MakerHomePageAddress(), "http://" + std::string(identity::kMakerHost) + "/");
     EXPECT_EQ(ServiceHomePageAddress(), "http://" + std::string(identity::kServiceHost) + "/");

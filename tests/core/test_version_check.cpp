@@ -19,7 +19,7 @@ struct VersionFileCase {
     const char* name;
     std::string content;
     VersionParseError error;
-    std::int64_t value; // meaningful when error is None
+    std::int64_t value;                      // meaningful when error is None
     std::optional<std::string_view> message; // what the check shows; unused on a parse error
 };
 
@@ -33,7 +33,7 @@ const VersionFileCase kVersionFileCases[] = {
     {"LfThenMore", "2126\n2000\n", VersionParseError::None, 2126, kUpdateAvailableMessage},
     {"BareCr", "2124\r9999", VersionParseError::None, 2124, std::nullopt},
     {"TrailingLineEnd", "2125\r\n", VersionParseError::None, 2125, kLatestVersionMessage},
-    {"ByteOrderMark", "\xEF\xBB\xBF" "2126\r\n", VersionParseError::None, 2126, kUpdateAvailableMessage},
+    {"ByteOrderMark", std::string("\xEF\xBB\xBF") + "2126\r\n", VersionParseError::None, 2126, kUpdateAvailableMessage},
     {"LeadingZeros", "002125", VersionParseError::None, 2125, kLatestVersionMessage},
     {"PlusSign", "+2126", VersionParseError::None, 2126, kUpdateAvailableMessage},
     {"Negative", "-1", VersionParseError::None, -1, std::nullopt},
@@ -55,7 +55,7 @@ const VersionFileCase kVersionFileCases[] = {
     {"SignThenBlank", "- 5", VersionParseError::NotANumber, 0, std::nullopt},
     {"DoubleSign", "--5", VersionParseError::NotANumber, 0, std::nullopt},
     {"Hex", "0x84D", VersionParseError::NotANumber, 0, std::nullopt},
-    {"NulInside", std::string("21\0" "26", 5), VersionParseError::NotANumber, 0, std::nullopt},
+    {"NulInside", std::string("21") + '\0' + "26", VersionParseError::NotANumber, 0, std::nullopt},
     {"TooLarge", "99999999999999999999", VersionParseError::OutOfRange, 0, std::nullopt},
     {"Int64MaxPlusOne", "9223372036854775808", VersionParseError::OutOfRange, 0, std::nullopt},
     {"TooSmall", "-9223372036854775809", VersionParseError::OutOfRange, 0, std::nullopt},
@@ -63,8 +63,7 @@ const VersionFileCase kVersionFileCases[] = {
 
 class VersionFileTest : public testing::TestWithParam<VersionFileCase> {};
 
-TEST_P(VersionFileTest, ReadsFirstLineAndCompares)
-{
+TEST_P(VersionFileTest, ReadsFirstLineAndCompares) {
     const VersionFileCase& c = GetParam();
     const ParsedVersion parsed = ReadPublishedVersion(c.content);
     ASSERT_EQ(parsed.error, c.error);
@@ -82,16 +81,14 @@ TEST_P(VersionFileTest, ReadsFirstLineAndCompares)
 INSTANTIATE_TEST_SUITE_P(Table, VersionFileTest, testing::ValuesIn(kVersionFileCases),
                          [](const testing::TestParamInfo<VersionFileCase>& row) { return row.param.name; });
 
-TEST(VersionCheckTest, ReasonsTellTheCasesApart)
-{
+TEST(VersionCheckTest, ReasonsTellTheCasesApart) {
     EXPECT_EQ(ReadPublishedVersion("").reason, "the version file is empty");
     EXPECT_EQ(ReadPublishedVersion("\r\n2126").reason, "its first line is empty");
     EXPECT_EQ(ReadPublishedVersion("<html>").reason, "its first line is not a whole number");
     EXPECT_EQ(ReadPublishedVersion("99999999999999999999").reason, "the number on its first line is too large");
 }
 
-TEST(VersionCheckTest, FirstLineStopsAtEitherLineEnd)
-{
+TEST(VersionCheckTest, FirstLineStopsAtEitherLineEnd) {
     EXPECT_EQ(FirstLine("2126\r\nmore"), "2126");
     EXPECT_EQ(FirstLine("2126\nmore"), "2126");
     EXPECT_EQ(FirstLine("2126\rmore"), "2126");
@@ -100,8 +97,7 @@ TEST(VersionCheckTest, FirstLineStopsAtEitherLineEnd)
     EXPECT_EQ(FirstLine("\n2126"), "");
 }
 
-TEST(VersionCheckTest, ComparesAsWholeNumbersNotText)
-{
+TEST(VersionCheckTest, ComparesAsWholeNumbersNotText) {
     // As text "10000" sorts before "2125"; as numbers it is newer.
     EXPECT_EQ(CompareVersions(ParseVersionNumber("10000").value, kOwnVersion), VersionComparison::Newer);
     EXPECT_EQ(CompareVersions(ParseVersionNumber("999").value, kOwnVersion), VersionComparison::Older);
@@ -109,8 +105,7 @@ TEST(VersionCheckTest, ComparesAsWholeNumbersNotText)
               VersionComparison::Older);
 }
 
-TEST(VersionCheckTest, MessagesAreTheProgramsOwn)
-{
+TEST(VersionCheckTest, MessagesAreTheProgramsOwn) {
     EXPECT_EQ(ComparisonMessage(VersionComparison::Newer), "An update is available!");
     EXPECT_EQ(ComparisonMessage(VersionComparison::Same), "You have the latest version.");
     EXPECT_EQ(ComparisonMessage(VersionComparison::Older), std::nullopt);
@@ -120,8 +115,7 @@ TEST(VersionCheckTest, MessagesAreTheProgramsOwn)
               "The published version number could not be read: the version file is empty");
 }
 
-TEST(VersionCheckTest, VersionFileAddressIsPlainHttpOnTheServiceHost)
-{
+TEST(VersionCheckTest, VersionFileAddressIsPlainHttpOnTheServiceHost) {
     EXPECT_EQ(VersionFileAddress("imei.example.net"), "http://imei.example.net/ver");
     EXPECT_EQ(VersionFileAddress("127.0.0.1:8080"), "http://127.0.0.1:8080/ver");
     EXPECT_EQ(VersionFileAddress(), "http://" + std::string(identity::kServiceHost) + "/ver");
