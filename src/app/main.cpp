@@ -1,0 +1,22 @@
+#include "Form1.h"
+#include "QtPlatform.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDir>
+
+#include <filesystem>
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    quillon::QtPlatform platform;
+    // tacdex.csv and the program's own files live beside the executable.
+    const std::filesystem::path programDirectory =
+        QDir(QCoreApplication::applicationDirPath()).filesystemAbsolutePath();
+    quillon::Form1 window(platform, programDirectory);
+    if (!window.Form_Load()) {
+        return 1;
+    }
+    window.show();
+    return QApplication::exec();
+}

@@ -1,0 +1,277 @@
+#include "Form1.h"
+
+#include "ClickableLabel.h"
+#include "QtText.h"
+
+#include "Identity.h"
+
+#include <QAbstractItemView>
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFont>
+#include <QFontDatabase>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPalette>
+#include <QPushButton>
+#include <QStringList>
+#include <QStringListModel>
+#include <QTextBrowser>
+#include <QUrl>
+#include <QVariant>
+
+#include <utility>
+
+namespace quillon {
+
+namespace {
+
+void SetTextColour(QWidget* widget, const QColor& colour) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    widget->setPalette(palette);
+}
+
+// The page view shows only the program's own page: it fetches nothing, neither from the network
+// nor from disk, and follows no link.
+class ScriptletView final : public QTextBrowser {
+public:
+    explicit ScriptletView(QWidget* parent) : QTextBrowser(parent) {
+        setOpenLinks(false);
+        setOpenExternalLinks(false);
+        setUndoRedoEnabled(false);
+    }
+
+protected:
+    QVariant loadResource(int, const QUrl&) override { return {}; }
+};
+
+QString ScriptletPage(const std::filesystem::path& programDirectory) {
+    const QString database =
+        QString::fromStdU16String((programDirectory / "tacdex.csv").u16string()).toHtmlEscaped();
+    return QStringLiteral("<div style=\"font-size:8pt\"><b>Validate</b>: type or paste an IMEI and press Validate. "
+                          "<b>Generate</b>: choose a model and a count, or tick a reporting body, and press "
+                          "Generate. Device database: <tt>%1</tt></div>")
+        .arg(database);
+}
+
+} // namespace
+
+QFont MakeFont(FontFace face, double points, bool bold, bool italic) {
+    QStringList named;
+    QString fallback;
+    QFont::StyleHint hint = QFont::SansSerif;
+    switch (face) {
+    case FontFace::MsSansSerif:
+        named = {QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif")};
+        // Arial has the metrics of the outline successor of this face, and fontconfig offers a
+        // metric-compatible substitute for Arial (Liberation Sans), so captions fit their places.
+        fallback = QStringLiteral("Arial");
+        break;
+    case FontFace::Verdana:
+        named = {QStringLiteral("Verdana")};
+        fallback = QStringLiteral("sans-serif");
+        break;
+    case FontFace::Terminal:
+        named = {QStringLiteral("Terminal")};
+        fallback = QStringLiteral("monospace");
+        hint = QFont::Monospace;
+        break;
+    }
+    // Asking Qt for a missing family directly would give fontconfig's general default, not the
+    // closest face of the right kind.
+    QFont font(fallback);
+    for (const QString& family : named) {
+        if (QFontDatabase::hasFamily(family)) {
+            font.setFamily(family);
+            break;
+        }
+    }
+    font.setStyleHint(hint);
+    font.setPointSizeF(points);
+    font.setWeight(bold ? QFont::Bold : QFont::Normal);
+    font.setItalic(italic);
+    return font;
+}
+
+Form1::Form1(Platform& platform, std::filesystem::path programDirectory, QWidget* parent)
+    : QMainWindow(parent),
+      m_platform(platform),
+      m_programDirectory(std::move(programDirectory)),
+      m_database(m_programDirectory / "tacdex.csv") {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QString::fromLatin1(kDesignCaption));
+    CreateMenu();
+    CreateControls();
+    SetTabOrder();
+    ConnectHandlers();
+    // The layout is fixed: nothing moves or resizes with the window, so the window does not resize.
+    setFixedSize(Twips(kClientWidthTwips), Twips(kClientHeightTwips) + menuBar()->sizeHint().height());
+    m_text1->setFocus();
+}
+
+Form1::~Form1() = default;
+
+void Form1::SetCaption(QLabel* label, const QString& caption) {
+    label->setText(caption);
+    label->adjustSize();
+}
+
+ClickableLabel* Form1::AddLabel(int number, const QString& caption, int left, int top, const QFont* font) {
+    auto* label = new ClickableLabel(m_client);
+    label->setObjectName(QStringLiteral("Label%1").arg(number));
+    if (font != nullptr) {
+        label->setFont(*font);
+    }
+    label->move(Twips(left), Twips(top));
+    SetCaption(label, caption);
+    m_label[static_cast<std::size_t>(number)] = label;
+    return label;
+}
+
+QCheckBox* Form1::AddCheck(int number, int left, int top, int width) {
+    auto* box = new QCheckBox(ToQString(BoxCaption(number)), m_client);
+    box->setObjectName(QStringLiteral("Check%1").arg(number));
+    box->setGeometry(Twips(left), Twips(top), Twips(width), Twips(195));
+    m_check[static_cast<std::size_t>(number)] = box;
+    return box;
+}
+
+void Form1::CreateMenu() {
+    m_fileMenu = menuBar()->addMenu(QStringLiteral("File"));
+    m_fileMenu->setObjectName(QStringLiteral("File"));
+    m_fileMenu->menuAction()->setObjectName(QStringLiteral("File"));
+    m_exit = m_fileMenu->addAction(QStringLiteral("Exit"));
+    m_exit->setObjectName(QStringLiteral("Exit"));
+    // About and Update are commands directly on the bar, without a drop-down.
+    m_about = menuBar()->addAction(QStringLiteral("About"));
+    m_about->setObjectName(QStringLiteral("About"));
+    m_chkUpdate = menuBar()->addAction(QStringLiteral("Update"));
+    m_chkUpdate->setObjectName(QStringLiteral("ChkUpdate"));
+}
+
+void Form1::CreateControls() {
+    m_client = new QWidget(this);
+    m_client->setObjectName(QStringLiteral("ClientArea"));
+    m_client->setFixedSize(Twips(kClientWidthTwips), Twips(kClientHeightTwips));
+    m_client->setFont(MakeFont(FontFace::MsSansSerif, 8.25));
+    setCentralWidget(m_client);
+
+    const QFont boldFont = MakeFont(FontFace::MsSansSerif, 8.25, true);
+
+    auto makeCombo = [this](const QString& name, QStringListModel*& model, int left, int width) {
+        auto* combo = new QComboBox(m_client);
+        combo->setObjectName(name);
+        // The user may type a count or a name that the lists do not offer; typing adds no entry.
+        combo->setEditable(true);
+        combo->setInsertPolicy(QComboBox::NoInsert);
+        // Sizing to the contents would measure every device entry of a large database.
+        combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        model = new QStringListModel(combo);
+        combo->setModel(model);
+        if (auto* view = qobject_cast<QListView*>(combo->view())) {
+            view->setUniformItemSizes(true);
+        }
+        combo->setGeometry(Twips(left), Twips(120), Twips(width), Twips(315));
+        return combo;
+    };
+    m_combo1 = makeCombo(QStringLiteral("Combo1"), m_combo1Model, 120, 5775);
+    m_combo1->setFont(boldFont);
+    m_combo1->setEditText(QStringLiteral("Combo1"));
+    m_combo2 = makeCombo(QStringLiteral("Combo2"), m_combo2Model, 6000, 650);
+    m_combo2->setEditText(QStringLiteral("100"));
+
+    m_text1 = new QLineEdit(QStringLiteral("Text1"), m_client);
+    m_text1->setObjectName(QStringLiteral("Text1"));
+    m_text1->setFont(MakeFont(FontFace::Verdana, 11.25, true));
+    m_text1->setGeometry(Twips(6840), Twips(120), Twips(3135), Twips(405));
+
+    AddLabel(22, QStringLiteral("Author"), 120, 480);
+    SetTextColour(AddLabel(18, ToQString(identity::kMakerSiteCaption), 1560, 480, &boldFont), kLinkColour);
+
+    auto makeButton = [this](const QString& name, const QString& caption, int left) {
+        auto* button = new QPushButton(caption, m_client);
+        button->setObjectName(name);
+        // Enter and Escape press no button.
+        button->setAutoDefault(false);
+        button->setDefault(false);
+        button->setGeometry(Twips(left), Twips(600), Twips(855), Twips(315));
+        return button;
+    };
+    m_command1 = makeButton(QStringLiteral("Command1"), QStringLiteral("Validate"), 3960);
+    m_command2 = makeButton(QStringLiteral("Command2"), QStringLiteral("Generate"), 4920);
+
+    AddCheck(6, 6120, 600, 735);
+    AddCheck(3, 6960, 600, 855);
+    AddCheck(8, 7800, 600, 855);
+    AddCheck(5, 8640, 600, 1335);
+    AddLabel(23, QStringLiteral("Database"), 120, 720);
+    SetTextColour(AddLabel(21, ToQString(identity::kServiceSiteCaption), 1560, 720, &boldFont), kLinkColour);
+    AddCheck(1, 6120, 840, 855);
+    AddCheck(2, 6960, 840, 855);
+    AddCheck(7, 7800, 840, 855);
+    AddCheck(4, 8640, 840, 1215);
+
+    AddLabel(20, QStringLiteral("Database Version:  v0.99.0000"), 120, 960);
+    const QFont terminalFont = MakeFont(FontFace::Terminal, 9, true);
+    AddLabel(24, QStringLiteral("Copy IMEI to Clipboard"), 6120, 1080, &terminalFont);
+    AddLabel(25, QStringLiteral("Devices Supported: 99999"), 120, 1200);
+
+    AddLabel(4, QStringLiteral("Full IMEI Presentation"), 120, 1560);
+    AddLabel(8, QStringLiteral("0"), 2040, 1560);
+    SetTextColour(AddLabel(17, QStringLiteral("Result:"), 5400, 1560, &boldFont), kBlack);
+    SetTextColour(AddLabel(16, QStringLiteral("INVALID"), 6000, 1560, &boldFont),
+                  QColor(kInvalidColour.red, kInvalidColour.green, kInvalidColour.blue));
+    AddLabel(5, QStringLiteral("Reporting Body Identifier"), 120, 1800);
+    AddLabel(9, QStringLiteral("00"), 2040, 1800);
+    AddLabel(6, QStringLiteral("Type Allocation Code"), 120, 2040);
+    AddLabel(10, QStringLiteral("000000"), 2040, 2040);
+    AddLabel(13, QStringLiteral("Manufacturer:"), 5400, 2040, &boldFont);
+    AddLabel(7, QStringLiteral("Serial Number"), 120, 2280);
+    AddLabel(11, QStringLiteral("00000"), 2040, 2280);
+    AddLabel(14, QStringLiteral("Model:"), 5400, 2280, &boldFont);
+    m_label[16]->hide();
+    m_label[17]->hide();
+
+    m_scriptlet1 = new ScriptletView(m_client);
+    m_scriptlet1->setObjectName(QStringLiteral("Scriptlet1"));
+    m_scriptlet1->setGeometry(Twips(120), Twips(2520), Twips(7140), Twips(900));
+    m_scriptlet1->setHtml(ScriptletPage(m_programDirectory));
+
+    AddLabel(1, QStringLiteral("Check: 00000000000000"), 7440, 2520);
+    AddLabel(3, QStringLiteral("Luhn:"), 9480, 2520);
+    AddLabel(2, QStringLiteral("CheckSum"), 7440, 2760);
+    AddLabel(12, QStringLiteral("Generated"), 7440, 3000);
+    AddLabel(19, QStringLiteral("Valid"), 7440, 3240);
+    const QFont donationFont = MakeFont(FontFace::Verdana, 8.25, false, true);
+    AddLabel(15, QStringLiteral("BitCoin ") + ToQString(identity::kDonationAddress), 120, 3480, &donationFont);
+}
+
+void Form1::SetTabOrder() {
+    const std::array<QWidget*, 14> order{m_text1,     m_command1,   m_command2,   m_check[1], m_check[2],
+                                         m_check[3],  m_check[4],   m_check[5],   m_check[6], m_check[7],
+                                         m_check[8],  m_combo1,     m_scriptlet1, m_combo2};
+    for (std::size_t i = 0; i + 1 < order.size(); ++i) {
+        setTabOrder(order[i], order[i + 1]);
+    }
+}
+
+void Form1::ConnectHandlers() {
+    connect(m_command1, &QPushButton::clicked, this, &Form1::Command1_Click);
+    connect(m_command2, &QPushButton::clicked, this, &Form1::Command2_Click);
+    connect(m_label[10], &ClickableLabel::clicked, this, &Form1::Label10_Click);
+    connect(m_label[13], &ClickableLabel::clicked, this, &Form1::Label13_Click);
+    connect(m_label[14], &ClickableLabel::clicked, this, &Form1::Label14_Click);
+    connect(m_label[15], &ClickableLabel::clicked, this, &Form1::Label15_Click);
+    connect(m_label[18], &ClickableLabel::clicked, this, &Form1::Label18_Click);
+    connect(m_label[21], &ClickableLabel::clicked, this, &Form1::Label21_Click);
+    connect(m_label[24], &ClickableLabel::clicked, this, &Form1::Label24_Click);
+    connect(m_about, &QAction::triggered, this, &Form1::About_Click);
+    connect(m_chkUpdate, &QAction::triggered, this, &Form1::ChkUpdate_Click);
+    connect(m_exit, &QAction::triggered, this, &Form1::Exit_Click);
+}
+
+} // namespace quillon

@@ -1,0 +1,152 @@
+#pragma once
+
+#include "Platform.h"
+#include "devicedb/DeviceTable.h"
+#include "imei/ReportingBody.h"
+#include "validation/Validation.h"
+
+#include <QColor>
+#include <QMainWindow>
+#include <QString>
+
+#include <array>
+#include <filesystem>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QFont;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QStringListModel;
+class QTextBrowser;
+class QWidget;
+
+namespace quillon {
+
+class ClickableLabel;
+
+// Positions and sizes of the layout are in twips; 15 twips make one device-independent pixel.
+inline constexpr int kTwipsPerPixel = 15;
+constexpr int Twips(int twips) {
+    return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel;
+}
+
+inline constexpr int kClientWidthTwips = 10125;
+inline constexpr int kClientHeightTwips = 3705;
+
+inline constexpr char kVersionText[] = "2.1.2.5 Professional Edition";
+inline constexpr char kVersionNumber[] = "2125";
+inline constexpr char kDesignCaption[] = "Quillon v2";
+inline constexpr char kDefaultIMEI[] = "490154203237518";
+inline constexpr char kAdministratorMessage[] = "FATAL ERROR: Quillon requires Administrator rights";
+inline constexpr char kDatabaseUnreadableMessage[] = "Fatal Error! IMEI Database could not be read: ";
+
+inline constexpr QColor kLinkColour{0, 0, 255};
+inline constexpr QColor kBlack{0, 0, 0};
+
+enum class FontFace { MsSansSerif, Verdana, Terminal };
+// The named face where it is installed, else the closest face fontconfig offers for its kind.
+QFont MakeFont(FontFace face, double points, bool bold = false, bool italic = false);
+
+// The program's one window. Its handlers live in several files so that each command can grow
+// without touching the others: Form1.cpp (controls and layout), Form1Startup.cpp (start-up and
+// exit), Form1Validate.cpp, Form1Generate.cpp, Form1Actions.cpp (clipboard, web, about, update).
+class Form1 : public QMainWindow {
+    Q_OBJECT
+public:
+    // `programDirectory` is where tacdex.csv lives and where the program writes its files.
+    Form1(Platform& platform, std::filesystem::path programDirectory, QWidget* parent = nullptr);
+    ~Form1() override;
+
+    Form1(const Form1&) = delete;
+    Form1& operator=(const Form1&) = delete;
+
+    // The start-up sequence, run once before the window is shown. False when the program has to
+    // end without showing the window (the user has been told why).
+    bool Form_Load();
+    // Start-up load of the device database with its version and count captions. False when the
+    // database is missing or unusable; the user has been told.
+    bool LoadTACDEX();
+    // The Validate command, from Text1 to the filled result panel.
+    void ValidateIMEI();
+
+    // Sets a label's caption on one line: the label keeps Left/Top and takes the size of the text.
+    static void SetCaption(QLabel* label, const QString& caption);
+
+    const QString& VersionText() const { return m_versionText; }
+    const QString& VersionNumber() const { return m_versionNumber; }
+    const QString& CurrentIMEI() const { return m_currentIMEI; }
+    bool FoundInDB() const { return m_foundInDB; }
+    bool IMEIValid() const { return m_imeiValid; }
+    int GeneratedCount() const { return m_generatedCount; }
+    const QString& GeneratedList() const { return m_generatedList; }
+    const QString& PublishedVersion() const { return m_publishedVersion; }
+    const DeviceDatabase& Database() const { return m_database; }
+    const std::filesystem::path& ProgramDirectory() const { return m_programDirectory; }
+    Platform& PlatformServices() const { return m_platform; }
+
+private:
+    // Form1.cpp: the controls at their design-time state.
+    void CreateControls();
+    void CreateMenu();
+    void SetTabOrder();
+    void ConnectHandlers();
+    ClickableLabel* AddLabel(int number, const QString& caption, int left, int top, const QFont* font = nullptr);
+    QCheckBox* AddCheck(int number, int left, int top, int width);
+
+    // Event handlers, named after their control and event.
+    void Command1_Click();
+    void Command2_Click();
+    void Label10_Click();
+    void Label13_Click();
+    void Label14_Click();
+    void Label15_Click();
+    void Label18_Click();
+    void Label21_Click();
+    void Label24_Click();
+    void About_Click();
+    void ChkUpdate_Click();
+    void Exit_Click();
+
+    // Form1Validate.cpp
+    BoxStates CurrentBoxStates() const;
+    void ApplyBoxStates(const BoxStates& boxes);
+    void ShowLuhnCaptions(const LuhnCaptions& captions);
+    void ApplyValidationResult(const ValidationResult& result);
+
+    Platform& m_platform;
+    std::filesystem::path m_programDirectory;
+    DeviceDatabase m_database;
+
+    // Window-level state shared between the handlers.
+    QString m_versionText;
+    QString m_versionNumber;
+    QString m_currentIMEI;
+    bool m_foundInDB = false;
+    bool m_imeiValid = false;
+    int m_generatedCount = 0;
+    QString m_generatedList;
+    QString m_publishedVersion;
+
+    // Controls, all owned by the window; arrays are indexed by the control's number.
+    QWidget* m_client = nullptr;
+    QLineEdit* m_text1 = nullptr;
+    QPushButton* m_command1 = nullptr;
+    QPushButton* m_command2 = nullptr;
+    std::array<QCheckBox*, 9> m_check{};
+    QComboBox* m_combo1 = nullptr;
+    QComboBox* m_combo2 = nullptr;
+    QStringListModel* m_combo1Model = nullptr;
+    QStringListModel* m_combo2Model = nullptr;
+    std::array<ClickableLabel*, 26> m_label{};
+    QTextBrowser* m_scriptlet1 = nullptr;
+    QMenu* m_fileMenu = nullptr;
+    QAction* m_exit = nullptr;
+    QAction* m_about = nullptr;
+    QAction* m_chkUpdate = nullptr;
+};
+
+} // namespace quillon

@@ -1,0 +1,92 @@
+#include "Form1.h"
+
+#include "ClickableLabel.h"
+#include "QtText.h"
+#include "generation/ModelCatalogue.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QStringList>
+#include <QStringListModel>
+#include <QTextBrowser>
+
+#include <string>
+#include <vector>
+
+namespace quillon {
+
+namespace {
+
+template <typename Texts>
+QStringList ToStringList(const Texts& texts) {
+    QStringList list;
+    list.reserve(static_cast<qsizetype>(std::size(texts)));
+    for (const auto& text : texts) {
+        list.append(ToQString(text));
+    }
+    return list;
+}
+
+} // namespace
+
+bool Form1::Form_Load() {
+    m_versionText = QString::fromLatin1(kVersionText);
+    m_versionNumber = QString::fromLatin1(kVersionNumber);
+    setWindowTitle(QStringLiteral("Quillon v") + m_versionText);
+    m_label[12]->hide();
+    m_label[13]->hide();
+    m_label[14]->hide();
+
+    // Nothing is read before this test: a refused user only ever sees its message.
+    if (!m_platform.IsAdministrator()) {
+        m_platform.ShowMessage(QString::fromLatin1(kAdministratorMessage));
+        return false;
+    }
+
+    // Each list is filled in one go through its model; entry 0, the empty text, is selected.
+    m_combo1Model->setStringList(ToStringList(FixedModelListTexts()));
+    m_combo1->setCurrentIndex(0);
+    m_combo1->hide();
+    m_combo2Model->setStringList(ToStringList(CountListTexts()));
+    m_combo2->setCurrentIndex(0);
+    m_combo2->hide();
+
+    m_scriptlet1->resize(Twips(7025), Twips(905));
+    m_text1->setText(QString::fromLatin1(kDefaultIMEI));
+
+    if (!LoadTACDEX()) {
+        return false;
+    }
+
+    // The separator and the device entries, each device line i at list position i.
+    m_combo1Model->setStringList(ToStringList(ModelListTexts(m_database.Table())));
+    m_combo1->setCurrentIndex(0);
+    return true;
+}
+
+bool Form1::LoadTACDEX() {
+    const DatabaseReadResult read = m_database.Load();
+    if (read.error == DatabaseError::Missing) {
+        m_platform.ShowMessage(ToQString(kDatabaseMissingMessage));
+        SetCaption(m_label[20], ToQString(kDatabaseErrorCaption));
+        return false;
+    }
+    if (!read.ok()) {
+        // A file that is there but cannot be used ends the program as a missing one does, with
+        // the reason, so that the user knows what to repair.
+        m_platform.ShowMessage(QString::fromLatin1(kDatabaseUnreadableMessage) + ToQString(read.message));
+        SetCaption(m_label[20], ToQString(kDatabaseErrorCaption));
+        return false;
+    }
+    const DatabaseCaptions captions = MakeDatabaseCaptions(m_database.Table());
+    SetCaption(m_label[20], ToQString(captions.versionCaption));
+    SetCaption(m_label[25], ToQString(captions.countCaption));
+    return true;
+}
+
+void Form1::Exit_Click() {
+    // Nothing is saved; closing the only window ends the program.
+    close();
+}
+
+} // namespace quillon

@@ -1,0 +1,89 @@
+#include "Form1.h"
+
+#include "ClickableLabel.h"
+#include "QtText.h"
+
+#include <QCheckBox>
+#include <QColor>
+#include <QLineEdit>
+#include <QPalette>
+
+namespace quillon {
+
+void Form1::Command1_Click() {
+    ValidateIMEI();
+}
+
+BoxStates Form1::CurrentBoxStates() const {
+    BoxStates boxes{};
+    for (int number = 1; number <= kBoxCount; ++number) {
+        boxes[static_cast<std::size_t>(number - 1)] = m_check[static_cast<std::size_t>(number)]->isChecked();
+    }
+    return boxes;
+}
+
+void Form1::ApplyBoxStates(const BoxStates& boxes) {
+    for (int number = 1; number <= kBoxCount; ++number) {
+        m_check[static_cast<std::size_t>(number)]->setChecked(boxes[static_cast<std::size_t>(number - 1)]);
+    }
+}
+
+void Form1::ShowLuhnCaptions(const LuhnCaptions& captions) {
+    SetCaption(m_label[1], ToQString(captions.check));
+    SetCaption(m_label[2], ToQString(captions.checkSum));
+    SetCaption(m_label[3], ToQString(captions.luhn));
+}
+
+void Form1::ValidateIMEI() {
+    const ValidationResult result =
+        ValidateText(m_text1->text().toStdString(), m_database, CurrentBoxStates());
+    ApplyValidationResult(result);
+}
+
+void Form1::ApplyValidationResult(const ValidationResult& result) {
+    const QString normalised = ToQString(result.normalised);
+    m_text1->setText(normalised);
+    m_currentIMEI = normalised;
+    m_label[16]->hide();
+    m_label[17]->hide();
+    if (result.rejected) {
+        // The rest of the panel keeps what the previous run wrote.
+        m_platform.ShowMessage(ToQString(kInvalidImeiMessage));
+        return;
+    }
+
+    SetCaption(m_label[8], ToQString(result.presentation));
+    SetCaption(m_label[9], ToQString(result.reportingBody));
+    ApplyBoxStates(result.boxes);
+    SetCaption(m_label[10], ToQString(result.tac));
+    SetCaption(m_label[11], ToQString(result.serial));
+
+    m_foundInDB = result.found;
+    if (result.deviceLinesShown) {
+        SetCaption(m_label[13], ToQString(result.manufacturerCaption));
+        SetCaption(m_label[14], ToQString(result.modelCaption));
+        m_label[13]->show();
+        m_label[14]->show();
+    } else {
+        m_label[13]->hide();
+        m_label[14]->hide();
+    }
+
+    ShowLuhnCaptions(result.luhnCaptions);
+
+    m_imeiValid = result.valid;
+    QPalette palette = m_label[16]->palette();
+    palette.setColor(QPalette::WindowText,
+                     QColor(result.verdictColour.red, result.verdictColour.green, result.verdictColour.blue));
+    m_label[16]->setPalette(palette);
+    SetCaption(m_label[16], ToQString(result.verdictCaption));
+    m_label[16]->show();
+    m_label[17]->show();
+}
+
+void Form1::Label10_Click() {
+    // A clipboard held by another program leaves it as it was; the copy simply has no effect.
+    m_platform.SetClipboardText(m_label[10]->text());
+}
+
+} // namespace quillon

@@ -1,0 +1,43 @@
+#include "QtPlatform.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QMessageBox>
+#include <QUrl>
+
+namespace quillon {
+
+void QtPlatform::ShowMessage(const QString& text) {
+    // Start-up messages come before the window is shown; they then stand on their own.
+    QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kMessageCaption), text, QMessageBox::Ok,
+                    QApplication::activeWindow());
+    box.setTextFormat(Qt::PlainText);
+    box.setWindowModality(Qt::ApplicationModal);
+    box.exec();
+}
+
+bool QtPlatform::SetClipboardText(const QString& text) {
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (clipboard == nullptr) {
+        return false;
+    }
+    clipboard->clear();
+    clipboard->setText(text);
+    // The clipboard reports no failure of its own; reading back tells whether it holds our text.
+    return clipboard->text() == text;
+}
+
+bool QtPlatform::OpenAddress(const QString& address) {
+    const QUrl url(address, QUrl::StrictMode);
+    if (!url.isValid()) {
+        return false;
+    }
+    return QDesktopServices::openUrl(url);
+}
+
+bool QtPlatform::IsAdministrator() {
+    return CurrentUserIsAdministrator();
+}
+
+} // namespace quillon
