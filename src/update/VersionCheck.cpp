@@ -90,15 +90,19 @@ ParsedVersion ParseVersionNumber(std::string_view text) {
     return result;
 }
 
-ParsedVersion ReadPublishedVersion(std::string_view fileContent) {
+std::string_view VersionLine(std::string_view fileContent) {
     constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
     if (fileContent.starts_with(kByteOrderMark)) {
         fileContent.remove_prefix(kByteOrderMark.size());
     }
+    return FirstLine(fileContent);
+}
+
+ParsedVersion ReadPublishedVersion(std::string_view fileContent) {
     if (fileContent.empty()) {
         return Refuse(VersionParseError::Empty, "the version file is empty");
     }
-    return ParseVersionNumber(FirstLine(fileContent));
+    return ParseVersionNumber(VersionLine(fileContent));
 }
 
 VersionComparison CompareVersions(std::int64_t published, std::int64_t own) {

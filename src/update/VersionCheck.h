@@ -36,8 +36,11 @@ struct ParsedVersion {
 // read as a number, and so is a value beyond the 64-bit range: no value ever wraps.
 ParsedVersion ParseVersionNumber(std::string_view text);
 
-// The published version from the whole content of the version file: its first line, with a UTF-8
-// byte order mark at the very start dropped (editors on some systems put one there).
+// The line of the version file that counts: its first line, with a UTF-8 byte order mark at the
+// very start dropped (editors on some systems put one there).
+std::string_view VersionLine(std::string_view fileContent);
+
+// The published version from the whole content of the version file (its version line).
 ParsedVersion ReadPublishedVersion(std::string_view fileContent);
 
 enum class VersionComparison { Newer, Same, Older };

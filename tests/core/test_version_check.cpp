@@ -97,6 +97,13 @@ TEST(VersionCheckTest, FirstLineStopsAtEitherLineEnd) {
     EXPECT_EQ(FirstLine("\n2126"), "");
 }
 
+TEST(VersionCheckTest, VersionLineDropsAByteOrderMarkOnlyAtTheStart) {
+    EXPECT_EQ(VersionLine("\xEF\xBB\xBF" "2126\r\n2000"), "2126");
+    EXPECT_EQ(VersionLine("2126\r\n\xEF\xBB\xBF"), "2126");
+    EXPECT_EQ(VersionLine(" 2125 \n"), " 2125 ");
+    EXPECT_EQ(VersionLine("\xEF\xBB\xBF"), "");
+}
+
 TEST(VersionCheckTest, ComparesAsWholeNumbersNotText) {
     // As text "10000" sorts before "2125"; as numbers it is newer.
     EXPECT_EQ(CompareVersions(ParseVersionNumber("10000").value, kOwnVersion), VersionComparison::Newer);
