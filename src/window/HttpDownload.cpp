@@ -145,7 +145,7 @@ DownloadResult HttpDownload(const QUrl& source, const QString& localFile, std::c
     case Stop::TooLarge:
         return Failure(QStringLiteral("the answer is larger than %1").arg(SizeText(maxBytes)));
     case Stop::Cancelled:
-        return Failure(QStringLiteral("the download was cancelled"));
+        return DownloadResult{false, QStringLiteral("the download was cancelled"), true};
     case Stop::None:
         break;
     }

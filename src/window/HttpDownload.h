@@ -16,6 +16,8 @@ inline constexpr qint64 kMaxDownloadBytes = 64 * 1024;
 struct DownloadResult {
     bool ok = false;
     QString reason; // what went wrong, in words for the user; empty on success
+    // The application is quitting and ended the wait: nobody is left to tell.
+    bool cancelled = false;
 };
 
 // One HTTP GET of `source`, redirects not followed. Success only for a 2xx status with the whole
