@@ -23,7 +23,7 @@ public:
     DeviceTable() = default;
     // Decodes raw file bytes (UTF-8, BOM dropped; otherwise Windows-1252) and splits them at
     // CR LF, LF or CR. A final line end does not start another line.
-    static DeviceTable FromBytes(std::string_view bytes);
+    static DeviceTable FromBytes(std::string bytes);
 
     std::size_t LineCount() const { return m_lineCount; } // DeviceLineCount
     // Line `number` (1..LineCount) without its line end; empty outside that range.
@@ -31,7 +31,7 @@ public:
 
 private:
     std::string m_text;
-    std::vector<std::size_t> m_bounds; // start and end offset of each line, in pairs
+    std::vector<std::uint32_t> m_bounds; // start and end offset of each line, in pairs
     std::size_t m_lineCount = 0;
 };
 

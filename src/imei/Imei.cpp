@@ -1,0 +1,181 @@
+#include "imei/Imei.h"
+
+#include "imei/Utf8.h"
+
+namespace quillon {
+namespace {
+
+bool IsDropped(char c) {
+    switch (c) {
+    case ' ':
+    case '-':
+    case '/':
+    case '.':
+    case '\\':
+    case '_':
+    case '~':
+    case '#':
+    case '@':
+    case ',':
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool IsDigit(char32_t c) { return c >= U'0' && c <= U'9'; }
+
+int DigitValue(char32_t c) { return IsDigit(c) ? static_cast<int>(c - U'0') : 0; }
+
+int Transform(int position, int digit) {
+    if (position % 2 == 1) {
+        return digit;
+    }
+    const int doubled = 2 * digit;
+    return doubled >= 10 ? doubled - 9 : doubled;
+}
+
+// Calls f(position, character) for positions 1..limit of the text, counting characters.
+template <typename F> void ForEachCharacter(std::string_view text, std::size_t limit, F&& f) {
+    if (IsAscii(text)) {
+        for (std::size_t i = 0; i < text.size() && i < limit; ++i) {
+            f(static_cast<int>(i + 1), static_cast<char32_t>(static_cast<unsigned char>(text[i])));
+        }
+        return;
+    }
+    const std::u32string chars = DecodeUtf8(Utf8Left(text, limit));
+    for (std::size_t i = 0; i < chars.size() && i < limit; ++i) {
+        f(static_cast<int>(i + 1), chars[i]);
+    }
+}
+
+char32_t LastCharacter(std::string_view text) {
+    if (text.empty()) {
+        return 0;
+    }
+    if (static_cast<unsigned char>(text.back()) < 0x80) {
+        return static_cast<unsigned char>(text.back());
+    }
+    const std::u32string chars = DecodeUtf8(text);
+    return chars.back();
+}
+
+} // namespace
+
+std::string NormaliseIMEI(std::string_view text) {
+    std::string repaired;
+    if (!IsValidUtf8(text)) {
+        repaired = EncodeUtf8(DecodeUtf8(text));
+        text = repaired;
+    }
+    const std::size_t first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    text = text.substr(first, text.find_last_not_of(' ') - first + 1);
+
+    // Every treated character is ASCII and no ASCII byte occurs inside a multi-byte sequence,
+    // so working on bytes treats exactly the right characters.
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        if (IsDropped(c)) {
+            continue;
+        }
+        out.push_back(c == 'X' || c == 'x' || c == '*' ? '0' : c);
+    }
+    return out;
+}
+
+IMEIFields SplitIMEI(std::string_view normalised) {
+    IMEIFields fields;
+    fields.reportingBodyIdentifier = std::string(Utf8Left(normalised, 2));
+    fields.typeAllocationCode = std::string(Utf8Left(normalised, 8));
+    fields.serialNumber = std::string(Utf8Mid(normalised, 8, 6));
+    const std::size_t length = Utf8Length(normalised);
+    fields.checkDigit = length == 0 ? std::string() : std::string(Utf8Mid(normalised, length - 1, 1));
+    return fields;
+}
+
+std::string FullIMEIPresentation(std::string_view normalised) {
+    std::string out;
+    out.reserve(normalised.size() + 3);
+    out += Utf8Mid(normalised, 0, 6);
+    out += '-';
+    out += Utf8Mid(normalised, 6, 2);
+    out += '-';
+    out += Utf8Mid(normalised, 8, 6);
+    out += '-';
+    out += Utf8Mid(normalised, 14, 1);
+    return out;
+}
+
+std::string LuhnDigitList::Text() const {
+    std::string out;
+    out.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        out.push_back(static_cast<char>('0' + digits[i]));
+    }
+    return out;
+}
+
+LuhnDigitList LuhnDigits(std::string_view normalised) {
+    LuhnDigitList list;
+    ForEachCharacter(normalised, 14, [&](int position, char32_t c) {
+        list.digits[static_cast<std::size_t>(position - 1)] = Transform(position, DigitValue(c));
+        list.count = static_cast<std::size_t>(position);
+    });
+    return list;
+}
+
+int LuhnSum(std::string_view normalised) {
+    const LuhnDigitList list = LuhnDigits(normalised);
+    int sum = 0;
+    for (std::size_t i = 0; i < list.count; ++i) {
+        sum += list.digits[i];
+    }
+    return sum;
+}
+
+int CheckDigitValue(std::string_view normalised) { return DigitValue(LastCharacter(normalised)); }
+
+int LuhnTotal(std::string_view normalised) { return LuhnSum(normalised) + CheckDigitValue(normalised); }
+
+bool IsValidLuhnTotal(int total) { return total >= 10 && total <= 160 && total % 10 == 0; }
+
+bool IsCompleteIMEI(std::string_view normalised) {
+    if (normalised.size() != kImeiLength) {
+        return false;
+    }
+    for (char c : normalised) {
+        if (c < '0' || c > '9') {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool IsValidIMEI(std::string_view normalised) {
+    if (!IsCompleteIMEI(normalised)) {
+        return false;
+    }
+    int total = 0;
+    for (std::size_t i = 0; i < 14; ++i) {
+        total += Transform(static_cast<int>(i + 1), normalised[i] - '0');
+    }
+    total += normalised[14] - '0';
+    return IsValidLuhnTotal(total);
+}
+
+LuhnWorking ComputeLuhnWorking(std::string_view normalised) {
+    LuhnWorking working;
+    working.digits = LuhnDigits(normalised);
+    for (std::size_t i = 0; i < working.digits.count; ++i) {
+        working.sum += working.digits.digits[i];
+    }
+    working.checkDigit = CheckDigitValue(normalised);
+    working.total = working.sum + working.checkDigit;
+    return working;
+}
+
+} // namespace quillon

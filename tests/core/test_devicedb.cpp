@@ -1,0 +1,196 @@
+#include "devicedb/DeviceTable.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include <string>
+#include <vector>
+
+namespace quillon {
+namespace {
+
+using testing::TempDir;
+
+std::vector<std::string> Lines(const DeviceTable& table) {
+    std::vector<std::string> lines;
+    for (std::size_t i = 1; i <= table.LineCount(); ++i) {
+        lines.emplace_back(table.Line(i));
+    }
+    return lines;
+}
+
+struct SplitCase {
+    std::string name;
+    std::string bytes;
+    std::vector<std::string> lines;
+};
+
+class LineSplit : public ::testing::TestWithParam<SplitCase> {};
+
+TEST_P(LineSplit, SplitsAtEveryKindOfLineEnd) { EXPECT_EQ(Lines(DeviceTable::FromBytes(GetParam().bytes)), GetParam().lines); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, LineSplit,
+    ::testing::Values(SplitCase{"CrLf", "a,b,c\r\nd,e,f\r\nv", {"a,b,c", "d,e,f", "v"}},
+                      SplitCase{"FinalCrLf", "a\r\nv\r\n", {"a", "v"}},
+                      SplitCase{"Lf", "a\nb\nv\n", {"a", "b", "v"}},
+                      SplitCase{"CrOnly", "a\rb\rv", {"a", "b", "v"}},
+                      SplitCase{"Mixed", "a\r\nb\nc\rv", {"a", "b", "c", "v"}},
+                      SplitCase{"EmptyLines", "a\r\n\r\n\nv", {"a", "", "", "v"}},
+                      SplitCase{"LfCrIsTwoEnds", "a\n\rv", {"a", "", "v"}},
+                      SplitCase{"Empty", "", {}}, SplitCase{"OnlyLineEnd", "\r\n", {""}},
+                      SplitCase{"NoLineEnd", "one long line", {"one long line"}},
+                      SplitCase{"NotTrimmed", "  a , b ,c  \r\n", {"  a , b ,c  "}},
+                      SplitCase{"ByteOrderMark", "\xEF\xBB\xBF" "a\r\nv", {"a", "v"}},
+                      SplitCase{"Windows1252", "35000000,Soci\xE9t\xE9,T\x80l\r\nv", {"35000000,Soci\xC3\xA9t\xC3\xA9,T\xE2\x82\xACl", "v"}},
+                      SplitCase{"Utf8Kept", "35000000,T\xC3\x9C" "V,x\r\nv", {"35000000,T\xC3\x9CV,x", "v"}},
+                      SplitCase{"Nul", std::string("a\0b\nv", 5), {std::string("a\0b", 3), "v"}}),
+    [](const auto& testInfo) { return testInfo.param.name; });
+
+TEST(DeviceTable, FieldsSplitAtEveryComma) {
+    EXPECT_EQ(Field("35000000,Acme,Phone X,extra", 1), "35000000");
+    EXPECT_EQ(Field("35000000,Acme,Phone X,extra", 2), "Acme");
+    EXPECT_EQ(Field("35000000,Acme,Phone X,extra", 3), "Phone X");
+    EXPECT_EQ(Field("35000000,\"Acme, Inc\",X", 3), " Inc\"");
+    EXPECT_EQ(Field("35000000, Acme,", 2), " Acme");
+    EXPECT_EQ(Field("35000000, Acme,", 3), "");
+    EXPECT_EQ(Field("35000000", 2), "");
+    EXPECT_EQ(Field("x", 0), "");
+    EXPECT_EQ(DeviceEntryText("35000000,Acme,Phone X,extra"), "Acme Phone X");
+    EXPECT_EQ(DeviceEntryText("35000000,Acme"), "Acme");
+    EXPECT_EQ(DeviceEntryText("35000000"), "35000000");
+    EXPECT_EQ(DeviceEntryText("35000000,,"), " ");
+}
+
+TEST(DeviceTable, Captions) {
+    struct Case {
+        std::string bytes;
+        std::string version;
+        std::string count;
+    };
+    const std::vector<Case> cases = {
+        {"11111111,A,a\r\n22222222,B,b\r\n33333333,C,c\r\n99999999,QN-2026.12\r\n", "Database Version:   QN-2026.12",
+         "Devices Supported: 3"},
+        {"99999999,QN-2026.12", "Database Version:   QN-2026.12", "Devices Supported: 0"},
+        {"", "Database Version:   ", "Devices Supported: -1"},
+        {"a\r\n99999999,v1.2\r\n", "Database Version:   v1.2", "Devices Supported: 1"},
+        {"a\r\n12345678", "Database Version:   ", "Devices Supported: 1"},
+        {"a\r\n99999999,QN-2026.12-and-more", "Database Version:   QN-2026.12", "Devices Supported: 1"},
+        {"a\r\n99999999,\xC3\x9C" "123456789xyz", "Database Version:   \xC3\x9C" "123456789", "Devices Supported: 1"},
+    };
+    for (const Case& c : cases) {
+        const DatabaseCaptions captions = MakeDatabaseCaptions(DeviceTable::FromBytes(c.bytes));
+        EXPECT_EQ(captions.versionCaption, c.version) << c.bytes;
+        EXPECT_EQ(captions.countCaption, c.count) << c.bytes;
+    }
+}
+
+TEST(DeviceTable, FindDeviceLastMatchWins) {
+    const DeviceTable table = DeviceTable::FromBytes("35000000,First,One\r\n"
+                                                     "49015420,Acme,Phone X\r\n"
+                                                     "4901542\r\n"
+                                                     "49015420,Later,Phone Y\r\n"
+                                                     "3500000,Seven,Chars\r\n"
+                                                     "49015421, Spaced ,\"Quoted\"\r\n"
+                                                     "86000000\r\n"
+                                                     "55555555,Only maker\r\n"
+                                                     "99999999,QN-2026.12\r\n");
+    struct Case {
+        std::string imei;
+        bool found;
+        std::string manufacturer;
+        std::string model;
+        std::size_t line;
+    };
+    const std::vector<Case> cases = {
+        {"490154203237518", true, "Later", "Phone Y", 4},
+        {"350000001234567", true, "First", "One", 1},
+        {"490154213237518", true, " Spaced ", "\"Quoted\"", 6},
+        {"860000001234567", true, "", "", 7},
+        {"555555551234567", true, "Only maker", "", 8},
+        // The version line is scanned too.
+        {"999999991234567", true, "QN-2026.12", "", 9},
+        // A key shorter than eight characters only equals a whole line of that length.
+        {"4901542", true, "", "", 3},
+        {"3500000", false, "", "", 0},
+        {"490154", false, "", "", 0},
+        {"123456781234567", false, "", "", 0},
+        {"4901542O", false, "", "", 0},
+    };
+    for (const Case& c : cases) {
+        const DeviceMatch match = FindDevice(table, c.imei);
+        EXPECT_EQ(match.found, c.found) << c.imei;
+        EXPECT_EQ(match.manufacturer, c.manufacturer) << c.imei;
+        EXPECT_EQ(match.model, c.model) << c.imei;
+        EXPECT_EQ(match.lineNumber, c.line) << c.imei;
+    }
+}
+
+TEST(DeviceDatabase, MissingAtStartUp) {
+    TempDir dir;
+    DeviceDatabase database(dir.path() / "tacdex.csv");
+    const DatabaseReadResult result = database.Load();
+    EXPECT_EQ(result.error, DatabaseError::Missing);
+    EXPECT_EQ(result.message, kDatabaseMissingMessage);
+    EXPECT_EQ(database.Table().LineCount(), 0u);
+}
+
+TEST(DeviceDatabase, ReloadSeesAChangedFileAndKeepsTheLastGoodReadWhenItVanishes) {
+    TempDir dir;
+    const auto file = dir.Write("tacdex.csv", "11111111,A,a\r\n99999999,QN-2026.12\r\n");
+    DeviceDatabase database(file);
+    ASSERT_TRUE(database.Load().ok());
+    EXPECT_FALSE(FindDevice(database.Table(), "22222222").found);
+
+    dir.Write("tacdex.csv", "11111111,A,a\r\n22222222,B,b\r\n99999999,QN-2026.12\r\n");
+    ASSERT_TRUE(database.Reload().ok());
+    EXPECT_EQ(FindDevice(database.Table(), "22222222").manufacturer, "B");
+    EXPECT_EQ(database.Table().LineCount(), 3u);
+
+    std::filesystem::remove(file);
+    const DatabaseReadResult gone = database.Reload();
+    EXPECT_EQ(gone.error, DatabaseError::Missing);
+    EXPECT_EQ(database.Table().LineCount(), 3u);
+    EXPECT_EQ(FindDevice(database.Table(), "22222222").manufacturer, "B");
+
+    std::filesystem::create_directory(file);
+    EXPECT_EQ(database.Reload().error, DatabaseError::Unreadable);
+    EXPECT_EQ(database.Table().LineCount(), 3u);
+}
+
+TEST(DeviceDatabase, RefusesAFileOver64MiB) {
+    TempDir dir;
+    const auto file = dir.path() / "tacdex.csv";
+    {
+        std::ofstream out(file, std::ios::binary);
+        const std::string line = "11111111,A,a\r\n";
+        std::string block;
+        while (block.size() < (1u << 20)) {
+            block += line;
+        }
+        for (std::uintmax_t written = 0; written <= kMaxDatabaseBytes; written += block.size()) {
+            out << block;
+        }
+    }
+    DeviceDatabase database(file);
+    const DatabaseReadResult result = database.Load();
+    EXPECT_EQ(result.error, DatabaseError::TooLarge);
+    EXPECT_NE(result.message.find("64 MiB"), std::string::npos);
+    EXPECT_EQ(database.Table().LineCount(), 0u);
+}
+
+TEST(DeviceDatabase, BinaryGarbageLoadsWithoutFailing) {
+    std::string bytes;
+    for (int i = 0; i < 4096; ++i) {
+        bytes.push_back(static_cast<char>((i * 7919) & 0xFF));
+    }
+    const DeviceTable table = DeviceTable::FromBytes(bytes);
+    EXPECT_GT(table.LineCount(), 0u);
+    const DeviceMatch match = FindDevice(table, "\x01\x02");
+    EXPECT_FALSE(match.found && !table.Line(match.lineNumber).starts_with("\x01\x02"));
+}
+
+} // namespace
+} // namespace quillon

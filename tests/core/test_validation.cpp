@@ -1,0 +1,145 @@
+#include "support/TempDir.h"
+#include "validation/Validation.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace quillon {
+namespace {
+
+using testing::TempDir;
+
+const DeviceTable& SampleTable() {
+    static const DeviceTable table = DeviceTable::FromBytes("35000000,First,One\r\n"
+                                                            "49015420,Acme,Phone X\r\n"
+                                                            "49015420,Later,Phone Y\r\n"
+                                                            "99999999,QN-2026.12\r\n");
+    return table;
+}
+
+BoxStates Boxes(std::initializer_list<int> checked) {
+    BoxStates boxes{};
+    for (int box : checked) {
+        boxes[static_cast<std::size_t>(box - 1)] = true;
+    }
+    return boxes;
+}
+
+TEST(Validation, TheTypedExampleFillsThePanel) {
+    const ValidationResult r = RunValidation("49-015420-323751-8", SampleTable(), Boxes({1, 8}));
+    EXPECT_FALSE(r.rejected);
+    EXPECT_EQ(r.normalised, "490154203237518");
+    EXPECT_EQ(r.presentation, "490154-20-323751-8");
+    EXPECT_EQ(r.reportingBody, "49 (BZT / BAPT / Regulatory Authority / Federal Network Agency (FNA), Germany)");
+    EXPECT_EQ(r.boxes, Boxes({4, 5}));
+    EXPECT_EQ(r.tac, "49015420");
+    EXPECT_EQ(r.serial, "323751");
+    EXPECT_TRUE(r.found);
+    EXPECT_TRUE(r.deviceLinesShown);
+    EXPECT_EQ(r.manufacturerCaption, "Manufacturer: Later");
+    EXPECT_EQ(r.modelCaption, "Model: Phone Y");
+    EXPECT_EQ(r.luhnCaptions.check, "Check: 49025820343552");
+    EXPECT_EQ(r.luhnCaptions.checkSum, "CheckSum: 52(60)");
+    EXPECT_EQ(r.luhnCaptions.luhn, "Luhn: 8");
+    EXPECT_TRUE(r.valid);
+    EXPECT_EQ(r.verdictCaption, "VALID");
+    EXPECT_EQ(r.verdictColour, (Rgb{0, 175, 0}));
+}
+
+struct PanelCase {
+    std::string input;
+    bool valid;
+    bool found;
+    bool linesShown;
+    std::string manufacturer;
+    std::string model;
+};
+
+class DeviceLines : public ::testing::TestWithParam<PanelCase> {};
+
+// The verdict decides what the manufacturer and model lines show when nothing was found.
+TEST_P(DeviceLines, FollowTheVerdictAndTheLookup) {
+    const PanelCase& c = GetParam();
+    const ValidationResult r = RunValidation(c.input, SampleTable(), {});
+    EXPECT_EQ(r.valid, c.valid);
+    EXPECT_EQ(r.verdictCaption, c.valid ? "VALID" : "INVALID");
+    EXPECT_EQ(r.verdictColour, c.valid ? kValidColour : kInvalidColour);
+    EXPECT_EQ(r.found, c.found);
+    EXPECT_EQ(r.deviceLinesShown, c.linesShown);
+    if (c.linesShown) {
+        EXPECT_EQ(r.manufacturerCaption, c.manufacturer);
+        EXPECT_EQ(r.modelCaption, c.model);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, DeviceLines,
+    ::testing::Values(
+        // Valid, found.
+        PanelCase{"490154203237518", true, true, true, "Manufacturer: Later", "Model: Phone Y"},
+        // Invalid, found: manufacturer and model still shown.
+        PanelCase{"490154203237517", false, true, true, "Manufacturer: Later", "Model: Phone Y"},
+        // Valid, not found: the two not-found texts.
+        PanelCase{"356938035643809", true, false, true, "Manufacturer: Not Found in Database!",
+                  "Model:            ^^ Click to Submit ^^"},
+        // Invalid, not found: neither line.
+        PanelCase{"356938035643808", false, false, false, "", ""},
+        // 14 digits with a valid total: INVALID, and so no not-found lines.
+        PanelCase{"35693803564383", false, false, false, "", ""}));
+
+TEST(Validation, RejectsTooLongAndEmptyTexts) {
+    for (const std::string& text : std::vector<std::string>{"4901542032375180", "  ", "--//..", "", std::string(10000, '7')}) {
+        const ValidationResult r = RunValidation(text, SampleTable(), Boxes({3}));
+        EXPECT_TRUE(r.rejected) << text;
+        EXPECT_EQ(r.boxes, Boxes({3})) << text;
+        EXPECT_EQ(r.normalised, NormaliseIMEI(text));
+    }
+    // Separators do not count towards the fifteen characters.
+    EXPECT_FALSE(RunValidation("490-154-203-237-518", SampleTable(), {}).rejected);
+    // Fifteen characters counted as characters, not bytes.
+    EXPECT_FALSE(RunValidation("\xC3\x9C\xC3\x9C" "0154203237518", SampleTable(), {}).rejected);
+}
+
+TEST(Validation, OddTextsStillGiveAPanel) {
+    const ValidationResult r = RunValidation("\t35\x01" "A\xE2\x82\xAC", SampleTable(), {});
+    EXPECT_FALSE(r.rejected);
+    EXPECT_FALSE(r.valid);
+    EXPECT_EQ(r.luhnCaptions.check, "Check: 065000");
+    EXPECT_EQ(r.reportingBody, "\t3 (Unknown)");
+    const ValidationResult short14 = RunValidation("49015420323751", SampleTable(), {});
+    EXPECT_EQ(short14.presentation, "490154-20-323751-");
+    EXPECT_EQ(short14.luhnCaptions.checkSum, "CheckSum: 52(53)");
+    EXPECT_EQ(short14.luhnCaptions.luhn, "Luhn: 1");
+}
+
+TEST(Validation, Row50AfterRow01KeepsPtcrb) {
+    const ValidationResult first = RunValidation("01000000000000", SampleTable(), {});
+    EXPECT_EQ(first.boxes, Boxes({8}));
+    const ValidationResult second = RunValidation("50000000000000", SampleTable(), first.boxes);
+    EXPECT_EQ(second.boxes, Boxes({5, 8}));
+    const ValidationResult third = RunValidation("51000000000000", SampleTable(), first.boxes);
+    EXPECT_EQ(third.boxes, Boxes({5}));
+}
+
+TEST(Validation, EachRunReadsTheFileAgainButARejectedTextDoesNot) {
+    TempDir dir;
+    const auto file = dir.Write("tacdex.csv", "49015420,Acme,Phone X\r\n99999999,QN-2026.12\r\n");
+    DeviceDatabase database(file);
+    ASSERT_TRUE(database.Load().ok());
+    EXPECT_EQ(ValidateText("490154203237518", database, {}).manufacturerCaption, "Manufacturer: Acme");
+
+    dir.Write("tacdex.csv", "49015420,Zeta,Phone Z\r\n99999999,QN-2026.12\r\n");
+    EXPECT_TRUE(ValidateText("4901542032375180", database, {}).rejected);
+    EXPECT_EQ(FindDevice(database.Table(), "49015420").manufacturer, "Acme");
+    EXPECT_EQ(ValidateText("490154203237518", database, {}).manufacturerCaption, "Manufacturer: Zeta");
+
+    std::filesystem::remove(file);
+    const ValidationResult kept = ValidateText("490154203237518", database, {});
+    EXPECT_EQ(kept.manufacturerCaption, "Manufacturer: Zeta");
+    EXPECT_TRUE(kept.valid);
+}
+
+} // namespace
+} // namespace quillon
