@@ -2,6 +2,7 @@
 
 #include "imei/Utf8.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -12,6 +13,10 @@ namespace quillon {
 namespace {
 
 std::string ReasonText(int error) { return std::generic_category().message(error); }
+
+std::string TooLargeMessage(const std::filesystem::path& path) {
+    return "The device database " + path.string() + " is larger than 64 MiB and was not read.";
+}
 
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
@@ -119,19 +124,22 @@ DatabaseReadResult ReadDeviceTable(const std::filesystem::path& path, DeviceTabl
         return {DatabaseError::Unreadable,
                 "The device database " + path.string() + " could not be opened: " + ReasonText(errno) + "."};
     }
-    // Read up to one byte past the limit, so a file that grows after a size check is still caught.
-    std::string bytes;
-    char buffer[1 << 16];
-    while (true) {
-        const std::size_t got = std::fread(buffer, 1, sizeof buffer, file.get());
-        bytes.append(buffer, got);
-        if (bytes.size() > kMaxDatabaseBytes) {
-            return {DatabaseError::TooLarge, "The device database " + path.string() +
-                                                 " is larger than 64 MiB and was not read."};
-        }
-        if (got < sizeof buffer) {
-            break;
-        }
+    // Read in one piece when the size is known, then on until the end in case the file grew; never
+    // more than one byte past the limit.
+    std::error_code sizeError;
+    const std::uintmax_t expected = std::filesystem::file_size(path, sizeError);
+    if (!sizeError && expected > kMaxDatabaseBytes) {
+        return {DatabaseError::TooLarge, TooLargeMessage(path)};
+    }
+    std::string bytes(sizeError ? 0 : static_cast<std::size_t>(expected) + 1, '\0');
+    std::size_t filled = std::fread(bytes.data(), 1, bytes.size(), file.get());
+    while (filled == bytes.size() && filled <= kMaxDatabaseBytes) {
+        bytes.resize(std::min<std::size_t>(bytes.size() * 2 + 4096, kMaxDatabaseBytes + 1));
+        filled += std::fread(bytes.data() + filled, 1, bytes.size() - filled, file.get());
+    }
+    bytes.resize(filled);
+    if (bytes.size() > kMaxDatabaseBytes) {
+        return {DatabaseError::TooLarge, TooLargeMessage(path)};
     }
     if (std::ferror(file.get())) {
         return {DatabaseError::Unreadable,

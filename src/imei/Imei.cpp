@@ -63,6 +63,14 @@ char32_t LastCharacter(std::string_view text) {
 } // namespace
 
 std::string NormaliseIMEI(std::string_view text) {
+    // Most input is plain digits: nothing to trim, drop or replace.
+    bool allDigits = true;
+    for (char c : text) {
+        allDigits = allDigits && c >= '0' && c <= '9';
+    }
+    if (allDigits) {
+        return std::string(text);
+    }
     std::string repaired;
     if (!IsValidUtf8(text)) {
         repaired = EncodeUtf8(DecodeUtf8(text));

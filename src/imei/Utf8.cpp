@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 
 namespace quillon {
 namespace {
@@ -127,10 +128,7 @@ bool IsValidUtf8(std::string_view bytes) {
         // Skip ASCII runs quickly: most database files are plain ASCII.
         while (pos + 8 <= bytes.size()) {
             std::uint64_t chunk = 0;
-            for (int i = 0; i < 8; ++i) {
-                chunk |= static_cast<std::uint64_t>(static_cast<unsigned char>(bytes[pos + static_cast<std::size_t>(i)]))
-                         << (8 * i);
-            }
+            std::memcpy(&chunk, bytes.data() + pos, sizeof chunk);
             if ((chunk & 0x8080808080808080ull) != 0) {
                 break;
             }
