@@ -42,7 +42,7 @@ inline constexpr char kVersionNumber[] = "2125";
 inline constexpr char kDesignCaption[] = "Quillon v2";
 inline constexpr char kDefaultIMEI[] = "490154203237518";
 inline constexpr char kAdministratorMessage[] = "FATAL ERROR: Quillon requires Administrator rights";
-inline constexpr char kDatabaseUnreadableMessage[] = "Fatal Error! IMEI Database could not be read: ";
+inline constexpr char kDatabaseUnreadableMessage[] = "Fatal Error! IMEI Database could not be read! ";
 
 inline constexpr QColor kLinkColour{0, 0, 255};
 inline constexpr QColor kBlack{0, 0, 0};

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "Platform.h"
+
+#include <QString>
+#include <QStringList>
+
+// Records what the window asked of the platform instead of doing it, so that no test opens a
+// dialog, touches the real clipboard or starts a browser.
+class FakePlatform final : public quillon::Platform {
+public:
+    void ShowMessage(const QString& text) override { messages.append(text); }
+
+    bool SetClipboardText(const QString& text) override {
+        if (!clipboardWorks) {
+            return false;
+        }
+        clipboardTexts.append(text);
+        return true;
+    }
+
+    bool OpenAddress(const QString& address) override {
+        if (!openWorks) {
+            return false;
+        }
+        openedAddresses.append(address);
+        return true;
+    }
+
+    bool IsAdministrator() override {
+        ++administratorTests;
+        return administrator;
+    }
+
+    // What the window did.
+    QStringList messages;
+    QStringList clipboardTexts;
+    QStringList openedAddresses;
+    int administratorTests = 0;
+
+    // How the platform answers.
+    bool administrator = true;
+    bool clipboardWorks = true;
+    bool openWorks = true;
+};

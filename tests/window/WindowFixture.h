@@ -1,0 +1,82 @@
+#pragma once
+
+#include "FakePlatform.h"
+#include "Form1.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QLabel>
+#include <QString>
+#include <QTemporaryDir>
+#include <QWidget>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+
+// The version line every generated database ends with; characters 10 to 19 are the version.
+inline const QByteArray kTestVersionLine = "99999999,TEST-01.02";
+inline const QString kTestVersionText = QStringLiteral("TEST-01.02");
+
+// Device line `number` of a generated database: a code from the line number, a maker and a model.
+inline QByteArray DefaultDeviceLine(int number) {
+    return QStringLiteral("%1,Maker%2,Model %2").arg(35000000 + number, 8, 10, QLatin1Char('0')).arg(number).toUtf8();
+}
+
+// A tacdex.csv of `lineCount` lines: lineCount - 1 device lines and the version line, CR LF ends.
+inline QByteArray MakeDatabase(int lineCount, const std::function<QByteArray(int)>& deviceLine = DefaultDeviceLine) {
+    QByteArray bytes;
+    for (int number = 1; number < lineCount; ++number) {
+        bytes += deviceLine(number);
+        bytes += "\r\n";
+    }
+    if (lineCount > 0) {
+        bytes += kTestVersionLine;
+        bytes += "\r\n";
+    }
+    return bytes;
+}
+
+// A program directory of its own for one test, with a fake platform and the window in it.
+class WindowFixture {
+public:
+    WindowFixture() = default;
+
+    QString DirectoryPath() const { return m_dir.path(); }
+    QString DatabasePath() const { return m_dir.filePath(QStringLiteral("tacdex.csv")); }
+
+    bool WriteDatabase(const QByteArray& bytes) const {
+        QFile file(DatabasePath());
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            return false;
+        }
+        return file.write(bytes) == bytes.size();
+    }
+
+    quillon::Form1& Create() {
+        m_form = std::make_unique<quillon::Form1>(platform, std::filesystem::path(m_dir.path().toStdU16String()));
+        return *m_form;
+    }
+
+    // Creates the window and runs its start-up.
+    bool CreateAndLoad() { return Create().Form_Load(); }
+
+    quillon::Form1& Form() { return *m_form; }
+
+    template <typename Widget>
+    Widget* Find(const QString& name) const {
+        return m_form->findChild<Widget*>(name);
+    }
+    // The caption of a label, or a text no label shows when the label does not exist.
+    QString Caption(const QString& label) const {
+        const QLabel* widget = Find<QLabel>(label);
+        return widget != nullptr ? widget->text() : QStringLiteral("<no %1>").arg(label);
+    }
+
+    FakePlatform platform;
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<quillon::Form1> m_form;
+};
+
