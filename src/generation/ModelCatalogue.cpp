@@ -93,15 +93,15 @@ const CatalogueEntry* FindCatalogueEntry(std::string_view text) {
 
 std::string_view DrawTac(const CatalogueEntry& entry, double r) {
     const std::size_t count = entry.tacs.size();
-    // The clamps keep a value outside [0, 1) from a faulty source inside the list rather than past it.
+    // A value outside [0, 1) from a faulty source still lands inside the list.
     if (!(r > 0.0)) {
         return entry.tacs.front();
     }
-    auto index = static_cast<std::size_t>(r * static_cast<double>(count));
-    if (index >= count) {
-        index = count - 1;
+    if (r >= 1.0) {
+        return entry.tacs.back();
     }
-    return entry.tacs[index];
+    const auto index = static_cast<std::size_t>(r * static_cast<double>(count));
+    return entry.tacs[index < count ? index : count - 1];
 }
 
 std::vector<std::string> FixedModelListTexts() {
@@ -143,7 +143,8 @@ ModelChoice ResolveModelChoice(std::string_view text, std::size_t position, cons
         choice.kind = ModelChoiceKind::Custom;
         return choice;
     }
-    if (text.empty() || position < 1 || position > table.LineCount()) {
+    // Device entries stand from position 26 on; below it the list holds only the fixed texts.
+    if (text.empty() || position < kFirstDeviceIndex || position > table.LineCount()) {
         return choice;
     }
     // The line is looked up by its number, not its text, so a file changed since start-up no longer

@@ -1,0 +1,249 @@
+#include "generation/Report.h"
+
+#include "Identity.h"
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <random>
+#include <system_error>
+
+namespace quillon {
+
+namespace {
+
+constexpr std::string_view kReportNameStart = "Quillon.v2.1.2.3.Professional-(";
+constexpr std::string_view kReportNameEnd = ").txt";
+constexpr std::string_view kTextExtension = ".txt";
+// Far more than reports finished within one second could ever need; a bound keeps a folder full
+// of look-alike names from turning into a long loop.
+constexpr int kMaxNameAttempts = 10000;
+
+void AppendTwoDigits(std::string& out, int value) {
+    out += static_cast<char>('0' + (value / 10) % 10);
+    out += static_cast<char>('0' + value % 10);
+}
+
+std::string ErrnoText(int error) {
+    if (error == 0) {
+        return "unknown error";
+    }
+    return std::generic_category().message(error);
+}
+
+std::filesystem::path UniqueTemporaryPath(const std::filesystem::path& folder) {
+    static std::atomic<std::uint64_t> counter{0};
+    std::random_device device;
+    const std::uint64_t noise = (static_cast<std::uint64_t>(device()) << 32) ^ device() ^
+                                static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    char name[64];
+    std::snprintf(name, sizeof name, ".quillon-report-%016llx-%llu.tmp", static_cast<unsigned long long>(noise),
+                  static_cast<unsigned long long>(counter.fetch_add(1)));
+    return folder / name;
+}
+
+std::string DescribeFolder(const std::filesystem::path& folder) {
+    return "\"" + (folder.empty() ? std::string(".") : folder.string()) + "\"";
+}
+
+bool IsNameTaken(const std::error_code& error) {
+    return error == std::errc::file_exists;
+}
+
+} // namespace
+
+std::string SecondsText(std::int64_t elapsedMilliseconds) {
+    const bool negative = elapsedMilliseconds < 0;
+    // Unsigned negation is exact even for the most negative value.
+    const std::uint64_t magnitude = negative ? std::uint64_t{0} - static_cast<std::uint64_t>(elapsedMilliseconds)
+                                             : static_cast<std::uint64_t>(elapsedMilliseconds);
+    const std::uint64_t whole = magnitude / 1000;
+    unsigned fraction = static_cast<unsigned>(magnitude % 1000);
+
+    std::string text(1, negative ? '-' : ' ');
+    if (whole != 0 || fraction == 0) {
+        text += std::to_string(whole);
+    }
+    if (fraction != 0) {
+        int digits = 3;
+        while (fraction % 10 == 0) {
+            fraction /= 10;
+            --digits;
+        }
+        std::string fractionText = std::to_string(fraction);
+        text += '.';
+        text.append(static_cast<std::size_t>(digits) - fractionText.size(), '0');
+        text += fractionText;
+    }
+    return text;
+}
+
+void AppendToGeneratedList(std::string& generatedList, std::string_view number) {
+    generatedList += kReportLineEnd;
+    generatedList += number;
+}
+
+std::string ReportCreditLine() {
+    return "Made by " + std::string(identity::kMakerName);
+}
+
+std::string ReportHomepageLine() {
+    return "Homepage: http://" + std::string(identity::kMakerHost) + "/";
+}
+
+std::string ReportText(std::string_view versionText, std::string_view modelText, std::string_view secondsText,
+                       std::string_view generatedList) {
+    std::string text;
+    text.reserve(256 + modelText.size() + generatedList.size());
+    text += "Quillon v";
+    text += versionText;
+    text += kReportLineEnd;
+    text += ReportCreditLine();
+    text += kReportLineEnd;
+    text += ReportHomepageLine();
+    text += kReportLineEnd;
+    text += "Mobile Device Type: ";
+    text += modelText;
+    text += kReportLineEnd;
+    text += "Calculation completed in ";
+    text += secondsText;
+    text += " seconds.";
+    text += kReportLineEnd;
+    text += kReportRule;
+    text += generatedList;
+    text += kReportLineEnd;
+    return text;
+}
+
+LocalDateTime CurrentLocalDateTime() {
+    const std::time_t now = std::time(nullptr);
+    LocalDateTime when;
+    // The program reads the clock from one thread only, so localtime's shared buffer is safe here.
+    if (const std::tm* local = std::localtime(&now)) {
+        when.year = local->tm_year + 1900;
+        when.month = local->tm_mon + 1;
+        when.day = local->tm_mday;
+        when.hour = local->tm_hour;
+        when.minute = local->tm_min;
+        when.second = local->tm_sec;
+    }
+    return when;
+}
+
+std::string ReportFileName(const LocalDateTime& when) {
+    std::string name(kReportNameStart);
+    AppendTwoDigits(name, when.month);
+    name += '-';
+    AppendTwoDigits(name, when.day);
+    name += '-';
+    char year[16];
+    std::snprintf(year, sizeof year, "%04d", when.year);
+    name += year;
+    name += '_';
+    AppendTwoDigits(name, when.hour);
+    AppendTwoDigits(name, when.minute);
+    AppendTwoDigits(name, when.second);
+    name += kReportNameEnd;
+    return name;
+}
+
+std::string NumberedReportFileName(std::string_view fileName, int attempt) {
+    if (attempt <= 1) {
+        return std::string(fileName);
+    }
+    const std::string suffix = " (" + std::to_string(attempt) + ")";
+    if (fileName.size() >= kTextExtension.size() &&
+        fileName.substr(fileName.size() - kTextExtension.size()) == kTextExtension) {
+        std::string name(fileName.substr(0, fileName.size() - kTextExtension.size()));
+        return name + suffix + std::string(kTextExtension);
+    }
+    return std::string(fileName) + suffix;
+}
+
+std::string CompletionMessage(std::string_view secondsText, std::string_view fullPath) {
+    std::string message = "Calculation completed in ";
+    message += secondsText;
+    message += " seconds. Output written to ";
+    message += fullPath;
+    return message;
+}
+
+ReportWriteResult WriteReportFile(const std::filesystem::path& folder, std::string_view fileName,
+                                  std::string_view text) {
+    ReportWriteResult result;
+    std::error_code error;
+
+    std::filesystem::path temporary;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        temporary = UniqueTemporaryPath(folder);
+        if (!std::filesystem::exists(temporary, error)) {
+            break;
+        }
+    }
+    errno = 0;
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    if (!out) {
+        result.error = "cannot create a file in the folder " + DescribeFolder(folder) + ": " + ErrnoText(errno);
+        return result;
+    }
+    errno = 0;
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    out.flush();
+    const int writeErrno = errno;
+    const bool written = static_cast<bool>(out);
+    out.close();
+    if (!written || out.fail()) {
+        const int reason = writeErrno != 0 ? writeErrno : errno;
+        std::filesystem::remove(temporary, error);
+        result.error = "cannot write the report into the folder " + DescribeFolder(folder) + ": " + ErrnoText(reason);
+        return result;
+    }
+
+    // A hard link fails when the name exists, which makes taking a free name a single step. Where
+    // the file system has no hard links, a rename behind an existence test takes its place.
+    bool linksWork = true;
+    for (int attempt = 1; attempt <= kMaxNameAttempts; ++attempt) {
+        const std::filesystem::path target = folder / NumberedReportFileName(fileName, attempt);
+        if (linksWork) {
+            std::filesystem::create_hard_link(temporary, target, error);
+            if (!error) {
+                std::filesystem::remove(temporary, error);
+                result.path = std::filesystem::absolute(target, error);
+                if (error) {
+                    result.path = target;
+                }
+                return result;
+            }
+            if (IsNameTaken(error)) {
+                continue;
+            }
+            linksWork = false;
+        }
+        const bool taken = std::filesystem::exists(target, error);
+        if (error) {
+            break;
+        }
+        if (taken) {
+            continue;
+        }
+        std::filesystem::rename(temporary, target, error);
+        if (!error) {
+            result.path = std::filesystem::absolute(target, error);
+            if (error) {
+                result.path = target;
+            }
+            return result;
+        }
+        break;
+    }
+    const std::string reason = error ? error.message() : std::string("no free file name");
+    std::filesystem::remove(temporary, error);
+    result.error = "cannot give the report its name in the folder " + DescribeFolder(folder) + ": " + reason;
+    return result;
+}
+
+} // namespace quillon

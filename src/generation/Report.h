@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace quillon {
+
+// The program's version text as the window caption and the report header show it.
+inline constexpr std::string_view kProgramVersionText = "2.1.2.5 Professional Edition";
+inline constexpr std::string_view kReportRule = "--------------------------------------"; // 38 hyphens
+inline constexpr std::string_view kReportLineEnd = "\r\n";
+
+// Elapsed time as the report and the completion message write it: a space (a minus sign for a
+// negative value), the whole seconds, and up to three fraction digits without trailing zeros or a
+// zero before the point: 12345 -> " 12.345", 2000 -> " 2", 500 -> " .5", 0 -> " 0", -500 -> "-.5".
+// Exact for every 64-bit value.
+std::string SecondsText(std::int64_t elapsedMilliseconds);
+
+// Appends CR LF and the number: the form of the run's number list that the report text expects.
+void AppendToGeneratedList(std::string& generatedList, std::string_view number);
+
+std::string ReportCreditLine();   // line 2: names the program's maker
+std::string ReportHomepageLine(); // line 3: "Homepage: http://<maker's host>/"
+
+// The six header lines joined by CR LF, then the number list (whose own CR LF before each number
+// ends the line before it), then a final CR LF. UTF-8, like every text of the program.
+std::string ReportText(std::string_view versionText, std::string_view modelText, std::string_view secondsText,
+                       std::string_view generatedList);
+
+struct LocalDateTime {
+    int year = 0;
+    int month = 0; // 1..12
+    int day = 0;   // 1..31
+    int hour = 0;  // 0..23
+    int minute = 0;
+    int second = 0;
+};
+LocalDateTime CurrentLocalDateTime();
+
+// "Quillon.v2.1.2.3.Professional-(mm-dd-yyyy_HHmmss).txt": month before day, 24-hour clock.
+std::string ReportFileName(const LocalDateTime& when);
+// The name for the n-th try at a free name: the name itself for 1, " (n)" before ".txt" from 2 on.
+std::string NumberedReportFileName(std::string_view fileName, int attempt);
+
+// "Calculation completed in " + seconds text + " seconds. Output written to " + full path.
+std::string CompletionMessage(std::string_view secondsText, std::string_view fullPath);
+
+struct ReportWriteResult {
+    std::filesystem::path path; // the file actually written; empty on failure
+    std::string error;          // why nothing was written, in words; empty on success
+    bool ok() const { return error.empty(); }
+};
+
+// Writes `text` into `folder` under `fileName`, or under the first free " (2)", " (3)", ... variant:
+// an existing file is never replaced. The text goes to a temporary file in the same folder first,
+// which then gets the report's name, so no half-written file ever carries a report name; the
+// temporary file is gone afterwards, also on failure.
+ReportWriteResult WriteReportFile(const std::filesystem::path& folder, std::string_view fileName,
+                                  std::string_view text);
+
+} // namespace quillon

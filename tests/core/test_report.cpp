@@ -1,0 +1,252 @@
+#include "generation/Report.h"
+
+#include "Identity.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <limits>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace quillon {
+namespace {
+
+using testing::ReadFile;
+using testing::TempDir;
+
+std::set<std::string> FolderContents(const std::filesystem::path& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        names.insert(entry.path().filename().string());
+    }
+    return names;
+}
+
+TEST(SecondsText, WritesMillisecondsAsSeconds) {
+    struct Case {
+        std::int64_t milliseconds;
+        const char* text;
+    };
+    const Case cases[] = {
+        {12345, " 12.345"},
+        {2000, " 2"},
+        {500, " .5"},
+        {61250, " 61.25"},
+        {0, " 0"},
+        {1, " .001"},
+        {10, " .01"},
+        {100, " .1"},
+        {999, " .999"},
+        {1000, " 1"},
+        {1010, " 1.01"},
+        {1001, " 1.001"},
+        {120000, " 120"},
+        {-500, "-.5"},
+        {-1, "-.001"},
+        {-2000, "-2"},
+        {-12345, "-12.345"},
+        {4294967295, " 4294967.295"},  // the largest 32-bit tick difference
+        {-2147483648, "-2147483.648"}, // the most negative 32-bit one
+        {std::numeric_limits<std::int64_t>::max(), " 9223372036854775.807"},
+        {std::numeric_limits<std::int64_t>::min(), "-9223372036854775.808"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(SecondsText(c.milliseconds), c.text) << c.milliseconds;
+    }
+}
+
+TEST(ReportText, IsTheSixHeaderLinesAndTheNumbersWithCrLf) {
+    const std::string credit = "Made by " + std::string(identity::kMakerName);
+    const std::string homepage = "Homepage: http://" + std::string(identity::kMakerHost) + "/";
+    EXPECT_EQ(ReportCreditLine(), credit);
+    EXPECT_EQ(ReportHomepageLine(), homepage);
+    const std::string rule(38, '-');
+
+    struct Case {
+        const char* name;
+        std::string model;
+        std::string seconds;
+        std::vector<std::string> numbers;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"no model, no numbers", "", " 2", {},
+         "Quillon v2.1.2.5 Professional Edition\r\n" + credit + "\r\n" + homepage +
+             "\r\nMobile Device Type: \r\nCalculation completed in  2 seconds.\r\n" + rule + "\r\n"},
+        {"catalogue entry", "Samsung Galaxy S6", " 61.25", {"359937061234563", "359521069876548"},
+         "Quillon v2.1.2.5 Professional Edition\r\n" + credit + "\r\n" + homepage +
+             "\r\nMobile Device Type: Samsung Galaxy S6\r\nCalculation completed in  61.25 seconds.\r\n" + rule +
+             "\r\n359937061234563\r\n359521069876548\r\n"},
+        {"device entry beyond ASCII", "Société Téléphone Ü", " .5", {"350000011111114"},
+         "Quillon v2.1.2.5 Professional Edition\r\n" + credit + "\r\n" + homepage +
+             "\r\nMobile Device Type: Soci\xC3\xA9t\xC3\xA9 T\xC3\xA9l\xC3\xA9phone \xC3\x9C\r\n"
+             "Calculation completed in  .5 seconds.\r\n" +
+             rule + "\r\n350000011111114\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string list;
+        for (const std::string& number : c.numbers) {
+            AppendToGeneratedList(list, number);
+        }
+        EXPECT_EQ(ReportText(kProgramVersionText, c.model, c.seconds, list), c.expected);
+    }
+}
+
+TEST(ReportText, TenNumbersGiveSixteenLines) {
+    std::string list;
+    for (int i = 0; i < 10; ++i) {
+        AppendToGeneratedList(list, "35993706111111" + std::to_string(i));
+    }
+    const std::string text = ReportText(kProgramVersionText, "Samsung Galaxy S6", SecondsText(5123), list);
+    std::vector<std::string> lines;
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = text.find("\r\n", start);
+        ASSERT_NE(end, std::string::npos) << "every line ends with CR LF";
+        lines.push_back(text.substr(start, end - start));
+        start = end + 2;
+    }
+    ASSERT_EQ(lines.size(), 16u);
+    EXPECT_EQ(lines[3], "Mobile Device Type: Samsung Galaxy S6");
+    EXPECT_EQ(lines[4], "Calculation completed in  5.123 seconds.");
+    EXPECT_EQ(lines[5], std::string(38, '-'));
+    EXPECT_EQ(lines[15], "359937061111119");
+}
+
+TEST(ReportFileName, MonthDayYearThenTwentyFourHourTime) {
+    struct Case {
+        LocalDateTime when;
+        const char* name;
+    };
+    const Case cases[] = {
+        {{2026, 12, 6, 17, 5, 9}, "Quillon.v2.1.2.3.Professional-(12-06-2026_170509).txt"},
+        {{2027, 2, 1, 9, 7, 3}, "Quillon.v2.1.2.3.Professional-(02-01-2027_090703).txt"},
+        {{2030, 1, 31, 0, 0, 0}, "Quillon.v2.1.2.3.Professional-(01-31-2030_000000).txt"},
+        {{2026, 10, 10, 23, 59, 59}, "Quillon.v2.1.2.3.Professional-(10-10-2026_235959).txt"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ReportFileName(c.when), c.name);
+    }
+}
+
+TEST(ReportFileName, CurrentLocalDateTimeIsPlausible) {
+    const LocalDateTime now = CurrentLocalDateTime();
+    EXPECT_GE(now.year, 2024);
+    EXPECT_GE(now.month, 1);
+    EXPECT_LE(now.month, 12);
+    EXPECT_GE(now.day, 1);
+    EXPECT_LE(now.day, 31);
+    EXPECT_LE(now.hour, 23);
+    EXPECT_LE(now.minute, 59);
+    EXPECT_LE(now.second, 60);
+}
+
+TEST(ReportFileName, NumberedVariantsGoBeforeTheExtension) {
+    const std::string name = "Quillon.v2.1.2.3.Professional-(12-06-2026_170509).txt";
+    EXPECT_EQ(NumberedReportFileName(name, 1), name);
+    EXPECT_EQ(NumberedReportFileName(name, 2), "Quillon.v2.1.2.3.Professional-(12-06-2026_170509) (2).txt");
+    EXPECT_EQ(NumberedReportFileName(name, 10), "Quillon.v2.1.2.3.Professional-(12-06-2026_170509) (10).txt");
+    EXPECT_EQ(NumberedReportFileName("report", 3), "report (3)");
+}
+
+TEST(CompletionMessage, NamesTheTimeAndThePath) {
+    EXPECT_EQ(CompletionMessage(SecondsText(61250), "/opt/quillon/Quillon.v2.1.2.3.Professional-(x).txt"),
+              "Calculation completed in  61.25 seconds. Output written to "
+              "/opt/quillon/Quillon.v2.1.2.3.Professional-(x).txt");
+}
+
+TEST(WriteReportFile, WritesTheTextUnderItsNameAndLeavesNothingElse) {
+    TempDir dir;
+    const std::string name = ReportFileName({2026, 12, 6, 17, 5, 9});
+    const std::string text = "Quillon v2.1.2.5\r\nline\r\n\xC3\x9C\r\n";
+    const ReportWriteResult result = WriteReportFile(dir.path(), name, text);
+    ASSERT_TRUE(result.ok()) << result.error;
+    EXPECT_EQ(result.path, dir.path() / name);
+    EXPECT_EQ(ReadFile(result.path), text);
+    EXPECT_EQ(FolderContents(dir.path()), std::set<std::string>{name});
+}
+
+TEST(WriteReportFile, NeverReplacesAnEarlierReport) {
+    TempDir dir;
+    const std::string name = ReportFileName({2027, 2, 1, 9, 7, 3});
+    const std::string first = "first\r\n";
+    ASSERT_TRUE(WriteReportFile(dir.path(), name, first).ok());
+    const ReportWriteResult second = WriteReportFile(dir.path(), name, "second\r\n");
+    const ReportWriteResult third = WriteReportFile(dir.path(), name, "third\r\n");
+    ASSERT_TRUE(second.ok()) << second.error;
+    ASSERT_TRUE(third.ok()) << third.error;
+    EXPECT_EQ(second.path.filename(), "Quillon.v2.1.2.3.Professional-(02-01-2027_090703) (2).txt");
+    EXPECT_EQ(third.path.filename(), "Quillon.v2.1.2.3.Professional-(02-01-2027_090703) (3).txt");
+    EXPECT_EQ(ReadFile(dir.path() / name), first);
+    EXPECT_EQ(ReadFile(second.path), "second\r\n");
+    EXPECT_EQ(ReadFile(third.path), "third\r\n");
+    EXPECT_EQ(FolderContents(dir.path()).size(), 3u);
+}
+
+TEST(WriteReportFile, SkipsEveryTakenNumber) {
+    TempDir dir;
+    dir.Write("r.txt", "a");
+    dir.Write("r (2).txt", "b");
+    dir.Write("r (4).txt", "d");
+    const ReportWriteResult result = WriteReportFile(dir.path(), "r.txt", "new");
+    ASSERT_TRUE(result.ok()) << result.error;
+    EXPECT_EQ(result.path.filename(), "r (3).txt");
+    EXPECT_EQ(ReadFile(dir.path() / "r.txt"), "a");
+    EXPECT_EQ(ReadFile(dir.path() / "r (2).txt"), "b");
+    EXPECT_EQ(ReadFile(dir.path() / "r (4).txt"), "d");
+}
+
+TEST(WriteReportFile, TreatsAFolderOfThatNameAsTaken) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.path() / "r.txt");
+    const ReportWriteResult result = WriteReportFile(dir.path(), "r.txt", "new");
+    ASSERT_TRUE(result.ok()) << result.error;
+    EXPECT_EQ(result.path.filename(), "r (2).txt");
+}
+
+TEST(WriteReportFile, FailsWithAReasonWhenTheFolderCannotTakeFiles) {
+    TempDir dir;
+    const auto file = dir.Write("plain-file", "x");
+    struct Case {
+        const char* name;
+        std::filesystem::path folder;
+    };
+    const Case cases[] = {
+        {"folder is a file", file},
+        {"folder under a file", file / "sub"},
+        {"folder missing", dir.path() / "missing"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ReportWriteResult result = WriteReportFile(c.folder, "r.txt", "text");
+        EXPECT_FALSE(result.ok());
+        EXPECT_TRUE(result.path.empty());
+        EXPECT_NE(result.error.find(c.folder.string()), std::string::npos) << result.error;
+    }
+    EXPECT_EQ(FolderContents(dir.path()), std::set<std::string>{"plain-file"});
+    EXPECT_EQ(ReadFile(file), "x");
+}
+
+TEST(WriteReportFile, FailsInAReadOnlyFolder) {
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "root writes into read-only folders";
+    }
+    TempDir dir;
+    const auto folder = dir.path() / "locked";
+    std::filesystem::create_directory(folder);
+    std::filesystem::permissions(folder, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    const ReportWriteResult result = WriteReportFile(folder, "r.txt", "text");
+    std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
+    EXPECT_FALSE(result.ok());
+    EXPECT_NE(result.error.find("ermission"), std::string::npos) << result.error;
+    EXPECT_TRUE(FolderContents(folder).empty());
+}
+
+} // namespace
+} // namespace quillon
