@@ -1,5 +1,6 @@
 #pragma once
 
+#include "HttpDownload.h"
 #include "Platform.h"
 #include "devicedb/DeviceTable.h"
 #include "imei/ReportingBody.h"
@@ -10,6 +11,7 @@
 #include <QString>
 
 #include <array>
+#include <chrono>
 #include <filesystem>
 
 class QAction;
@@ -72,6 +74,10 @@ public:
     bool LoadTACDEX();
     // The Validate command, from Text1 to the filled result panel.
     void ValidateIMEI();
+    // The update check's download of sSourceUrl into sLocalFile, through the platform.
+    DownloadResult DownloadFile(const QString& sSourceUrl, const QString& sLocalFile);
+    // How long DownloadFile waits; tests shorten it.
+    void SetDownloadTimeLimit(std::chrono::milliseconds limit) { m_downloadTimeLimit = limit; }
 
     // Sets a label's caption on one line: the label keeps Left/Top and takes the size of the text.
     static void SetCaption(QLabel* label, const QString& caption);
@@ -130,6 +136,9 @@ private:
     int m_generatedCount = 0;
     QString m_generatedList;
     QString m_publishedVersion;
+    // The download waits in an event loop, during which the menu still answers.
+    bool m_updateRunning = false;
+    std::chrono::milliseconds m_downloadTimeLimit = kDownloadTimeLimit;
 
     // Controls, all owned by the window; arrays are indexed by the control's number.
     QWidget* m_client = nullptr;
@@ -148,5 +157,9 @@ private:
     QAction* m_about = nullptr;
     QAction* m_chkUpdate = nullptr;
 };
+
+// The web lookup address for an IMEI text: the service's page "/" with `imei` as its one query
+// key, the text percent-encoded whatever characters it holds (Form1Actions.cpp).
+QUrl LookupAddress(const QString& imei);
 
 } // namespace quillon

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "HttpDownload.h"
+
 #include <QString>
+
+#include <chrono>
 
 namespace quillon {
 
@@ -24,6 +28,10 @@ public:
     virtual bool OpenAddress(const QString& address) = 0;
     // Whether the current user holds administrative rights on this system.
     virtual bool IsAdministrator() = 0;
+    // One HTTP GET of `source` into `localFile`: the file is replaced whole or left as it was.
+    // Waits at most `timeLimit`, while the window goes on painting.
+    virtual DownloadResult DownloadFile(const QUrl& source, const QString& localFile,
+                                        std::chrono::milliseconds timeLimit) = 0;
 };
 
 // The operating system's answer to the administrator test; one implementation per system,

@@ -1,0 +1,242 @@
+#include "ClickableLabel.h"
+#include "Form1.h"
+#include "Identity.h"
+#include "QtText.h"
+#include "WindowFixture.h"
+#include "imei/Imei.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QUrl>
+#include <QUrlQuery>
+
+using quillon::ToQString;
+namespace identity = quillon::identity;
+
+namespace {
+
+const QString kNotFoundIMEI = QStringLiteral("490154203237518"); // its code is not in the test database
+
+// A Luhn-valid IMEI whose code is on device line `line` of the test database.
+QString FoundIMEI(int line) {
+    const QString body = QString::fromUtf8(DefaultDeviceLine(line).left(8)) + QStringLiteral("123456");
+    for (int digit = 0; digit <= 9; ++digit) {
+        const QString candidate = body + QString::number(digit);
+        if (quillon::IsValidIMEI(candidate.toStdString())) {
+            return candidate;
+        }
+    }
+    return {};
+}
+
+QString ServiceHost() {
+    return ToQString(identity::kServiceHost);
+}
+
+// The single `imei` value of an address as the browser reads it, or a marker when the address
+// does not hold exactly one.
+QString ImeiValue(const QString& address) {
+    const QUrl url(address, QUrl::StrictMode);
+    if (!url.isValid()) {
+        return QStringLiteral("<invalid address>");
+    }
+    const QUrlQuery query(url);
+    const QStringList values = query.allQueryItemValues(QStringLiteral("imei"), QUrl::FullyDecoded);
+    if (values.size() != 1 || query.queryItems().size() != 1) {
+        return QStringLiteral("<%1 query items>").arg(query.queryItems().size());
+    }
+    return values.first();
+}
+
+} // namespace
+
+class TestActions : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<WindowFixture> m_fixture;
+
+    WindowFixture& F() { return *m_fixture; }
+
+    void Click(const QString& label) {
+        auto* widget = F().Find<quillon::ClickableLabel>(label);
+        QVERIFY2(widget != nullptr, qPrintable(label));
+        QVERIFY2(widget->isVisible(), qPrintable(label + QStringLiteral(" is hidden")));
+        QTest::mouseClick(widget, Qt::LeftButton);
+    }
+
+    void Validate(const QString& text) {
+        F().Find<QLineEdit>(QStringLiteral("Text1"))->setText(text);
+        QTest::mouseClick(F().Find<QPushButton>(QStringLiteral("Command1")), Qt::LeftButton);
+    }
+
+private slots:
+    void init() {
+        m_fixture = std::make_unique<WindowFixture>();
+        QVERIFY(F().WriteDatabase(MakeDatabase(40)));
+        QVERIFY(F().CreateAndLoad());
+        F().Form().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&F().Form()));
+        F().platform.messages.clear();
+    }
+
+    void cleanup() { m_fixture.reset(); }
+
+    void aboutTextByteForByte() {
+        F().Find<QAction>(QStringLiteral("About"))->trigger();
+        QCOMPARE(F().platform.messages.size(), 1);
+        const QString text = F().platform.messages.first();
+        QCOMPARE(text, QStringLiteral("Quillon v2.1.2.5 Professional Edition by ") + ToQString(identity::kMakerName) +
+                           QStringLiteral("\r\nE-Mail: ") + ToQString(identity::kMakerEmail) +
+                           QStringLiteral("\r\nTwitter: ") + ToQString(identity::kMakerSocial) +
+                           QStringLiteral("\r\nBitCoin: ") + ToQString(identity::kDonationAddress) +
+                           QStringLiteral("\r\nWeb: ") + ToQString(identity::kMakerHost));
+        QCOMPARE(text.count(QStringLiteral("\r\n")), 4);
+        QCOMPARE(text.count(QLatin1Char('\r')), 4);
+        QCOMPARE(text.count(QLatin1Char('\n')), 4);
+        QVERIFY(!text.endsWith(QLatin1Char('\n')));
+        QVERIFY(F().platform.clipboardTexts.isEmpty());
+        QVERIFY(F().platform.openedAddresses.isEmpty());
+    }
+
+    void copyImeiTakesTheTextBoxAsItStands() {
+        Validate(kNotFoundIMEI);
+        // Typed after the validation, never cleaned: blanks and separators stay.
+        const QString typed = QStringLiteral(" 35-2099 x/1 ");
+        F().Find<QLineEdit>(QStringLiteral("Text1"))->setText(typed);
+        Click(QStringLiteral("Label24"));
+        QCOMPARE(F().platform.clipboardTexts, QStringList{typed});
+        QCOMPARE(F().Form().CurrentIMEI(), kNotFoundIMEI);
+        QCOMPARE(F().Find<QLineEdit>(QStringLiteral("Text1"))->text(), typed);
+        QVERIFY(F().platform.messages.isEmpty());
+    }
+
+    void copyImeiOfAnEmptyBoxCopiesAnEmptyText() {
+        F().Find<QLineEdit>(QStringLiteral("Text1"))->clear();
+        Click(QStringLiteral("Label24"));
+        QCOMPARE(F().platform.clipboardTexts, QStringList{QString()});
+    }
+
+    void donationAddressIsCopiedBareWithItsMessage() {
+        Click(QStringLiteral("Label15"));
+        QCOMPARE(F().platform.clipboardTexts, QStringList{ToQString(identity::kDonationAddress)});
+        QCOMPARE(F().platform.messages,
+                 QStringList{QStringLiteral("BitCoin Address copied to Clipboard! Ctrl+V to paste :)")});
+    }
+
+    void clipboardThatFailsEndsTheActionQuietly() {
+        F().platform.clipboardWorks = false;
+        Click(QStringLiteral("Label15"));
+        Click(QStringLiteral("Label24"));
+        QVERIFY(F().platform.clipboardTexts.isEmpty());
+        QVERIFY2(F().platform.messages.isEmpty(), "no claim that the address was copied");
+        F().platform.clipboardWorks = true;
+        Click(QStringLiteral("Label24"));
+        QCOMPARE(F().platform.clipboardTexts.size(), 1);
+    }
+
+    void homePagesOpen() {
+        Click(QStringLiteral("Label18"));
+        Click(QStringLiteral("Label21"));
+        QCOMPARE(F().platform.openedAddresses,
+                 (QStringList{QStringLiteral("http://") + ToQString(identity::kMakerHost) + QStringLiteral("/"),
+                              QStringLiteral("http://") + ServiceHost() + QStringLiteral("/")}));
+        QVERIFY(F().platform.messages.isEmpty());
+    }
+
+    void browserThatFailsLeavesTheProgramUsable() {
+        F().platform.openWorks = false;
+        Click(QStringLiteral("Label18"));
+        Validate(kNotFoundIMEI);
+        Click(QStringLiteral("Label13"));
+        QVERIFY(F().platform.openedAddresses.isEmpty());
+        QVERIFY(F().platform.messages.isEmpty());
+        F().platform.openWorks = true;
+        Click(QStringLiteral("Label14"));
+        QCOMPARE(F().platform.openedAddresses.size(), 1);
+    }
+
+    void lookupOpensNothingAfterAFoundDevice() {
+        const QString found = FoundIMEI(30);
+        QVERIFY(!found.isEmpty());
+        Validate(found);
+        QVERIFY(F().Form().FoundInDB());
+        Click(QStringLiteral("Label13"));
+        Click(QStringLiteral("Label14"));
+        QVERIFY(F().platform.openedAddresses.isEmpty());
+        QVERIFY(F().platform.messages.isEmpty());
+    }
+
+    void lookupSendsTheCleanedImeiOfTheLastValidation() {
+        Validate(QStringLiteral("49-015420-323751-8"));
+        QVERIFY(!F().Form().FoundInDB());
+        F().Find<QLineEdit>(QStringLiteral("Text1"))->setText(QStringLiteral("something else"));
+        Click(QStringLiteral("Label13"));
+        Click(QStringLiteral("Label14"));
+        const QString expected = QStringLiteral("http://") + ServiceHost() + QStringLiteral("/?imei=490154203237518");
+        QCOMPARE(F().platform.openedAddresses, (QStringList{expected, expected}));
+        QVERIFY(F().platform.messages.isEmpty());
+    }
+
+    void lookupAfterFoundThenNotFound() {
+        Validate(FoundIMEI(31));
+        QVERIFY(F().Form().FoundInDB());
+        Validate(kNotFoundIMEI);
+        Click(QStringLiteral("Label14"));
+        QCOMPARE(F().platform.openedAddresses.size(), 1);
+        QCOMPARE(ImeiValue(F().platform.openedAddresses.first()), kNotFoundIMEI);
+    }
+
+    // A rejected text stays in CurrentIMEI and the labels keep their not-found state: the
+    // characters it holds must travel as one value and nothing else.
+    void lookupCarriesAnyCharactersAsOneValue() {
+        Validate(kNotFoundIMEI);
+        const QString odd = QStringLiteral("12&3|4;5\"6%7%41+8=9?é€😀'<>`$(x)");
+        Validate(odd);
+        QCOMPARE(F().platform.messages, QStringList{QStringLiteral("Invalid IMEI")});
+        QVERIFY(!F().Form().FoundInDB());
+        const QString current = F().Form().CurrentIMEI();
+        QVERIFY(current.contains(QStringLiteral("&")) && current.contains(QStringLiteral("%41")));
+        Click(QStringLiteral("Label13"));
+        QCOMPARE(F().platform.openedAddresses.size(), 1);
+        const QString address = F().platform.openedAddresses.first();
+        QCOMPARE(ImeiValue(address), current);
+        QVERIFY2(address.startsWith(QStringLiteral("http://") + ServiceHost() + QStringLiteral("/?imei=")),
+                 qPrintable(address));
+        // Nothing a shell or a browser would read as a separator or a fragment stays bare.
+        const QString value = address.mid(address.indexOf(QStringLiteral("?imei=")) + 6);
+        for (const QChar c : value) {
+            QVERIFY2(c.isLetterOrNumber() || QStringLiteral("%-._~").contains(c), qPrintable(address));
+        }
+    }
+
+    void lookupAddressEncodesEveryCharacter_data() {
+        QTest::addColumn<QString>("imei");
+        QTest::newRow("empty") << QString();
+        QTest::newRow("digits") << QStringLiteral("490154203237518");
+        QTest::newRow("ampersand") << QStringLiteral("4901&imei=1");
+        QTest::newRow("pipe and semicolon") << QStringLiteral("49|calc;49");
+        QTest::newRow("quote") << QStringLiteral("49\"0154");
+        QTest::newRow("percent") << QStringLiteral("49%2015%41%");
+        QTest::newRow("hash") << QStringLiteral("4901#54");
+        QTest::newRow("space") << QStringLiteral("4901 54 ");
+        QTest::newRow("plus") << QStringLiteral("49+01");
+        QTest::newRow("non-ASCII") << QStringLiteral("49éß€😀");
+        QTest::newRow("all together") << QStringLiteral("& | ; \" % # é");
+        QTest::newRow("control characters") << QStringLiteral("49\r\n01\t");
+    }
+
+    void lookupAddressEncodesEveryCharacter() {
+        QFETCH(QString, imei);
+        const QUrl address = quillon::LookupAddress(imei);
+        const QString text = address.toString(QUrl::FullyEncoded);
+        QCOMPARE(text, QStringLiteral("http://") + ServiceHost() + QStringLiteral("/?imei=") +
+                           QString::fromLatin1(QUrl::toPercentEncoding(imei)));
+        QCOMPARE(ImeiValue(text), imei);
+    }
+};
+
+QTEST_MAIN(TestActions)
+#include "test_actions.moc"
