@@ -205,6 +205,14 @@ ReportWriteResult WriteReportFile(const std::filesystem::path& folder, std::stri
 
     // A hard link fails when the name exists, which makes taking a free name a single step. Where
     // the file system has no hard links, a rename behind an existence test takes its place.
+    const auto named = [&result](const std::filesystem::path& target) {
+        std::error_code absoluteError;
+        result.path = std::filesystem::absolute(target, absoluteError);
+        if (absoluteError) {
+            result.path = target;
+        }
+        return result;
+    };
     bool linksWork = true;
     for (int attempt = 1; attempt <= kMaxNameAttempts; ++attempt) {
         const std::filesystem::path target = folder / NumberedReportFileName(fileName, attempt);
@@ -212,11 +220,7 @@ ReportWriteResult WriteReportFile(const std::filesystem::path& folder, std::stri
             std::filesystem::create_hard_link(temporary, target, error);
             if (!error) {
                 std::filesystem::remove(temporary, error);
-                result.path = std::filesystem::absolute(target, error);
-                if (error) {
-                    result.path = target;
-                }
-                return result;
+                return named(target);
             }
             if (IsNameTaken(error)) {
                 continue;
@@ -232,11 +236,7 @@ ReportWriteResult WriteReportFile(const std::filesystem::path& folder, std::stri
         }
         std::filesystem::rename(temporary, target, error);
         if (!error) {
-            result.path = std::filesystem::absolute(target, error);
-            if (error) {
-                result.path = target;
-            }
-            return result;
+            return named(target);
         }
         break;
     }

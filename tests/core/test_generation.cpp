@@ -246,25 +246,6 @@ TEST(BuildCandidate, DeviceEntryUsesFieldOneOfItsLine) {
     EXPECT_EQ(random.Drawn(), 15u + 7u);
 }
 
-TEST(BuildCandidate, SeededSourceMatchesValueByValueDrawing) {
-    const std::vector<std::pair<BoxStates, ModelChoice>> sources{
-        {BoxStates{}, ModelChoice{}},
-        {Boxes({8}), ModelChoice{}},
-        {BoxStates{}, CatalogueChoice("Samsung Galaxy S6")},
-        {Boxes({3}), CatalogueChoice("HTC")},
-        {BoxStates{}, CustomChoice()},
-        {Boxes({1}), DeviceChoice("86123456")},
-    };
-    for (const auto& [boxes, choice] : sources) {
-        const CandidateRecipe recipe = Recipe(boxes, choice, "35693803123456");
-        SeededRandomSource fast(2026);
-        OneByOneSource slow(2026);
-        for (int i = 0; i < 500; ++i) {
-            ASSERT_EQ(Build(recipe, fast), Build(recipe, slow));
-        }
-    }
-}
-
 TEST(BuildCandidate, CatalogueCandidatesUseOnlyTheirEntrysCodes) {
     SeededRandomSource random(5);
     for (const CatalogueEntry& entry : ModelCatalogue()) {
