@@ -9,6 +9,7 @@
 #include <QByteArray>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <QWindow>
 
 #include <sys/resource.h>
@@ -27,6 +28,9 @@ public:
     bool SetClipboardText(const QString&) override { return true; }
     bool OpenAddress(const QString&) override { return true; }
     bool IsAdministrator() override { return true; }
+    quillon::DownloadResult DownloadFile(const QUrl&, const QString&, std::chrono::milliseconds) override {
+        return {false, QStringLiteral("no network in the benchmark"), false};
+    }
 };
 
 constexpr int kDatabaseLines = 99999;
