@@ -3,6 +3,7 @@
 #include "HttpDownload.h"
 #include "Platform.h"
 #include "devicedb/DeviceTable.h"
+#include "generation/Generation.h"
 #include "imei/ReportingBody.h"
 #include "validation/Validation.h"
 
@@ -12,10 +13,15 @@
 
 #include <array>
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <memory>
+#include <utility>
 
 class QAction;
 class QCheckBox;
+class QCloseEvent;
 class QComboBox;
 class QFont;
 class QLabel;
@@ -24,6 +30,7 @@ class QMenu;
 class QPushButton;
 class QStringListModel;
 class QTextBrowser;
+class QTimer;
 class QWidget;
 
 namespace quillon {
@@ -94,6 +101,27 @@ public:
     const std::filesystem::path& ProgramDirectory() const { return m_programDirectory; }
     Platform& PlatformServices() const { return m_platform; }
 
+    // Generation (Form1Generate.cpp). Each run asks the factory for its random source once; without
+    // a factory the source is seeded from the time of day.
+    using RandomSourceFactory = std::function<std::unique_ptr<RandomSource>()>;
+    void SetRandomSourceFactory(RandomSourceFactory factory) { m_randomSourceFactory = std::move(factory); }
+    // The wait between showing a candidate and testing it: 50 ms, so that every candidate is seen.
+    // Tests shorten it; the order of a pass stays the same.
+    void SetPassInterval(std::chrono::milliseconds interval) { m_passInterval = interval; }
+    std::chrono::milliseconds PassInterval() const { return m_passInterval; }
+    // Where a report goes when the program folder takes none; empty means the user's documents folder.
+    void SetDocumentsDirectory(std::filesystem::path directory) { m_documentsDirectory = std::move(directory); }
+    bool GenerationRunning() const { return m_generationRunning; }
+
+signals:
+    // A generation run has ended: finished with its report and message, stopped by a prefix that
+    // is not eight digits, or cut short by closing the window.
+    void generationFinished();
+
+protected:
+    // Closing the window ends a generation run at once, without a report (Form1Generate.cpp).
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     // Form1.cpp: the controls at their design-time state.
     void CreateControls();
@@ -123,6 +151,17 @@ private:
     void ShowLuhnCaptions(const LuhnCaptions& captions);
     void ApplyValidationResult(const ValidationResult& result);
 
+    // Form1Generate.cpp: a run is driven by m_passTimer, one step per time-out.
+    enum class GenerationStep { TestCandidate, StopTest };
+    void GenerationTimeout();
+    bool ShowNextCandidate();
+    void TestCandidate();
+    void FinishGeneration();
+    void AbortGeneration(const QString& message);
+    void StopGeneration();
+    void WriteGenerationReport(const QString& modelText, std::chrono::steady_clock::time_point start,
+                               std::chrono::steady_clock::time_point end, const QString& generatedList);
+
     Platform& m_platform;
     std::filesystem::path m_programDirectory;
     DeviceDatabase m_database;
@@ -139,6 +178,18 @@ private:
     // The download waits in an event loop, during which the menu still answers.
     bool m_updateRunning = false;
     std::chrono::milliseconds m_downloadTimeLimit = kDownloadTimeLimit;
+
+    // The generation run under way, if any.
+    RandomSourceFactory m_randomSourceFactory;
+    std::unique_ptr<RandomSource> m_random;
+    std::chrono::milliseconds m_passInterval{50};
+    std::filesystem::path m_documentsDirectory;
+    QTimer* m_passTimer = nullptr;
+    bool m_generationRunning = false;
+    GenerationStep m_generationStep = GenerationStep::TestCandidate;
+    std::int64_t m_validCount = 0;
+    QString m_candidate;
+    std::chrono::steady_clock::time_point m_generationStart;
 
     // Controls, all owned by the window; arrays are indexed by the control's number.
     QWidget* m_client = nullptr;

@@ -1,9 +1,306 @@
 #include "Form1.h"
 
+#include "ClickableLabel.h"
+#include "QtText.h"
+#include "generation/ModelCatalogue.h"
+#include "generation/Report.h"
+#include "imei/Imei.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QStandardPaths>
+#include <QTimer>
+
+#include <limits>
+#include <optional>
+#include <string>
+#include <system_error>
+
 namespace quillon {
 
-// The Generate command.
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The whole number the count text begins with. A text that does not begin with a digit counts 0,
+// so the run ends at its first valid candidate; a number too large to hold is read as the largest.
+std::int64_t RequestedCountFrom(const QString& text) {
+    constexpr std::int64_t kLargest = std::numeric_limits<std::int64_t>::max();
+    std::int64_t count = 0;
+    for (const QChar c : text) {
+        if (c < u'0' || c > u'9') {
+            break;
+        }
+        const int digit = c.unicode() - u'0';
+        if (count > (kLargest - digit) / 10) {
+            return kLargest;
+        }
+        count = count * 10 + digit;
+    }
+    return count;
+}
+
+// Only U+0020 is trimmed: a tab or another space character is left for the user to see.
+QString TrimSpaces(const QString& text) {
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text[begin] == u' ') {
+        ++begin;
+    }
+    while (end > begin && text[end - 1] == u' ') {
+        --end;
+    }
+    return text.mid(begin, end - begin);
+}
+
+// A typed text leaves the list's position where it was; a position below 0 belongs to no entry.
+std::size_t ModelListPosition(const QComboBox* combo) {
+    const int index = combo->currentIndex();
+    return index < 0 ? 0 : static_cast<std::size_t>(index);
+}
+
+QString PathText(const std::filesystem::path& path) {
+    return QDir::toNativeSeparators(QString::fromStdU16String(path.u16string()));
+}
+
+std::filesystem::path FallbackReportFolder(const std::filesystem::path& configured) {
+    if (!configured.empty()) {
+        return configured;
+    }
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return documents.isEmpty() ? std::filesystem::path() : std::filesystem::path(documents.toStdU16String());
+}
+
+// The documents folder may not exist yet on a fresh account; it is made before the report goes in.
+ReportWriteResult WriteReportInto(const std::filesystem::path& folder, const std::string& fileName,
+                                  const std::string& text) {
+    if (folder.empty()) {
+        return ReportWriteResult{{}, "the system names no documents folder"};
+    }
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (error) {
+        return ReportWriteResult{{}, "cannot create the folder \"" + PathText(folder).toStdString() +
+                                         "\": " + error.message()};
+    }
+    return WriteReportFile(folder, fileName, text);
+}
+
+QString ReportFailedMessage(const std::string& besideProgram, const std::string& inDocuments) {
+    const QString lineEnd = ToQString(kReportLineEnd);
+    return QStringLiteral("The report could not be written; the numbers of this run were not saved.") + lineEnd +
+           QStringLiteral("Beside the program: ") + ToQString(besideProgram) + lineEnd +
+           QStringLiteral("In the documents folder: ") + ToQString(inDocuments);
+}
+
+} // namespace
+
+// The Generate command. The passes run from m_passTimer, so the window stays responsive between
+// them without a nested event loop: each pass shows its candidate, waits the pass interval, tests
+// the candidate, lets the window handle waiting events, and only then reads the count to decide
+// whether another pass follows.
 void Form1::Command2_Click() {
+    // The run under way keeps going with what the window shows; a second run would only fight it.
+    if (m_generationRunning) {
+        return;
+    }
+
+    // A prefix that is not eight digits could never give a valid 15-digit number, so the run would
+    // never end: it is refused before anything on the window changes.
+    const QString trimmedText = TrimSpaces(m_text1->text());
+    const std::string modelText = m_combo1->currentText().toStdString();
+    const ModelChoice choice = ResolveModelChoice(modelText, ModelListPosition(m_combo1), m_database.Table());
+    const std::string problem = ModelPrefixProblem(choice, modelText, trimmedText.toStdString());
+    if (!problem.empty()) {
+        m_platform.ShowMessage(ToQString(problem));
+        return;
+    }
+
+    m_random = m_randomSourceFactory ? m_randomSourceFactory() : nullptr;
+    if (!m_random) {
+        m_random = std::make_unique<SeededRandomSource>(TimeOfDaySeed());
+    }
+    // A monotonic clock: the elapsed time of the report can never come out negative.
+    m_generationStart = Clock::now();
+
+    m_combo1->show();
+    m_combo2->show();
+    m_label[12]->show();
+    m_label[13]->hide();
+    m_label[14]->hide();
+    m_label[16]->hide();
+    m_label[17]->hide();
+
+    m_generatedCount = 0;
+    m_validCount = 0;
+    m_generatedList.clear();
+    m_text1->setText(trimmedText);
+    if (m_combo2->currentText().isEmpty()) {
+        const int one = m_combo2->findText(QStringLiteral("1"));
+        if (one >= 0) {
+            m_combo2->setCurrentIndex(one);
+        }
+        if (m_combo2->currentText().isEmpty()) {
+            m_combo2->setEditText(QStringLiteral("1"));
+        }
+    }
+
+    if (m_passTimer == nullptr) {
+        m_passTimer = new QTimer(this);
+        m_passTimer->setObjectName(QStringLiteral("GenerationPassTimer"));
+        m_passTimer->setSingleShot(true);
+        // The wait must not come out shorter than asked, as a coarse timer's may.
+        m_passTimer->setTimerType(Qt::PreciseTimer);
+        connect(m_passTimer, &QTimer::timeout, this, &Form1::GenerationTimeout);
+    }
+    m_generationRunning = true;
+    if (!ShowNextCandidate()) {
+        return;
+    }
+    m_generationStep = GenerationStep::TestCandidate;
+    m_passTimer->start(m_passInterval);
+}
+
+void Form1::GenerationTimeout() {
+    if (!m_generationRunning) {
+        return;
+    }
+    switch (m_generationStep) {
+    case GenerationStep::TestCandidate:
+        TestCandidate();
+        // A zero time-out comes after the events already waiting, so input and repaints are handled
+        // before the stop test reads the count again.
+        m_generationStep = GenerationStep::StopTest;
+        m_passTimer->start(0);
+        break;
+    case GenerationStep::StopTest:
+        if (m_imeiValid && m_validCount >= RequestedCountFrom(m_combo2->currentText())) {
+            FinishGeneration();
+            return;
+        }
+        if (!ShowNextCandidate()) {
+            return;
+        }
+        m_generationStep = GenerationStep::TestCandidate;
+        m_passTimer->start(m_passInterval);
+        break;
+    }
+}
+
+// The first half of a pass, up to the wait. The boxes, the model list and the text box are read
+// anew, so a change the user makes during a run takes effect from the next candidate. False when
+// the run had to end because the prefix is no longer eight digits.
+bool Form1::ShowNextCandidate() {
+    const std::string modelText = m_combo1->currentText().toStdString();
+    const std::string imeiText = m_text1->text().toStdString();
+    const ModelChoice choice = ResolveModelChoice(modelText, ModelListPosition(m_combo1), m_database.Table());
+    const std::optional<CandidateRecipe> recipe = MakeCandidateRecipe(CurrentBoxStates(), choice, imeiText);
+    if (!recipe) {
+        // Under "Custom" the user has edited the text box, or a device line has changed in the file.
+        std::string problem = ModelPrefixProblem(choice, modelText, imeiText);
+        if (problem.empty()) {
+            problem = "The chosen model offers no Type Allocation Code to generate from.";
+        }
+        AbortGeneration(ToQString(problem));
+        return false;
+    }
+
+    ++m_generatedCount;
+    Candidate candidate;
+    BuildCandidate(*recipe, *m_random, candidate);
+    const std::string_view digits = candidate.Text();
+    m_candidate = QString::fromLatin1(digits.data(), static_cast<qsizetype>(digits.size()));
+    if (choice.kind == ModelChoiceKind::Device) {
+        // A device entry shows the whole validation of every candidate, its own device line included.
+        m_text1->setText(m_candidate);
+        ValidateIMEI();
+        m_candidate = m_currentIMEI;
+    }
+
+    m_text1->setText(m_candidate);
+    m_currentIMEI = m_candidate;
+    repaint();
+
+    SetCaption(m_label[12], QStringLiteral("Generated: ") + QString::number(m_generatedCount));
+    SetCaption(m_label[19], QStringLiteral("Valid: ") + QString::number(m_validCount));
+    return true;
+}
+
+// The second half of a pass, after the wait.
+void Form1::TestCandidate() {
+    const LuhnWorking working = ComputeLuhnWorking(m_candidate.toStdString());
+    ShowLuhnCaptions(MakeLuhnCaptions(working));
+    m_imeiValid = IsValidLuhnTotal(working.total);
+    if (m_imeiValid) {
+        ++m_validCount;
+        const std::int64_t requested = RequestedCountFrom(m_combo2->currentText());
+        if (requested > 1) {
+            // A count of 2 collects its numbers as well: its report would be plainly wrong without them.
+            m_generatedList += ToQString(kReportLineEnd);
+            m_generatedList += m_candidate;
+        } else {
+            m_text1->setText(m_candidate);
+        }
+        if (m_validCount < requested) {
+            m_imeiValid = false;
+        }
+    }
+    SetCaption(m_label[19], QStringLiteral("Valid: ") + QString::number(m_validCount));
+}
+
+void Form1::FinishGeneration() {
+    if (RequestedCountFrom(m_combo2->currentText()) > 1) {
+        WriteGenerationReport(m_combo1->currentText(), m_generationStart, Clock::now(), m_generatedList);
+    }
+    StopGeneration();
+}
+
+void Form1::AbortGeneration(const QString& message) {
+    m_passTimer->stop();
+    m_platform.ShowMessage(message);
+    StopGeneration();
+}
+
+void Form1::StopGeneration() {
+    if (m_passTimer != nullptr) {
+        m_passTimer->stop();
+    }
+    if (!m_generationRunning) {
+        return;
+    }
+    m_generationRunning = false;
+    m_random.reset();
+    emit generationFinished();
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+    // The run ends with the window; what it found so far is not written anywhere.
+    StopGeneration();
+    QMainWindow::closeEvent(event);
+}
+
+void Form1::WriteGenerationReport(const QString& modelText, Clock::time_point start, Clock::time_point end,
+                                  const QString& generatedList) {
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(end - start);
+    const std::string seconds = SecondsText(elapsed.count());
+    const std::string text =
+        ReportText(m_versionText.toStdString(), modelText.toStdString(), seconds, generatedList.toStdString());
+    const std::string fileName = ReportFileName(CurrentLocalDateTime());
+
+    ReportWriteResult written = WriteReportFile(m_programDirectory, fileName, text);
+    if (!written.ok()) {
+        // An installed program may not write beside itself; the user's documents folder takes the report.
+        ReportWriteResult fallback = WriteReportInto(FallbackReportFolder(m_documentsDirectory), fileName, text);
+        if (!fallback.ok()) {
+            // The numbers stay in GeneratedList, and the last of them in the text box.
+            m_platform.ShowMessage(ReportFailedMessage(written.error, fallback.error));
+            return;
+        }
+        written = std::move(fallback);
+    }
+    m_platform.ShowMessage(ToQString(CompletionMessage(seconds, PathText(written.path).toStdString())));
 }
 
 } // namespace quillon

@@ -11,6 +11,10 @@
 namespace quillon {
 
 void Form1::Command1_Click() {
+    // A generation run owns Text1 and the result panel until it ends.
+    if (GenerationRunning()) {
+        return;
+    }
     ValidateIMEI();
 }
 
