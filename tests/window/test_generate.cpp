@@ -19,6 +19,7 @@
 #include <QtTest>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -88,6 +89,23 @@ struct Shown {
     QString checkSum;  // Label2
     QString verdict;   // Label16, empty while hidden
     QString presentation; // Label8
+};
+
+// Calls back on every time-out of the window's pass timer, before the window handles it.
+class TimerWatch final : public QObject {
+public:
+    explicit TimerWatch(std::function<void(const QTimer*)> onTimeout) : m_onTimeout(std::move(onTimeout)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Timer && watched->objectName() == QStringLiteral("GenerationPassTimer")) {
+            m_onTimeout(static_cast<const QTimer*>(watched));
+        }
+        return false;
+    }
+
+private:
+    std::function<void(const QTimer*)> m_onTimeout;
 };
 
 } // namespace
@@ -242,29 +260,52 @@ void GenerateTest::firstGenerateAfterStartUp() {
 }
 
 void GenerateTest::passOrderShowsBeforeItTests() {
+    // Watches the time-outs of the pass timer: the wait of a pass is the one time-out of the pass
+    // interval, so what the window shows then is what the pass has done before its wait.
+    struct Waiting {
+        QString text;
+        QString generated;
+        QString valid;
+        QString check;
+        QString checkSum;
+        QString luhn;
+    };
+    std::vector<Waiting> waits;
+    TimerWatch watch([&](const QTimer* timer) {
+        if (timer->interval() == 1) {
+            waits.push_back(Waiting{Text1()->text(), Label(12)->text(), Label(19)->text(), Label(1)->text(),
+                                    Label(2)->text(), Label(3)->text()});
+        }
+    });
+    QCoreApplication::instance()->installEventFilter(&watch);
+    Form().SetPassInterval(1ms);
     SetCount(QStringLiteral("3"));
+    const QString initialCheck = Label(1)->text();
     RecordShown();
     Generate();
+    QCoreApplication::instance()->removeEventFilter(&watch);
 
-    // When a candidate appears, the counts and the Luhn lines still belong to the pass before:
-    // they follow the candidate, and the Luhn lines only after the wait.
-    QVERIFY(m_shown.size() >= 3);
+    // During the wait of pass n: candidate n shown and counted, the Luhn lines still those of n - 1.
+    QCOMPARE(waits.size(), m_shown.size());
+    QCOMPARE(static_cast<int>(waits.size()), Form().GeneratedCount());
     int valid = 0;
-    for (std::size_t i = 0; i < m_shown.size(); ++i) {
-        const Shown& shown = m_shown[i];
+    for (std::size_t i = 0; i < waits.size(); ++i) {
+        const Waiting& wait = waits[i];
+        QCOMPARE(wait.text, m_shown[i].text);
+        QCOMPARE(wait.generated, QStringLiteral("Generated: %1").arg(i + 1));
+        QCOMPARE(wait.valid, QStringLiteral("Valid: %1").arg(valid));
         if (i == 0) {
-            QCOMPARE(shown.generated, QStringLiteral("Generated"));
-            continue;
+            QCOMPARE(wait.check, initialCheck);
+        } else {
+            const quillon::LuhnCaptions luhn =
+                quillon::MakeLuhnCaptions(quillon::ComputeLuhnWorking(m_shown[i - 1].text.toStdString()));
+            QCOMPARE(wait.check, FromStd(luhn.check));
+            QCOMPARE(wait.checkSum, FromStd(luhn.checkSum));
+            QCOMPARE(wait.luhn, FromStd(luhn.luhn));
         }
-        const QString previous = m_shown[i - 1].text;
-        valid += IsValidNumber(previous) ? 1 : 0;
-        QCOMPARE(shown.generated, QStringLiteral("Generated: %1").arg(i));
-        QCOMPARE(shown.valid, QStringLiteral("Valid: %1").arg(valid));
-        const quillon::LuhnCaptions luhn =
-            quillon::MakeLuhnCaptions(quillon::ComputeLuhnWorking(previous.toStdString()));
-        QCOMPARE(shown.check, FromStd(luhn.check));
-        QCOMPARE(shown.checkSum, FromStd(luhn.checkSum));
+        valid += IsValidNumber(m_shown[i].text) ? 1 : 0;
     }
+    QCOMPARE(valid, 3);
     QCOMPARE(Label(19)->text(), QStringLiteral("Valid: 3"));
 }
 
@@ -628,91 +669,75 @@ void GenerateTest::closingDuringARunEndsIt() {
     m_fixture.reset();
 }
 
-// The program folder is replaced by a plain file once the window has loaded, so nothing can be
-// written beside the program whoever runs the test (permissions do not stop root).
-void GenerateTest::reportGoesToDocumentsWhenProgramFolderRefuses() {
-    QTemporaryDir root;
-    QVERIFY(root.isValid());
-    const QString program = root.filePath(QStringLiteral("program"));
-    QVERIFY(QDir().mkpath(program));
-    {
+// A window whose program folder is replaced by a plain file once it has loaded, so that nothing can
+// be written beside the program whoever runs the test (permissions do not stop root).
+struct BlockedProgramFolder {
+    BlockedProgramFolder() {
+        QDir().mkpath(program);
         QFile database(QDir(program).filePath(QStringLiteral("tacdex.csv")));
-        QVERIFY(database.open(QIODevice::WriteOnly));
-        QVERIFY(database.write(MakeDatabase(30)) > 0);
-    }
-    FakePlatform platform;
-    Form1 form(platform, std::filesystem::path(program.toStdU16String()));
-    QVERIFY(form.Form_Load());
-    form.SetPassInterval(0ms);
-    form.SetRandomSourceFactory([] { return std::make_unique<quillon::SeededRandomSource>(5); });
-    const QString documents = root.filePath(QStringLiteral("home/Documents"));
-    form.SetDocumentsDirectory(std::filesystem::path(documents.toStdU16String()));
-
-    QVERIFY(QDir(program).removeRecursively());
-    {
+        loaded = database.open(QIODevice::WriteOnly) && database.write(MakeDatabase(30)) > 0;
+        database.close();
+        loaded = loaded && form.Form_Load();
+        form.SetPassInterval(0ms);
         QFile blocker(program);
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocked = QDir(program).removeRecursively() && blocker.open(QIODevice::WriteOnly);
+    }
+    // Sets the count, clicks Generate and waits for the end of the run.
+    bool Generate(const QString& count) {
+        QSignalSpy finished(&form, &Form1::generationFinished);
+        form.findChild<QComboBox*>("Combo2")->setEditText(count);
+        QTest::mouseClick(form.findChild<QPushButton*>("Command2"), Qt::LeftButton);
+        return finished.count() == 1 || finished.wait(kRunTimeout);
     }
 
-    QSignalSpy finished(&form, &Form1::generationFinished);
-    form.findChild<QComboBox*>("Combo2")->setEditText(QStringLiteral("10"));
-    QTest::mouseClick(form.findChild<QPushButton*>("Command2"), Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, kRunTimeout);
+    QTemporaryDir root;
+    QString program = root.filePath(QStringLiteral("program"));
+    FakePlatform platform;
+    Form1 form{platform, std::filesystem::path(program.toStdU16String())};
+    bool loaded = false;
+    bool blocked = false;
+};
+
+void GenerateTest::reportGoesToDocumentsWhenProgramFolderRefuses() {
+    BlockedProgramFolder window;
+    QVERIFY(window.loaded && window.blocked);
+    const QString documents = window.root.filePath(QStringLiteral("home/Documents")); // made when needed
+    window.form.SetDocumentsDirectory(std::filesystem::path(documents.toStdU16String()));
+    QVERIFY(window.Generate(QStringLiteral("10")));
 
     const QStringList reports = ReportFiles(documents);
     QCOMPARE(reports.size(), 1);
+    QCOMPARE(AllFiles(documents), reports);
     const QString written = QDir::toNativeSeparators(QDir(documents).absoluteFilePath(reports.first()));
-    QCOMPARE(platform.messages.size(), 1);
-    QVERIFY(platform.messages.first().startsWith(QStringLiteral("Calculation completed in ")));
-    QVERIFY2(platform.messages.first().endsWith(QStringLiteral(" seconds. Output written to ") + written),
-             qPrintable(platform.messages.first()));
+    QCOMPARE(window.platform.messages.size(), 1);
+    const QString message = window.platform.messages.first();
+    QVERIFY2(message.startsWith(QStringLiteral("Calculation completed in ")), qPrintable(message));
+    QVERIFY2(message.endsWith(QStringLiteral(" seconds. Output written to ") + written), qPrintable(message));
     QFile file(QDir(documents).filePath(reports.first()));
     QVERIFY(file.open(QIODevice::ReadOnly));
-    QVERIFY(QString::fromUtf8(file.readAll()).endsWith(form.GeneratedList() + QStringLiteral("\r\n")));
+    QVERIFY(QString::fromUtf8(file.readAll()).endsWith(window.form.GeneratedList() + QStringLiteral("\r\n")));
 }
 
 void GenerateTest::reportFailureIsToldAndNumbersStay() {
-    QTemporaryDir root;
-    QVERIFY(root.isValid());
-    const QString program = root.filePath(QStringLiteral("program"));
-    QVERIFY(QDir().mkpath(program));
-    {
-        QFile database(QDir(program).filePath(QStringLiteral("tacdex.csv")));
-        QVERIFY(database.open(QIODevice::WriteOnly));
-        QVERIFY(database.write(MakeDatabase(30)) > 0);
-    }
-    FakePlatform platform;
-    Form1 form(platform, std::filesystem::path(program.toStdU16String()));
-    QVERIFY(form.Form_Load());
-    form.SetPassInterval(0ms);
+    BlockedProgramFolder window;
+    QVERIFY(window.loaded && window.blocked);
     // A documents folder below a plain file can never be made.
-    const QString blocker = root.filePath(QStringLiteral("blocker"));
-    {
-        QFile file(blocker);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-    }
-    form.SetDocumentsDirectory(std::filesystem::path(QDir(blocker).filePath("Documents").toStdU16String()));
-    QVERIFY(QDir(program).removeRecursively());
-    {
-        QFile file(program);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-    }
+    const QString blocker = window.root.filePath(QStringLiteral("blocker"));
+    QFile file(blocker);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    window.form.SetDocumentsDirectory(std::filesystem::path(QDir(blocker).filePath("Documents").toStdU16String()));
+    QVERIFY(window.Generate(QStringLiteral("5")));
 
-    QSignalSpy finished(&form, &Form1::generationFinished);
-    form.findChild<QComboBox*>("Combo2")->setEditText(QStringLiteral("5"));
-    QTest::mouseClick(form.findChild<QPushButton*>("Command2"), Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, kRunTimeout);
-
-    QCOMPARE(platform.messages.size(), 1);
-    const QString message = platform.messages.first();
+    QCOMPARE(window.platform.messages.size(), 1);
+    const QString message = window.platform.messages.first();
     QVERIFY2(message.startsWith(QStringLiteral("The report could not be written")), qPrintable(message));
-    QVERIFY2(message.contains(QStringLiteral("Beside the program: ")) && message.contains(program),
+    QVERIFY2(message.contains(QStringLiteral("Beside the program: ")) && message.contains(window.program),
              qPrintable(message));
     QVERIFY2(message.contains(QStringLiteral("In the documents folder: ")) && message.contains(blocker),
              qPrintable(message));
-    QCOMPARE(ListedNumbers(form.GeneratedList()).size(), 5);
-    QCOMPARE(form.findChild<QLabel*>("Label19")->text(), QStringLiteral("Valid: 5"));
-    QCOMPARE(QDir(root.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+    QCOMPARE(ListedNumbers(window.form.GeneratedList()).size(), 5);
+    QCOMPARE(window.form.findChild<QLabel*>("Label19")->text(), QStringLiteral("Valid: 5"));
+    QCOMPARE(QDir(window.root.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
              QStringList({"blocker", "program"}));
 }
 
