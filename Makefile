@@ -4,8 +4,15 @@ BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 QUILLON_WERROR ?= OFF
 CMAKE_FLAGS ?=
+# `make test` also runs the suite in a sanitized build and each fuzz target for a short time.
+ASAN_BUILD_DIR ?= build-asan
+FUZZ_BUILD_DIR ?= build-fuzz
+FUZZ_SECONDS ?= 300
+# Set to 1 once the whole tree is formatted: `make test` then fails on unformatted files.
+FORMAT_CHECK_IN_TEST ?= 0
+FORMAT_DIRS := src tests bench fuzz
 
-.PHONY: all deps configure build run test bench clean
+.PHONY: all deps configure build run test bench clean test-asan test-fuzz fuzz fuzzers package format format-check
 
 all: build
 
@@ -23,10 +30,49 @@ run: build
 	@./scripts/run-window.sh $(BUILD_DIR)
 
 test: build
+	@if [ "$(FORMAT_CHECK_IN_TEST)" = 1 ]; then $(MAKE) --no-print-directory format-check; fi
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j2 --timeout 600
+	@$(MAKE) --no-print-directory test-asan test-fuzz
+
+# The whole suite again with AddressSanitizer and UndefinedBehaviorSanitizer.
+test-asan: deps
+	@cmake -S . -B $(ASAN_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DQUILLON_WERROR=$(QUILLON_WERROR) \
+		-DQUILLON_SANITIZE=ON -DQUILLON_BUILD_BENCH=OFF $(CMAKE_FLAGS) > /dev/null
+	@cmake --build $(ASAN_BUILD_DIR)
+	@cd $(ASAN_BUILD_DIR) && ctest --output-on-failure -j2 --timeout 600
+
+# The libFuzzer targets of fuzz/, built with clang++.
+fuzzers: deps
+	@cmake -S . -B $(FUZZ_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DCMAKE_CXX_COMPILER=clang++ \
+		-DQUILLON_WERROR=$(QUILLON_WERROR) -DQUILLON_BUILD_FUZZ=ON -DQUILLON_BUILD_WINDOW=OFF \
+		-DQUILLON_BUILD_BENCH=OFF $(CMAKE_FLAGS) > /dev/null
+	@cmake --build $(FUZZ_BUILD_DIR) --target quillon_fuzzers
+
+# Each fuzz target for a short smoke time (30 s); any finding fails.
+test-fuzz: fuzzers
+	@cd $(FUZZ_BUILD_DIR) && ctest -L fuzz --output-on-failure -j2
+
+# Each fuzz target for FUZZ_SECONDS, one after another.
+fuzz: fuzzers
+	@set -e; for fuzzer in $(FUZZ_BUILD_DIR)/fuzz/fuzz_*; do \
+		[ -x "$$fuzzer" ] || continue; \
+		name=$$(basename $$fuzzer); name=$${name#fuzz_}; \
+		echo "== $$name: $(FUZZ_SECONDS) s"; \
+		fuzz/run-fuzzer.sh $$fuzzer $(FUZZ_SECONDS) $(FUZZ_BUILD_DIR)/fuzz/work/$$name fuzz/corpus/$$name; \
+	done
+
+# The Debian package, in $(BUILD_DIR).
+package: build
+	@cd $(BUILD_DIR) && cpack -G DEB
+
+format: deps
+	@find $(FORMAT_DIRS) -type f \( -name '*.cpp' -o -name '*.h' \) -print0 | xargs -0 clang-format -i
+
+format-check: deps
+	@find $(FORMAT_DIRS) -type f \( -name '*.cpp' -o -name '*.h' \) -print0 | xargs -0 clang-format --dry-run --Werror
 
 bench: build
 	@$(BUILD_DIR)/bench/quillon_bench
 
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_BUILD_DIR) $(FUZZ_BUILD_DIR)
