@@ -82,8 +82,8 @@ ReportWriteResult WriteReportInto(const std::filesystem::path& folder, const std
     std::error_code error;
     std::filesystem::create_directories(folder, error);
     if (error) {
-        return ReportWriteResult{{}, "cannot create the folder \"" + PathText(folder).toStdString() +
-                                         "\": " + error.message()};
+        return ReportWriteResult{
+            {}, "cannot create the folder \"" + PathText(folder).toStdString() + "\": " + error.message()};
     }
     return WriteReportFile(folder, fileName, text);
 }

@@ -83,11 +83,11 @@ QStringList AllFiles(const QString& folder) {
 // captions that stood at that moment.
 struct Shown {
     QString text;
-    QString generated; // Label12
-    QString valid;     // Label19
-    QString check;     // Label1
-    QString checkSum;  // Label2
-    QString verdict;   // Label16, empty while hidden
+    QString generated;    // Label12
+    QString valid;        // Label19
+    QString check;        // Label1
+    QString checkSum;     // Label2
+    QString verdict;      // Label16, empty while hidden
     QString presentation; // Label8
 };
 
@@ -365,7 +365,8 @@ void GenerateTest::samsungGalaxyS6TenWritesAReport() {
     QCOMPARE(lines[0], QStringLiteral("Quillon v2.1.2.5 Professional Edition"));
     QCOMPARE(lines[3], QStringLiteral("Mobile Device Type: Samsung Galaxy S6"));
     const QRegularExpressionMatch timing =
-        QRegularExpression(QStringLiteral(R"(^Calculation completed in ( (\d+)?(\.\d{1,3})?) seconds\.$)")).match(lines[4]);
+        QRegularExpression(QStringLiteral(R"(^Calculation completed in ( (\d+)?(\.\d{1,3})?) seconds\.$)"))
+            .match(lines[4]);
     QVERIFY2(timing.hasMatch(), qPrintable(lines[4]));
     QCOMPARE(lines[5], QString(38, u'-'));
     QCOMPARE(lines.mid(6), numbers);
