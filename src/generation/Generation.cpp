@@ -48,7 +48,6 @@ inline bool IsAsciiDigit(char c) {
 
 constexpr std::size_t kBoxRandomDigits = kImeiLength - 2;
 constexpr std::size_t kTacLength = 8;
-constexpr std::size_t kModelRandomDigits = kImeiLength - kTacLength;
 
 } // namespace
 
