@@ -46,7 +46,6 @@ constexpr int Twips(int twips) {
 inline constexpr int kClientWidthTwips = 10125;
 inline constexpr int kClientHeightTwips = 3705;
 
-inline constexpr char kVersionText[] = "2.1.2.5 Professional Edition";
 inline constexpr char kVersionNumber[] = "2125";
 inline constexpr char kDesignCaption[] = "Quillon v2";
 inline constexpr char kDefaultIMEI[] = "490154203237518";

@@ -3,6 +3,7 @@
 #include "ClickableLabel.h"
 #include "QtText.h"
 #include "generation/ModelCatalogue.h"
+#include "generation/Report.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -30,7 +31,7 @@ QStringList ToStringList(const Texts& texts) {
 } // namespace
 
 bool Form1::Form_Load() {
-    m_versionText = QString::fromLatin1(kVersionText);
+    m_versionText = ToQString(kProgramVersionText);
     m_versionNumber = QString::fromLatin1(kVersionNumber);
     setWindowTitle(QStringLiteral("Quillon v") + m_versionText);
     m_label[12]->hide();
