@@ -1,3 +1,4 @@
+#include "GenerationFixture.h"
 #include "WindowFixture.h"
 
 #include "generation/Generation.h"
@@ -28,8 +29,6 @@ using quillon::Form1;
 using namespace std::chrono_literals;
 
 namespace {
-
-constexpr int kRunTimeout = 30000; // ms; a run here takes a small fraction of this
 
 QString FromStd(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -68,15 +67,6 @@ QStringList SamsungGalaxyS6Codes() {
         }
     }
     return codes;
-}
-
-QStringList ReportFiles(const QString& folder) {
-    return QDir(folder).entryList({QStringLiteral("Quillon.v2.1.2.3.Professional-(*).txt")}, QDir::Files);
-}
-
-// Every file of a folder, hidden ones included, so that a left-over temporary file shows up.
-QStringList AllFiles(const QString& folder) {
-    return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
 }
 
 // What the window showed whenever Text1 took a new text during a run: the text itself and the
@@ -669,35 +659,6 @@ void GenerateTest::closingDuringARunEndsIt() {
     m_finished.reset();
     m_fixture.reset();
 }
-
-// A window whose program folder is replaced by a plain file once it has loaded, so that nothing can
-// be written beside the program whoever runs the test (permissions do not stop root).
-struct BlockedProgramFolder {
-    BlockedProgramFolder() {
-        QDir().mkpath(program);
-        QFile database(QDir(program).filePath(QStringLiteral("tacdex.csv")));
-        loaded = database.open(QIODevice::WriteOnly) && database.write(MakeDatabase(30)) > 0;
-        database.close();
-        loaded = loaded && form.Form_Load();
-        form.SetPassInterval(0ms);
-        QFile blocker(program);
-        blocked = QDir(program).removeRecursively() && blocker.open(QIODevice::WriteOnly);
-    }
-    // Sets the count, clicks Generate and waits for the end of the run.
-    bool Generate(const QString& count) {
-        QSignalSpy finished(&form, &Form1::generationFinished);
-        form.findChild<QComboBox*>("Combo2")->setEditText(count);
-        QTest::mouseClick(form.findChild<QPushButton*>("Command2"), Qt::LeftButton);
-        return finished.count() == 1 || finished.wait(kRunTimeout);
-    }
-
-    QTemporaryDir root;
-    QString program = root.filePath(QStringLiteral("program"));
-    FakePlatform platform;
-    Form1 form{platform, std::filesystem::path(program.toStdU16String())};
-    bool loaded = false;
-    bool blocked = false;
-};
 
 void GenerateTest::reportGoesToDocumentsWhenProgramFolderRefuses() {
     BlockedProgramFolder window;
