@@ -12,7 +12,7 @@ inline constexpr int kExitInvalid = 1;
 inline constexpr int kExitUsage = 2;
 
 struct CommandContext {
-    std::vector<std::string> args;         // after the command name
+    std::vector<std::string> args;          // after the command name
     std::filesystem::path programDirectory; // where tacdex.csv lies by default
     std::istream& in;
     std::ostream& out;

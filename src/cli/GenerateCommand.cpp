@@ -260,9 +260,8 @@ int RunGenerateCommand(const CommandContext& context) {
     }
 
     if (reportFolder) {
-        const std::string text =
-            ReportText(kProgramVersionText, plan.modelText, SecondsText(static_cast<std::int64_t>(elapsed)),
-                       generatedList);
+        const std::string text = ReportText(kProgramVersionText, plan.modelText,
+                                            SecondsText(static_cast<std::int64_t>(elapsed)), generatedList);
         const ReportWriteResult written = WriteReportFile(*reportFolder, ReportFileName(CurrentLocalDateTime()), text);
         if (!written.ok()) {
             context.err << "quillon-cli: the report was not written: " << written.error << '\n';

@@ -95,8 +95,8 @@ std::string CsvField(std::string_view value) {
     return quoted + "\"";
 }
 
-constexpr std::string_view kCsvHeader =
-    "input,imei,rejected,presentation,reporting_body,boxes,tac,serial,check,checksum,luhn,valid,found,manufacturer,model";
+constexpr std::string_view kCsvHeader = "input,imei,rejected,presentation,reporting_body,boxes,tac,serial,check,"
+                                        "checksum,luhn,valid,found,manufacturer,model";
 
 void PrintCsv(std::ostream& out, std::string_view input, const ValidationResult& r) {
     auto flag = [](bool b) { return b ? "true" : "false"; };
@@ -156,9 +156,9 @@ int RunValidateCommand(const CommandContext& context) {
     const DatabaseReadResult loaded = db.Load();
     if (!loaded.ok()) {
         context.err << "quillon-cli: "
-                    << (loaded.error == DatabaseError::Missing ? "the device database " + database.string() +
-                                                                     " does not exist."
-                                                               : loaded.message)
+                    << (loaded.error == DatabaseError::Missing
+                            ? "the device database " + database.string() + " does not exist."
+                            : loaded.message)
                     << '\n';
         return kExitUsage;
     }

@@ -12,7 +12,9 @@
 namespace quillon {
 namespace {
 
-std::string ReasonText(int error) { return std::generic_category().message(error); }
+std::string ReasonText(int error) {
+    return std::generic_category().message(error);
+}
 
 std::string TooLargeMessage(const std::filesystem::path& path) {
     return "The device database " + path.string() + " is larger than 64 MiB and was not read.";
@@ -190,6 +192,8 @@ DatabaseReadResult DeviceDatabase::Load() {
     return ReadDeviceTable(m_path, m_table);
 }
 
-DatabaseReadResult DeviceDatabase::Reload() { return ReadDeviceTable(m_path, m_table); }
+DatabaseReadResult DeviceDatabase::Reload() {
+    return ReadDeviceTable(m_path, m_table);
+}
 
 } // namespace quillon

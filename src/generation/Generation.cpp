@@ -206,8 +206,8 @@ public:
     // DrawTac's floor(r * k), with r * k rounded once as m * (k * 2^-53) for the same reason.
     std::string_view Tac(const CatalogueEntry& entry) {
         const std::size_t count = entry.tacs.size();
-        const auto index = static_cast<std::size_t>(static_cast<double>(m_local.NextBits()) *
-                                                    (static_cast<double>(count) * 0x1p-53));
+        const auto index =
+            static_cast<std::size_t>(static_cast<double>(m_local.NextBits()) * (static_cast<double>(count) * 0x1p-53));
         return entry.tacs[index < count ? index : count - 1];
     }
     void Skip(std::uint64_t count) { m_local.Discard(count); }
@@ -217,8 +217,7 @@ private:
     SeededRandomSource m_local;
 };
 
-template <typename Draws>
-void BuildCandidateFrom(const CandidateRecipe& recipe, Draws& draws, Candidate& out) {
+template <typename Draws> void BuildCandidateFrom(const CandidateRecipe& recipe, Draws& draws, Candidate& out) {
     char* digits = out.digits.data();
     const std::size_t boxRandomDigits = recipe.boxCode ? kBoxRandomDigits : kImeiLength;
     if (recipe.model == ModelChoiceKind::None) {

@@ -23,12 +23,9 @@ constexpr std::array kSamsung{"35250203"sv, "35255504"sv, "35506004"sv, "3596960
                               "35726406"sv, "35750605"sv, "35753706"sv, "35763105"sv, "35774905"sv,
                               "35802206"sv, "35965604"sv, "35621004"sv, "35178404"sv};
 constexpr std::array kBlackBerry6{"35100820"sv, "35100800"sv, "01019300"sv, "01022600"sv};
-constexpr std::array kBlackBerry7{"01019400"sv, "10237000"sv, "35422200"sv,
-                                  "35452900"sv, "35459400"sv, "50502000"sv};
-constexpr std::array kBlackBerry8{"35176802"sv, "35184103"sv, "35197004"sv,
-                                  "35212601"sv, "35348604"sv, "35376301"sv};
-constexpr std::array kBlackBerry9{"35387204"sv, "35425504"sv, "35490904"sv,
-                                  "35620104"sv, "35743704"sv, "35683804"sv};
+constexpr std::array kBlackBerry7{"01019400"sv, "10237000"sv, "35422200"sv, "35452900"sv, "35459400"sv, "50502000"sv};
+constexpr std::array kBlackBerry8{"35176802"sv, "35184103"sv, "35197004"sv, "35212601"sv, "35348604"sv, "35376301"sv};
+constexpr std::array kBlackBerry9{"35387204"sv, "35425504"sv, "35490904"sv, "35620104"sv, "35743704"sv, "35683804"sv};
 constexpr std::array kBlackBerryQ{"35676005"sv, "35676205"sv, "35611205"sv, "35696805"sv};
 constexpr std::array kBlackBerryZ{"35292105"sv, "35292205"sv, "35696605"sv, "35489705"sv, "35703305"sv};
 constexpr std::array kIPhone3{"01174400"sv, "01257300"sv, "01181100"sv, "01203100"sv, "01227000"sv, "01226500"sv};

@@ -23,9 +23,13 @@ bool IsDropped(char c) {
     }
 }
 
-bool IsDigit(char32_t c) { return c >= U'0' && c <= U'9'; }
+bool IsDigit(char32_t c) {
+    return c >= U'0' && c <= U'9';
+}
 
-int DigitValue(char32_t c) { return IsDigit(c) ? static_cast<int>(c - U'0') : 0; }
+int DigitValue(char32_t c) {
+    return IsDigit(c) ? static_cast<int>(c - U'0') : 0;
+}
 
 int Transform(int position, int digit) {
     if (position % 2 == 1) {
@@ -145,11 +149,17 @@ int LuhnSum(std::string_view normalised) {
     return sum;
 }
 
-int CheckDigitValue(std::string_view normalised) { return DigitValue(LastCharacter(normalised)); }
+int CheckDigitValue(std::string_view normalised) {
+    return DigitValue(LastCharacter(normalised));
+}
 
-int LuhnTotal(std::string_view normalised) { return LuhnSum(normalised) + CheckDigitValue(normalised); }
+int LuhnTotal(std::string_view normalised) {
+    return LuhnSum(normalised) + CheckDigitValue(normalised);
+}
 
-bool IsValidLuhnTotal(int total) { return total >= 10 && total <= 160 && total % 10 == 0; }
+bool IsValidLuhnTotal(int total) {
+    return total >= 10 && total <= 160 && total % 10 == 0;
+}
 
 bool IsCompleteIMEI(std::string_view normalised) {
     if (normalised.size() != kImeiLength) {

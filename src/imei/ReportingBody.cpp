@@ -26,9 +26,9 @@ constexpr int kNta = 6;
 constexpr int kDgpt = 7;
 constexpr int kPtcrb = 8;
 
-constexpr BoxSettings kRow50{BoxSetting::Unchanged, BoxSetting::Unchanged, BoxSetting::Unchanged,
-                             BoxSetting::Unchanged, K,
-                             BoxSetting::Unchanged, BoxSetting::Unchanged, BoxSetting::Unchanged};
+constexpr BoxSettings kRow50{
+    BoxSetting::Unchanged, BoxSetting::Unchanged, BoxSetting::Unchanged, BoxSetting::Unchanged, K,
+    BoxSetting::Unchanged, BoxSetting::Unchanged, BoxSetting::Unchanged};
 
 const std::array<ReportingBodyRow, 19> kTable{{
     {"00", "00 (Test and pre-series)", Only({})},
@@ -68,7 +68,9 @@ constexpr std::array<GenerationBox, kBoxCount> kGenerationOrder{{
 
 } // namespace
 
-std::span<const ReportingBodyRow> ReportingBodyTable() { return kTable; }
+std::span<const ReportingBodyRow> ReportingBodyTable() {
+    return kTable;
+}
 
 ReportingBody LookupReportingBody(std::string_view code) {
     for (const ReportingBodyRow& row : kTable) {
@@ -105,7 +107,9 @@ std::optional<int> BoxNumberForCaption(std::string_view caption) {
     return std::nullopt;
 }
 
-std::span<const GenerationBox> GenerationBoxOrder() { return kGenerationOrder; }
+std::span<const GenerationBox> GenerationBoxOrder() {
+    return kGenerationOrder;
+}
 
 std::optional<std::string_view> FirstCheckedBoxCode(const BoxStates& boxes) {
     for (const GenerationBox& box : kGenerationOrder) {

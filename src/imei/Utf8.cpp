@@ -81,7 +81,9 @@ std::u32string DecodeUtf8(std::string_view text) {
     while (pos < text.size()) {
         const std::size_t len = SequenceLength(text, pos);
         const auto b0 = static_cast<unsigned char>(text[pos]);
-        auto cont = [&](std::size_t i) { return static_cast<char32_t>(static_cast<unsigned char>(text[pos + i]) & 0x3F); };
+        auto cont = [&](std::size_t i) {
+            return static_cast<char32_t>(static_cast<unsigned char>(text[pos + i]) & 0x3F);
+        };
         switch (len) {
         case 1:
             out.push_back(b0);
@@ -169,10 +171,10 @@ std::string_view Utf8Mid(std::string_view text, std::size_t start, std::size_t c
 
 std::string Cp1252ToUtf8(std::string_view bytes) {
     // 0x80..0x9F; zero marks the five unassigned bytes, kept as the C1 control of the same value.
-    static constexpr std::array<char16_t, 32> kHigh = {
-        0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-        0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+    static constexpr std::array<char16_t, 32> kHigh = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                                       0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                                       0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                                       0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
     std::string out;
     out.reserve(bytes.size() + bytes.size() / 8);
     for (char ch : bytes) {

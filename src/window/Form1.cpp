@@ -50,8 +50,7 @@ protected:
 };
 
 QString ScriptletPage(const std::filesystem::path& programDirectory) {
-    const QString database =
-        QString::fromStdU16String((programDirectory / "tacdex.csv").u16string()).toHtmlEscaped();
+    const QString database = QString::fromStdU16String((programDirectory / "tacdex.csv").u16string()).toHtmlEscaped();
     return QStringLiteral("<div style=\"font-size:8pt\"><b>Validate</b>: type or paste an IMEI and press Validate. "
                           "<b>Generate</b>: choose a model and a count, or tick a reporting body, and press "
                           "Generate. Device database: <tt>%1</tt></div>")
@@ -251,9 +250,9 @@ void Form1::CreateControls() {
 }
 
 void Form1::SetTabOrder() {
-    const std::array<QWidget*, 14> order{m_text1,     m_command1,   m_command2,   m_check[1], m_check[2],
-                                         m_check[3],  m_check[4],   m_check[5],   m_check[6], m_check[7],
-                                         m_check[8],  m_combo1,     m_scriptlet1, m_combo2};
+    const std::array<QWidget*, 14> order{m_text1,    m_command1, m_command2,   m_check[1], m_check[2],
+                                         m_check[3], m_check[4], m_check[5],   m_check[6], m_check[7],
+                                         m_check[8], m_combo1,   m_scriptlet1, m_combo2};
     for (std::size_t i = 0; i + 1 < order.size(); ++i) {
         setTabOrder(order[i], order[i + 1]);
     }

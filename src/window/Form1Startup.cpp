@@ -18,8 +18,7 @@ namespace quillon {
 
 namespace {
 
-template <typename Texts>
-QStringList ToStringList(const Texts& texts) {
+template <typename Texts> QStringList ToStringList(const Texts& texts) {
     QStringList list;
     list.reserve(static_cast<qsizetype>(std::size(texts)));
     for (const auto& text : texts) {

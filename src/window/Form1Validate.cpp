@@ -39,8 +39,7 @@ void Form1::ShowLuhnCaptions(const LuhnCaptions& captions) {
 }
 
 void Form1::ValidateIMEI() {
-    const ValidationResult result =
-        ValidateText(m_text1->text().toStdString(), m_database, CurrentBoxStates());
+    const ValidationResult result = ValidateText(m_text1->text().toStdString(), m_database, CurrentBoxStates());
     ApplyValidationResult(result);
 }
 

@@ -35,10 +35,10 @@ std::string DeviceDatabase() {
     for (int i = 1; i <= 25; ++i) {
         bytes += std::to_string(35000000 + i) + ",Filler,Model " + std::to_string(i) + "\r\n";
     }
-    bytes += "35999901,Acme,Phone X\r\n"      // 26
-             "3599990,Acme,Short Code\r\n"    // 27: field 1 is not eight digits
+    bytes += "35999901,Acme,Phone X\r\n"                                  // 26
+             "3599990,Acme,Short Code\r\n"                                // 27: field 1 is not eight digits
              "86123456,Soci\xC3\xA9t\xC3\xA9,T\xC3\xA9l\xC3\xA9phone\r\n" // 28
-             "35999929,Acme,Not Offered\r\n" // 29
+             "35999929,Acme,Not Offered\r\n"                              // 29
              "99999999,QN-2026.12\r\n";
     return bytes;
 }

@@ -57,8 +57,9 @@ TEST_F(ValidateCli, ExitStatusTellsWhetherEveryInputWasValid) {
     EXPECT_EQ(rejected.status, 1);
     EXPECT_NE(rejected.out.find("Invalid IMEI"), std::string::npos);
     // A valid number unknown to the database shows the not-found lines.
-    EXPECT_NE(Run({"356938035643809"}).out.find("Manufacturer: Not Found in Database!\n"
-                                                "Model:            ^^ Click to Submit ^^\n"),
+    EXPECT_NE(Run({"356938035643809"})
+                  .out.find("Manufacturer: Not Found in Database!\n"
+                            "Model:            ^^ Click to Submit ^^\n"),
               std::string::npos);
 }
 
@@ -139,7 +140,9 @@ TEST_F(ValidateCli, CsvQuotesFieldsAsRfc4180) {
 }
 
 TEST_F(ValidateCli, OddInputNeverBreaksTheOutput) {
-    const std::string nul("49\0" "01", 5);
+    const std::string nul("49\0"
+                          "01",
+                          5);
     const ProcessResult r = Run({"--format", "json"}, std::string(10000, '9') + "\n\xFF\xFE\n" + nul + "\n\n");
     EXPECT_EQ(r.status, 1);
     std::istringstream lines(r.out);

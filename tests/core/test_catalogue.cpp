@@ -242,21 +242,21 @@ struct ResolveCase {
 TEST(ResolveModelChoice, FollowsFixedNamesFirstThenTheLineAtThePosition) {
     std::string bytes = NumberedDatabase(26);
     bytes.erase(bytes.rfind("99999999"));
-    bytes += "35100026,Samsung,Galaxy S4\r\n"  // 26: named like a catalogue entry
-             "35100027,Acme,Phone X\r\n"       // 27
-             "35100028,Acme,Phone X\r\n"       // 28: same text, its own code
-             "ABC,Broken,Code\r\n"             // 29: field 1 not a code, still resolved
-             "35100030,Acme,Custom\r\n"        // 30
-             "35100031,Last,Device\r\n"        // 31: n - 1
-             "99999999,QN-2026.12\r\n";        // 32
+    bytes += "35100026,Samsung,Galaxy S4\r\n" // 26: named like a catalogue entry
+             "35100027,Acme,Phone X\r\n"      // 27
+             "35100028,Acme,Phone X\r\n"      // 28: same text, its own code
+             "ABC,Broken,Code\r\n"            // 29: field 1 not a code, still resolved
+             "35100030,Acme,Custom\r\n"       // 30
+             "35100031,Last,Device\r\n"       // 31: n - 1
+             "99999999,QN-2026.12\r\n";       // 32
     const DeviceTable table = DeviceTable::FromBytes(bytes);
     ASSERT_EQ(table.LineCount(), 32u);
 
     const ResolveCase cases[] = {
         {"catalogue entry", "Samsung Galaxy S6", 23, ModelChoiceKind::Catalogue, "Samsung Galaxy S6", ""},
         {"catalogue text typed", "Apple", static_cast<std::size_t>(-1), ModelChoiceKind::Catalogue, "Apple", ""},
-        {"device line named like an entry", "Samsung Galaxy S4", 26, ModelChoiceKind::Catalogue,
-         "Samsung Galaxy S4", ""},
+        {"device line named like an entry", "Samsung Galaxy S4", 26, ModelChoiceKind::Catalogue, "Samsung Galaxy S4",
+         ""},
         {"device entry", "Acme Phone X", 27, ModelChoiceKind::Device, "", "35100027"},
         {"same text, other line", "Acme Phone X", 28, ModelChoiceKind::Device, "", "35100028"},
         {"field 1 as it stands", "Broken Code", 29, ModelChoiceKind::Device, "", "ABC"},
@@ -265,8 +265,7 @@ TEST(ResolveModelChoice, FollowsFixedNamesFirstThenTheLineAtThePosition) {
         {"text of another line", "Acme Phone X", 30, ModelChoiceKind::None, "", ""},
         {"empty", "", 0, ModelChoiceKind::None, "", ""},
         {"separator", std::string(kSeparatorEntry), 25, ModelChoiceKind::None, "", ""},
-        {"typed text without a position", "Acme Phone X", static_cast<std::size_t>(-1), ModelChoiceKind::None, "",
-         ""},
+        {"typed text without a position", "Acme Phone X", static_cast<std::size_t>(-1), ModelChoiceKind::None, "", ""},
         {"position past the table", "Maker5 Model 5", 40, ModelChoiceKind::None, "", ""},
         {"fixed part of the list", "Maker5 Model 5", 5, ModelChoiceKind::None, "", ""},
         {"case differs", "samsung galaxy s6", 23, ModelChoiceKind::None, "", ""},

@@ -29,25 +29,34 @@ struct SplitCase {
 
 class LineSplit : public ::testing::TestWithParam<SplitCase> {};
 
-TEST_P(LineSplit, SplitsAtEveryKindOfLineEnd) { EXPECT_EQ(Lines(DeviceTable::FromBytes(GetParam().bytes)), GetParam().lines); }
+TEST_P(LineSplit, SplitsAtEveryKindOfLineEnd) {
+    EXPECT_EQ(Lines(DeviceTable::FromBytes(GetParam().bytes)), GetParam().lines);
+}
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, LineSplit,
-    ::testing::Values(SplitCase{"CrLf", "a,b,c\r\nd,e,f\r\nv", {"a,b,c", "d,e,f", "v"}},
-                      SplitCase{"FinalCrLf", "a\r\nv\r\n", {"a", "v"}},
-                      SplitCase{"Lf", "a\nb\nv\n", {"a", "b", "v"}},
-                      SplitCase{"CrOnly", "a\rb\rv", {"a", "b", "v"}},
-                      SplitCase{"Mixed", "a\r\nb\nc\rv", {"a", "b", "c", "v"}},
-                      SplitCase{"EmptyLines", "a\r\n\r\n\nv", {"a", "", "", "v"}},
-                      SplitCase{"LfCrIsTwoEnds", "a\n\rv", {"a", "", "v"}},
-                      SplitCase{"Empty", "", {}}, SplitCase{"OnlyLineEnd", "\r\n", {""}},
-                      SplitCase{"NoLineEnd", "one long line", {"one long line"}},
-                      SplitCase{"NotTrimmed", "  a , b ,c  \r\n", {"  a , b ,c  "}},
-                      SplitCase{"ByteOrderMark", "\xEF\xBB\xBF" "a\r\nv", {"a", "v"}},
-                      SplitCase{"Windows1252", "35000000,Soci\xE9t\xE9,T\x80l\r\nv", {"35000000,Soci\xC3\xA9t\xC3\xA9,T\xE2\x82\xACl", "v"}},
-                      SplitCase{"Utf8Kept", "35000000,T\xC3\x9C" "V,x\r\nv", {"35000000,T\xC3\x9CV,x", "v"}},
-                      SplitCase{"Nul", std::string("a\0b\nv", 5), {std::string("a\0b", 3), "v"}}),
-    [](const auto& testInfo) { return testInfo.param.name; });
+INSTANTIATE_TEST_SUITE_P(Table, LineSplit,
+                         ::testing::Values(SplitCase{"CrLf", "a,b,c\r\nd,e,f\r\nv", {"a,b,c", "d,e,f", "v"}},
+                                           SplitCase{"FinalCrLf", "a\r\nv\r\n", {"a", "v"}},
+                                           SplitCase{"Lf", "a\nb\nv\n", {"a", "b", "v"}},
+                                           SplitCase{"CrOnly", "a\rb\rv", {"a", "b", "v"}},
+                                           SplitCase{"Mixed", "a\r\nb\nc\rv", {"a", "b", "c", "v"}},
+                                           SplitCase{"EmptyLines", "a\r\n\r\n\nv", {"a", "", "", "v"}},
+                                           SplitCase{"LfCrIsTwoEnds", "a\n\rv", {"a", "", "v"}},
+                                           SplitCase{"Empty", "", {}}, SplitCase{"OnlyLineEnd", "\r\n", {""}},
+                                           SplitCase{"NoLineEnd", "one long line", {"one long line"}},
+                                           SplitCase{"NotTrimmed", "  a , b ,c  \r\n", {"  a , b ,c  "}},
+                                           SplitCase{"ByteOrderMark",
+                                                     "\xEF\xBB\xBF"
+                                                     "a\r\nv",
+                                                     {"a", "v"}},
+                                           SplitCase{"Windows1252",
+                                                     "35000000,Soci\xE9t\xE9,T\x80l\r\nv",
+                                                     {"35000000,Soci\xC3\xA9t\xC3\xA9,T\xE2\x82\xACl", "v"}},
+                                           SplitCase{"Utf8Kept",
+                                                     "35000000,T\xC3\x9C"
+                                                     "V,x\r\nv",
+                                                     {"35000000,T\xC3\x9CV,x", "v"}},
+                                           SplitCase{"Nul", std::string("a\0b\nv", 5), {std::string("a\0b", 3), "v"}}),
+                         [](const auto& testInfo) { return testInfo.param.name; });
 
 TEST(DeviceTable, FieldsSplitAtEveryComma) {
     EXPECT_EQ(Field("35000000,Acme,Phone X,extra", 1), "35000000");
@@ -78,7 +87,11 @@ TEST(DeviceTable, Captions) {
         {"a\r\n99999999,v1.2\r\n", "Database Version:   v1.2", "Devices Supported: 1"},
         {"a\r\n12345678", "Database Version:   ", "Devices Supported: 1"},
         {"a\r\n99999999,QN-2026.12-and-more", "Database Version:   QN-2026.12", "Devices Supported: 1"},
-        {"a\r\n99999999,\xC3\x9C" "123456789xyz", "Database Version:   \xC3\x9C" "123456789", "Devices Supported: 1"},
+        {"a\r\n99999999,\xC3\x9C"
+         "123456789xyz",
+         "Database Version:   \xC3\x9C"
+         "123456789",
+         "Devices Supported: 1"},
     };
     for (const Case& c : cases) {
         const DatabaseCaptions captions = MakeDatabaseCaptions(DeviceTable::FromBytes(c.bytes));

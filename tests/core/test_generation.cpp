@@ -172,8 +172,8 @@ TEST(RandomDigit, ComesOutUniformlyFromOneToNine) {
 }
 
 TEST(BuildCandidate, WithoutModelOrBoxIsFifteenRandomDigits) {
-    const std::vector<double> values{0.0, 0.12, 0.23, 0.34, 0.45, 0.56, 0.67, 0.78, 0.89, 0.99,
-                                     0.05, 0.15, 0.25, 0.35, 0.95, 0.5};
+    const std::vector<double> values{0.0,  0.12, 0.23, 0.34, 0.45, 0.56, 0.67, 0.78,
+                                     0.89, 0.99, 0.05, 0.15, 0.25, 0.35, 0.95, 0.5};
     SequenceRandomSource random(values);
     EXPECT_EQ(Build(Recipe({}, {}), random), Digits({values.begin(), values.begin() + 15}));
     EXPECT_EQ(random.Drawn(), 15u);
@@ -213,7 +213,7 @@ TEST(BuildCandidate, FirstCheckedBoxGivesTheTwoLeadingDigits) {
 TEST(BuildCandidate, CatalogueEntryDrawsAfterTheBoxCandidateIsMade) {
     const CatalogueEntry& apple = *FindCatalogueEntry("Apple");
     std::vector<double> values(15, 0.99); // the reporting-body candidate, replaced
-    values.push_back(5.5 / 12.0);       // the draw: code 6
+    values.push_back(5.5 / 12.0);         // the draw: code 6
     for (const double v : {0.0, 0.2, 0.4, 0.6, 0.8, 0.9, 0.5}) {
         values.push_back(v);
     }
@@ -236,13 +236,15 @@ TEST(BuildCandidate, CustomKeepsTheFirstEightCharactersOfTheImeiText) {
         values.push_back((digit - 0.5) / 9.0);
     }
     SequenceRandomSource random(values);
-    EXPECT_EQ(Build(Recipe(Boxes({8}), CustomChoice(), "490154203237518"), random), "49015420" "9876543");
+    EXPECT_EQ(Build(Recipe(Boxes({8}), CustomChoice(), "490154203237518"), random), "49015420"
+                                                                                    "9876543");
     EXPECT_EQ(random.Drawn(), 13u + 7u);
 }
 
 TEST(BuildCandidate, DeviceEntryUsesFieldOneOfItsLine) {
     SequenceRandomSource random({0.5});
-    EXPECT_EQ(Build(Recipe({}, DeviceChoice("35999901")), random), "35999901" "5555555");
+    EXPECT_EQ(Build(Recipe({}, DeviceChoice("35999901")), random), "35999901"
+                                                                   "5555555");
     EXPECT_EQ(random.Drawn(), 15u + 7u);
 }
 
@@ -396,9 +398,8 @@ TEST(GenerateValid, IsRepeatableForASeed) {
 TEST(GenerateValid, StopsWhenTheReceiverSaysSo) {
     SeededRandomSource random(8);
     int received = 0;
-    const GenerationCounts counts = GenerateValid(Recipe({}, {}), 100, random, [&](std::string_view) {
-        return ++received < 3;
-    });
+    const GenerationCounts counts =
+        GenerateValid(Recipe({}, {}), 100, random, [&](std::string_view) { return ++received < 3; });
     EXPECT_EQ(received, 3);
     EXPECT_EQ(counts.valid, 3u);
 }
@@ -424,8 +425,14 @@ TEST(PrefixChecks, CustomNeedsEightLeadingDigits) {
         bool ok;
     };
     const Case cases[] = {
-        {"490154203237518", true}, {"49015420", true},       {"49015420abc", true}, {"4901542", false},
-        {"", false},               {"4901542X3237518", false}, {"ABCDEFGHIJ", false}, {"49-015420-323751-8", false},
+        {"490154203237518", true},
+        {"49015420", true},
+        {"49015420abc", true},
+        {"4901542", false},
+        {"", false},
+        {"4901542X3237518", false},
+        {"ABCDEFGHIJ", false},
+        {"49-015420-323751-8", false},
         {"４９０１５４２０", false},
     };
     for (const Case& c : cases) {

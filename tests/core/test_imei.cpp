@@ -15,24 +15,38 @@ struct NormaliseCase {
 
 class Normalise : public ::testing::TestWithParam<NormaliseCase> {};
 
-TEST_P(Normalise, CleansTheTypedText) { EXPECT_EQ(NormaliseIMEI(GetParam().input), GetParam().expected); }
+TEST_P(Normalise, CleansTheTypedText) {
+    EXPECT_EQ(NormaliseIMEI(GetParam().input), GetParam().expected);
+}
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, Normalise,
-    ::testing::Values(NormaliseCase{"49-015420-323751-8", "490154203237518"},
-                      NormaliseCase{"49 015420 323751 8", "490154203237518"},
-                      NormaliseCase{"49/015420.323751/8", "490154203237518"},
-                      NormaliseCase{"4\\9_0~1#5@4,2-0/3.2 3751 8", "490154203237518"},
-                      NormaliseCase{"   490154203237518   ", "490154203237518"},
-                      NormaliseCase{"XXXXXXXXXXXXXXX", "000000000000000"}, NormaliseCase{"35x", "350"},
-                      NormaliseCase{"35*", "350"}, NormaliseCase{"35A", "35A"}, NormaliseCase{"35y", "35y"},
-                      NormaliseCase{" -/.\\_~#@, ", ""}, NormaliseCase{"", ""},
-                      // Only U+0020 is trimmed: a tab stays, and so does a no-break space.
-                      NormaliseCase{"\t35\t", "\t35\t"}, NormaliseCase{"\xC2\xA0" "35", "\xC2\xA0" "35"},
-                      NormaliseCase{"T\xC3\x9Cv-1", "T\xC3\x9Cv1"},
-                      // A byte that is not UTF-8 becomes U+FFFD.
-                      NormaliseCase{"35\xFF" "1", "35\xEF\xBF\xBD" "1"},
-                      NormaliseCase{std::string("3\0" "5", 3), std::string("3\0" "5", 3)}));
+INSTANTIATE_TEST_SUITE_P(Table, Normalise,
+                         ::testing::Values(NormaliseCase{"49-015420-323751-8", "490154203237518"},
+                                           NormaliseCase{"49 015420 323751 8", "490154203237518"},
+                                           NormaliseCase{"49/015420.323751/8", "490154203237518"},
+                                           NormaliseCase{"4\\9_0~1#5@4,2-0/3.2 3751 8", "490154203237518"},
+                                           NormaliseCase{"   490154203237518   ", "490154203237518"},
+                                           NormaliseCase{"XXXXXXXXXXXXXXX", "000000000000000"},
+                                           NormaliseCase{"35x", "350"}, NormaliseCase{"35*", "350"},
+                                           NormaliseCase{"35A", "35A"}, NormaliseCase{"35y", "35y"},
+                                           NormaliseCase{" -/.\\_~#@, ", ""}, NormaliseCase{"", ""},
+                                           // Only U+0020 is trimmed: a tab stays, and so does a no-break space.
+                                           NormaliseCase{"\t35\t", "\t35\t"},
+                                           NormaliseCase{"\xC2\xA0"
+                                                         "35",
+                                                         "\xC2\xA0"
+                                                         "35"},
+                                           NormaliseCase{"T\xC3\x9Cv-1", "T\xC3\x9Cv1"},
+                                           // A byte that is not UTF-8 becomes U+FFFD.
+                                           NormaliseCase{"35\xFF"
+                                                         "1",
+                                                         "35\xEF\xBF\xBD"
+                                                         "1"},
+                                           NormaliseCase{std::string("3\0"
+                                                                     "5",
+                                                                     3),
+                                                         std::string("3\0"
+                                                                     "5",
+                                                                     3)}));
 
 TEST(Normalise, IsIdempotent) {
     for (const std::string text : {"49-015420-323751-8", " x*X ", "35\xFF\xFE", "a b\tc", "\xE2\x82\xAC-1"}) {
@@ -78,25 +92,26 @@ TEST_P(Verdict, WorkingAndVerdict) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, Verdict,
-    ::testing::Values(
-        VerdictCase{"490154203237518", "49025820343552", 52, 8, true},
-        VerdictCase{"490154203237517", "49025820343552", 52, 7, false},
-        // Fifteen zeros total 0, which is not a valid total.
-        VerdictCase{"000000000000000", "00000000000000", 0, 0, false},
-        // 14 digits: the 14th digit counts twice (as t14 and as the check digit); the total is a
-        // multiple of ten, but 14 digits are not an IMEI.
-        VerdictCase{"49015420323751", "49025820343552", 52, 1, false},
-        VerdictCase{"49015420323750", "49025820343550", 50, 0, false},
-        // A letter as the last of 15 characters counts 0; total 50 is valid, the verdict is not.
-        VerdictCase{"49015420323750A", "49025820343550", 50, 0, false},
-        // A letter inside counts as 0 and shows as 0.
-        VerdictCase{"4901542A3237518", "49025820343552", 52, 8, false},
-        // Short texts show only the positions they have.
-        VerdictCase{"4901", "4902", 15, 1, false}, VerdictCase{"", "", 0, 0, false},
-        // Every even position doubled with digit sums: 9 -> 18 -> 9.
-        VerdictCase{"999999999999994", "99999999999999", 126, 4, true},
-        // Non-ASCII characters count one position each.
-        VerdictCase{"\xC3\x9C" "90154203237518", "09025820343552", 48, 8, false}));
+    ::testing::Values(VerdictCase{"490154203237518", "49025820343552", 52, 8, true},
+                      VerdictCase{"490154203237517", "49025820343552", 52, 7, false},
+                      // Fifteen zeros total 0, which is not a valid total.
+                      VerdictCase{"000000000000000", "00000000000000", 0, 0, false},
+                      // 14 digits: the 14th digit counts twice (as t14 and as the check digit); the total is a
+                      // multiple of ten, but 14 digits are not an IMEI.
+                      VerdictCase{"49015420323751", "49025820343552", 52, 1, false},
+                      VerdictCase{"49015420323750", "49025820343550", 50, 0, false},
+                      // A letter as the last of 15 characters counts 0; total 50 is valid, the verdict is not.
+                      VerdictCase{"49015420323750A", "49025820343550", 50, 0, false},
+                      // A letter inside counts as 0 and shows as 0.
+                      VerdictCase{"4901542A3237518", "49025820343552", 52, 8, false},
+                      // Short texts show only the positions they have.
+                      VerdictCase{"4901", "4902", 15, 1, false}, VerdictCase{"", "", 0, 0, false},
+                      // Every even position doubled with digit sums: 9 -> 18 -> 9.
+                      VerdictCase{"999999999999994", "99999999999999", 126, 4, true},
+                      // Non-ASCII characters count one position each.
+                      VerdictCase{"\xC3\x9C"
+                                  "90154203237518",
+                                  "09025820343552", 48, 8, false}));
 
 TEST(Imei, TotalsValidExactlyAtMultiplesOfTenUpTo160) {
     for (int total = -10; total <= 200; ++total) {
@@ -117,12 +132,15 @@ TEST(Imei, ShortTextsGiveShortFieldsButThreeHyphens) {
 }
 
 TEST(Imei, FieldsCountCharactersNotBytes) {
-    const std::string text = "\xC3\x9C\xC3\x9C" "0154203237518"; // two U-umlauts then 13 digits
+    const std::string text = "\xC3\x9C\xC3\x9C"
+                             "0154203237518"; // two U-umlauts then 13 digits
     const IMEIFields fields = SplitIMEI(text);
     EXPECT_EQ(fields.reportingBodyIdentifier, "\xC3\x9C\xC3\x9C");
-    EXPECT_EQ(fields.typeAllocationCode, "\xC3\x9C\xC3\x9C" "015420");
+    EXPECT_EQ(fields.typeAllocationCode, "\xC3\x9C\xC3\x9C"
+                                         "015420");
     EXPECT_EQ(fields.serialNumber, "323751");
-    EXPECT_EQ(FullIMEIPresentation(text), "\xC3\x9C\xC3\x9C" "0154-20-323751-8");
+    EXPECT_EQ(FullIMEIPresentation(text), "\xC3\x9C\xC3\x9C"
+                                          "0154-20-323751-8");
 }
 
 TEST(Utf8, LengthsAndSlicesCountCharacters) {
@@ -132,9 +150,9 @@ TEST(Utf8, LengthsAndSlicesCountCharacters) {
     EXPECT_EQ(Utf8Mid(text, 3, 5), "\xF0\x9F\x98\x80z");
     EXPECT_EQ(Utf8Mid(text, 9, 1), "");
     EXPECT_EQ(Utf8Length("\xFF\xFE"), 2u);
-    EXPECT_FALSE(IsValidUtf8("\xC0\x80"));        // overlong
-    EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));    // surrogate
-    EXPECT_FALSE(IsValidUtf8("\xE2\x82"));        // truncated
+    EXPECT_FALSE(IsValidUtf8("\xC0\x80"));     // overlong
+    EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80")); // surrogate
+    EXPECT_FALSE(IsValidUtf8("\xE2\x82"));     // truncated
     EXPECT_TRUE(IsValidUtf8("plain ascii text, long enough"));
     EXPECT_EQ(Cp1252ToUtf8("\x80 \xDC \x81"), "\xE2\x82\xAC \xC3\x9C \xC2\x81");
 }

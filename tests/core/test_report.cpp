@@ -76,14 +76,23 @@ TEST(ReportText, IsTheSixHeaderLinesAndTheNumbersWithCrLf) {
         std::string expected;
     };
     const Case cases[] = {
-        {"no model, no numbers", "", " 2", {},
+        {"no model, no numbers",
+         "",
+         " 2",
+         {},
          "Quillon v2.1.2.5 Professional Edition\r\n" + credit + "\r\n" + homepage +
              "\r\nMobile Device Type: \r\nCalculation completed in  2 seconds.\r\n" + rule + "\r\n"},
-        {"catalogue entry", "Samsung Galaxy S6", " 61.25", {"359937061234563", "359521069876548"},
+        {"catalogue entry",
+         "Samsung Galaxy S6",
+         " 61.25",
+         {"359937061234563", "359521069876548"},
          "Quillon v2.1.2.5 Professional Edition\r\n" + credit + "\r\n" + homepage +
              "\r\nMobile Device Type: Samsung Galaxy S6\r\nCalculation completed in  61.25 seconds.\r\n" + rule +
              "\r\n359937061234563\r\n359521069876548\r\n"},
-        {"device entry beyond ASCII", "Société Téléphone Ü", " .5", {"350000011111114"},
+        {"device entry beyond ASCII",
+         "Société Téléphone Ü",
+         " .5",
+         {"350000011111114"},
          "Quillon v2.1.2.5 Professional Edition\r\n" + credit + "\r\n" + homepage +
              "\r\nMobile Device Type: Soci\xC3\xA9t\xC3\xA9 T\xC3\xA9l\xC3\xA9phone \xC3\x9C\r\n"
              "Calculation completed in  .5 seconds.\r\n" +

@@ -74,23 +74,23 @@ TEST_P(DeviceLines, FollowTheVerdictAndTheLookup) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, DeviceLines,
-    ::testing::Values(
-        // Valid, found.
-        PanelCase{"490154203237518", true, true, true, "Manufacturer: Later", "Model: Phone Y"},
-        // Invalid, found: manufacturer and model still shown.
-        PanelCase{"490154203237517", false, true, true, "Manufacturer: Later", "Model: Phone Y"},
-        // Valid, not found: the two not-found texts.
-        PanelCase{"356938035643809", true, false, true, "Manufacturer: Not Found in Database!",
-                  "Model:            ^^ Click to Submit ^^"},
-        // Invalid, not found: neither line.
-        PanelCase{"356938035643808", false, false, false, "", ""},
-        // 14 digits with a valid total: INVALID, and so no not-found lines.
-        PanelCase{"35693803564383", false, false, false, "", ""}));
+INSTANTIATE_TEST_SUITE_P(Table, DeviceLines,
+                         ::testing::Values(
+                             // Valid, found.
+                             PanelCase{"490154203237518", true, true, true, "Manufacturer: Later", "Model: Phone Y"},
+                             // Invalid, found: manufacturer and model still shown.
+                             PanelCase{"490154203237517", false, true, true, "Manufacturer: Later", "Model: Phone Y"},
+                             // Valid, not found: the two not-found texts.
+                             PanelCase{"356938035643809", true, false, true, "Manufacturer: Not Found in Database!",
+                                       "Model:            ^^ Click to Submit ^^"},
+                             // Invalid, not found: neither line.
+                             PanelCase{"356938035643808", false, false, false, "", ""},
+                             // 14 digits with a valid total: INVALID, and so no not-found lines.
+                             PanelCase{"35693803564383", false, false, false, "", ""}));
 
 TEST(Validation, RejectsTooLongAndEmptyTexts) {
-    for (const std::string& text : std::vector<std::string>{"4901542032375180", "  ", "--//..", "", std::string(10000, '7')}) {
+    for (const std::string& text :
+         std::vector<std::string>{"4901542032375180", "  ", "--//..", "", std::string(10000, '7')}) {
         const ValidationResult r = RunValidation(text, SampleTable(), Boxes({3}));
         EXPECT_TRUE(r.rejected) << text;
         EXPECT_EQ(r.boxes, Boxes({3})) << text;
@@ -99,11 +99,16 @@ TEST(Validation, RejectsTooLongAndEmptyTexts) {
     // Separators do not count towards the fifteen characters.
     EXPECT_FALSE(RunValidation("490-154-203-237-518", SampleTable(), {}).rejected);
     // Fifteen characters counted as characters, not bytes.
-    EXPECT_FALSE(RunValidation("\xC3\x9C\xC3\x9C" "0154203237518", SampleTable(), {}).rejected);
+    EXPECT_FALSE(RunValidation("\xC3\x9C\xC3\x9C"
+                               "0154203237518",
+                               SampleTable(), {})
+                     .rejected);
 }
 
 TEST(Validation, OddTextsStillGiveAPanel) {
-    const ValidationResult r = RunValidation("\t35\x01" "A\xE2\x82\xAC", SampleTable(), {});
+    const ValidationResult r = RunValidation("\t35\x01"
+                                             "A\xE2\x82\xAC",
+                                             SampleTable(), {});
     EXPECT_FALSE(r.rejected);
     EXPECT_FALSE(r.valid);
     EXPECT_EQ(r.luhnCaptions.check, "Check: 065000");

@@ -98,7 +98,9 @@ TEST(VersionCheckTest, FirstLineStopsAtEitherLineEnd) {
 }
 
 TEST(VersionCheckTest, VersionLineDropsAByteOrderMarkOnlyAtTheStart) {
-    EXPECT_EQ(VersionLine("\xEF\xBB\xBF" "2126\r\n2000"), "2126");
+    EXPECT_EQ(VersionLine("\xEF\xBB\xBF"
+                          "2126\r\n2000"),
+              "2126");
     EXPECT_EQ(VersionLine("2126\r\n\xEF\xBB\xBF"), "2126");
     EXPECT_EQ(VersionLine(" 2125 \n"), " 2125 ");
     EXPECT_EQ(VersionLine("\xEF\xBB\xBF"), "");

@@ -2,9 +2,9 @@
 
 #include <atomic>
 #include <filesystem>
-#include <stdexcept>
 #include <fstream>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -19,8 +19,8 @@ public:
         std::random_device device;
         const auto base = std::filesystem::temp_directory_path();
         for (int attempt = 0; attempt < 100; ++attempt) {
-            const auto candidate = base / ("quillon-test-" + std::to_string(device()) + "-" +
-                                           std::to_string(counter.fetch_add(1)));
+            const auto candidate =
+                base / ("quillon-test-" + std::to_string(device()) + "-" + std::to_string(counter.fetch_add(1)));
             std::error_code error;
             if (std::filesystem::create_directory(candidate, error)) {
                 m_path = candidate;
@@ -31,8 +31,8 @@ public:
     }
     ~TempDir() {
         std::error_code error;
-        std::filesystem::permissions(m_path, std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::add, error);
+        std::filesystem::permissions(m_path, std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
+                                     error);
         std::filesystem::remove_all(m_path, error);
     }
     TempDir(const TempDir&) = delete;

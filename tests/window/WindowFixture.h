@@ -63,10 +63,7 @@ public:
 
     quillon::Form1& Form() { return *m_form; }
 
-    template <typename Widget>
-    Widget* Find(const QString& name) const {
-        return m_form->findChild<Widget*>(name);
-    }
+    template <typename Widget> Widget* Find(const QString& name) const { return m_form->findChild<Widget*>(name); }
     // The caption of a label, or a text no label shows when the label does not exist.
     QString Caption(const QString& label) const {
         const QLabel* widget = Find<QLabel>(label);
@@ -79,4 +76,3 @@ private:
     QTemporaryDir m_dir;
     std::unique_ptr<quillon::Form1> m_form;
 };
-

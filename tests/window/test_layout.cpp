@@ -93,7 +93,8 @@ void LayoutTest::controlGeometry() {
     QFETCH(QRect, twips);
     const auto* widget = Fixture().Find<QWidget>(name);
     QVERIFY(widget != nullptr);
-    QCOMPARE(widget->geometry(), QRect(Twips(twips.x()), Twips(twips.y()), Twips(twips.width()), Twips(twips.height())));
+    QCOMPARE(widget->geometry(),
+             QRect(Twips(twips.x()), Twips(twips.y()), Twips(twips.width()), Twips(twips.height())));
 }
 
 void LayoutTest::labelsSitAtTheirPlace_data() {

@@ -74,8 +74,7 @@ void StartupTest::startUpStates() {
         QCOMPARE(combo->currentIndex(), 0);
         QCOMPARE(combo->currentText(), QString());
     }
-    QCOMPARE(Items(fixture.Find<QComboBox>("Combo2")),
-             QStringList({"", "1", "10", "25", "50", "100", "250"}));
+    QCOMPARE(Items(fixture.Find<QComboBox>("Combo2")), QStringList({"", "1", "10", "25", "50", "100", "250"}));
 
     const auto* scriptlet = fixture.Find<QTextBrowser>("Scriptlet1");
     QCOMPARE(scriptlet->size(), QSize(quillon::Twips(7025), quillon::Twips(905)));
@@ -107,8 +106,8 @@ void StartupTest::modelListFromDatabase_data() {
     QTest::newRow("27 lines: nothing after the separator") << 27 << QStringList();
     QTest::newRow("28 lines: line 26 at 26") << 28 << QStringList({"Maker26 Model 26"});
     QTest::newRow("32 lines: lines 26 to 30") << 32
-                                              << QStringList({"Maker26 Model 26", "Maker27 Model 27", "Maker28 Model 28",
-                                                              "Maker29 Model 29", "Acme Phone X"});
+                                              << QStringList({"Maker26 Model 26", "Maker27 Model 27",
+                                                              "Maker28 Model 28", "Maker29 Model 29", "Acme Phone X"});
     QTest::newRow("1 line: only the version line") << 1 << QStringList();
 }
 

@@ -13,9 +13,8 @@ namespace {
 
 // A database whose line 5 knows the example's Type Allocation Code.
 QByteArray ExampleDatabase() {
-    return MakeDatabase(30, [](int number) {
-        return number == 5 ? QByteArray("49015420,Acme, Phone 49") : DefaultDeviceLine(number);
-    });
+    return MakeDatabase(
+        30, [](int number) { return number == 5 ? QByteArray("49015420,Acme, Phone 49") : DefaultDeviceLine(number); });
 }
 
 QString Body(const char* code) {
@@ -88,8 +87,8 @@ QList<bool> ValidateTest::Boxes() const {
 
 Panel ValidateTest::Snapshot() const {
     Panel panel;
-    for (const char* name : {"Label1", "Label2", "Label3", "Label8", "Label9", "Label10", "Label11", "Label13", "Label14",
-                             "Label16", "Label17", "Label20", "Label25"}) {
+    for (const char* name : {"Label1", "Label2", "Label3", "Label8", "Label9", "Label10", "Label11", "Label13",
+                             "Label14", "Label16", "Label17", "Label20", "Label25"}) {
         const QString label = QString::fromLatin1(name);
         panel.captions.append(m_fixture->Caption(label));
         panel.visible.append(m_fixture->Find<QLabel>(label)->isVisible());
@@ -186,8 +185,8 @@ void ValidateTest::boxesFollowTheReportingBody_data() {
         << QStringLiteral("500000000000000") << QList<bool>({false, true, false, false, true, false, false, true});
     QTest::newRow("51 leaves only BZT/Cetecom")
         << QStringLiteral("510000000000000") << QList<bool>({false, false, false, false, true, false, false, false});
-    QTest::newRow("00 clears every box")
-        << QStringLiteral("000000000000000") << QList<bool>({false, false, false, false, false, false, false, false});
+    QTest::newRow("00 clears every box") << QStringLiteral("000000000000000")
+                                         << QList<bool>({false, false, false, false, false, false, false, false});
 }
 
 void ValidateTest::boxesFollowTheReportingBody() {
@@ -227,9 +226,8 @@ void ValidateTest::databaseReReadAtEveryRun() {
     const QString version = m_fixture->Caption("Label20");
     const QString count = m_fixture->Caption("Label25");
 
-    QVERIFY(m_fixture->WriteDatabase(MakeDatabase(40, [](int number) {
-        return number == 33 ? QByteArray("35693803,Later,Added") : DefaultDeviceLine(number);
-    })));
+    QVERIFY(m_fixture->WriteDatabase(MakeDatabase(
+        40, [](int number) { return number == 33 ? QByteArray("35693803,Later,Added") : DefaultDeviceLine(number); })));
     Validate(QStringLiteral("356938035643809"));
     QVERIFY(m_fixture->Form().FoundInDB());
     QCOMPARE(m_fixture->Caption("Label13"), QStringLiteral("Manufacturer: Later"));

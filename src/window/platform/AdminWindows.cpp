@@ -1,7 +1,7 @@
 #include "Platform.h"
 
-#include <windows.h>
 #include <shlobj.h>
+#include <windows.h>
 
 namespace quillon {
 
