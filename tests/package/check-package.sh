@@ -102,7 +102,8 @@ for package in "${packages[@]}"; do
     grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' "$copyright" || fail "$package: copyright is not machine-readable"
     [ -f "$doc/changelog.gz" ] || fail "$package has no changelog"
     gzip -t "$doc/changelog.gz" || fail "$package: changelog is not gzip'd"
-    changelog_version=$(dpkg-parsechangelog -l <(zcat "$doc/changelog.gz") -S Version)
+    zcat "$doc/changelog.gz" > "$work/changelog"
+    changelog_version=$(dpkg-parsechangelog -l "$work/changelog" -S Version)
     [ "$changelog_version" = "$version" ] || fail "$package: changelog's latest entry is $changelog_version, not $version"
 done
 # The code's licence for everything, the database's own for the database (stanzas in this order).
@@ -111,8 +112,12 @@ stanzas=$(awk '/^Files:/ { files = $0 } /^License:/ && files { print files " => 
 grep -qx 'Files: \* => MIT' <<< "$stanzas" || fail "copyright: no MIT stanza for Files: *: $stanzas"
 grep -q 'usr/share/quillon/tacdex.csv.* => CC-BY-SA-3.0$' <<< "$stanzas" || fail "copyright: the database is not under CC-BY-SA-3.0: $stanzas"
 grep -q '^Copyright: 2016 Harald Welte and contributors$' "$copyright" || fail "copyright: no attribution of the database"
+# Each licence's text in a stand-alone paragraph of its own.
 for license in MIT CC-BY-SA-3.0; do
-    [ "$(grep -cx "License: $license" "$copyright")" -eq 1 ] || fail "copyright: no text of $license"
+    lines=$(awk -v want="License: $license" 'previous == "" && $0 == want { text = 1; next }
+                                              text && /^ / { n++ } text && !/^ / { text = 0 }
+                                              { previous = $0 } END { print n + 0 }' "$copyright")
+    [ "$lines" -ge 10 ] || fail "copyright: no text of $license ($lines lines)"
 done
 grep -q '^MIT License$' "$source_dir/LICENSE" || fail "LICENSE is not the MIT licence"
 
@@ -121,7 +126,7 @@ for link in "$root"/usr/bin/*; do
     name=$(basename "$link")
     page=$root/usr/share/man/man1/$name.1.gz
     [ -f "$page" ] || fail "no man page for /usr/bin/$name"
-    zcat "$page" | grep -q "^\.TH ${name^^} 1 " || fail "$name.1 has no title line"
+    grep -q "^\.TH ${name^^} 1 " <<< "$(zcat "$page")" || fail "$name.1 has no title line"
     warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 > /dev/null)
     [ -z "$warnings" ] || fail "$name.1: $warnings"
     target=$(readlink "$link")
@@ -135,8 +140,11 @@ for program in "$lib"/quillon-cli "$lib"/quillon; do
     dynamic=$(readelf -d "$program")
     grep -q 'BIND_NOW' <<< "$dynamic" || grep -q 'FLAGS.*NOW' <<< "$dynamic" || fail "$name is not linked with -z now"
     grep -q 'PIE' <<< "$dynamic" || fail "$name is not a position-independent executable"
-    readelf -lW "$program" | grep -q GNU_RELRO || fail "$name has no RELRO segment"
-    readelf --dyn-syms -W "$program" | grep -q '__[a-z_]*_chk' || fail "$name uses no fortified functions"
+    segments=$(readelf -lW "$program")
+    grep -q GNU_RELRO <<< "$segments" || fail "$name has no RELRO segment"
+    symbols=$(readelf --dyn-syms -W "$program")
+    grep -q '__[a-z]*_chk@' <<< "$symbols" || fail "$name uses no fortified functions"
+    grep -q '__stack_chk_fail@' <<< "$symbols" || fail "$name is not built with the stack protector"
 done
 
 # lintian: no error and no warning on any package (overrides only with a written reason).
@@ -169,7 +177,8 @@ if [ -n "${deb[quillon]:-}" ]; then
 
     # The window program starts from the unpacked root: all its libraries resolve, and it reads the
     # database through the link beside it and reaches its event loop.
-    ! ldd "$lib/quillon" | grep -q 'not found' || fail "quillon: unresolved libraries: $(ldd "$lib/quillon" | grep 'not found')"
+    libraries=$(ldd "$lib/quillon")
+    ! grep 'not found' <<< "$libraries" || fail "quillon: unresolved libraries"
     if command -v strace > /dev/null; then
         QT_QPA_PLATFORM=offscreen strace -f -qq -e trace=openat -o "$work/window.trace" "$root/usr/bin/quillon" \
             > "$work/window.log" 2>&1 &
@@ -231,7 +240,7 @@ if [ -f /usr/share/bash-completion/bash_completion ]; then
     complete_words() {
         bash -c 'source /usr/share/bash-completion/bash_completion; source "$1"; shift
                  COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); COMP_LINE="$*"; COMP_POINT=${#COMP_LINE}
-                 _quillon_cli; printf "%s\n" "${COMPREPLY[@]}"' _ "$completion" "$@" | sort | tr '\n' ' '
+                 _quillon_cli; [ ${#COMPREPLY[@]} -eq 0 ] || printf "%s\n" "${COMPREPLY[@]}"' _ "$completion" "$@" | sort | tr '\n' ' '
     }
     while IFS='|' read -r line expected; do
         read -ra words <<< "$line"
