@@ -24,8 +24,9 @@ if(QUILLON_DEBIAN_FLAGS)
             OUTPUT_VARIABLE flags OUTPUT_STRIP_TRAILING_WHITESPACE
             COMMAND_ERROR_IS_FATAL ANY)
         separate_arguments(flags UNIX_COMMAND "${flags}")
-        # The build type decides optimisation and debug information.
-        list(FILTER flags EXCLUDE REGEX "^-(O.*|g.*)$")
+        # The build type decides optimisation and debug information. The source paths stay as they
+        # are (no -ffile-prefix-map): tests find their data from __FILE__.
+        list(FILTER flags EXCLUDE REGEX "^-(O.*|g.*|ffile-prefix-map=.*)$")
         set(${out} ${flags} PARENT_SCOPE)
     endfunction()
     quillon_dpkg_buildflags(CPPFLAGS QUILLON_DEB_CPPFLAGS)
