@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The two commands: `make run` starts Quillon, `make test` runs every test. Both install what
 # is missing (scripts/install-deps.sh), configure and build incrementally.
 BUILD_DIR ?= build

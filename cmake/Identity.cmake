@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The program's own identity: names, addresses and hosts shown in the window, the about box
 # and the report. Packagers set them at configure time, e.g.
 #   cmake -DQUILLON_MAKER_NAME="Jane Doe" -DQUILLON_SERVICE_HOST=imei.example.net ...
@@ -10,3 +11,11 @@ set(QUILLON_MAKER_HOST "quillon.example.org" CACHE STRING "Host of the maker's h
 set(QUILLON_SERVICE_HOST "imei-service.example.com" CACHE STRING "Host of the device database service")
 set(QUILLON_MAKER_SITE_CAPTION "quillon.example.org" CACHE STRING "Caption of the maker's link")
 set(QUILLON_SERVICE_SITE_CAPTION "imei-service.example.com" CACHE STRING "Caption of the database service's link")
+# The desktop's reverse-DNS id of the window program (AppStream metainfo), by default from the last
+# two labels of the maker's host: quillon.example.org gives org.example.Quillon.
+string(REGEX REPLACE ":.*$" "" QUILLON_APP_ID_HOST "${QUILLON_MAKER_HOST}")
+string(REPLACE "." ";" QUILLON_APP_ID_LABELS "${QUILLON_APP_ID_HOST}")
+list(REVERSE QUILLON_APP_ID_LABELS)
+list(SUBLIST QUILLON_APP_ID_LABELS 0 2 QUILLON_APP_ID_LABELS)
+list(JOIN QUILLON_APP_ID_LABELS "." QUILLON_APP_ID_DOMAIN)
+set(QUILLON_APP_ID "${QUILLON_APP_ID_DOMAIN}.Quillon" CACHE STRING "Reverse-DNS id of the window program")

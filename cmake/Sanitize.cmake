@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # AddressSanitizer and UndefinedBehaviorSanitizer for every target of the build:
 #   cmake -DQUILLON_SANITIZE=ON ...   (the Makefile's build-asan)
 # Any undefined behaviour stops the program, so a test that triggers it fails instead of printing a

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 add_library(quillon_warnings INTERFACE)
 target_compile_options(quillon_warnings INTERFACE
     -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Woverloaded-virtual

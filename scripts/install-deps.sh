@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs the Debian packages the build, the tests and the window need, when any is missing.
 set -euo pipefail
 
@@ -9,6 +10,7 @@ packages=(
     clang libclang-rt-14-dev clang-format
     xvfb xauth imagemagick fonts-dejavu-core fonts-liberation
     dpkg-dev file
+    lintian appstream desktop-file-utils bash-completion man-db strace
 )
 
 missing=()
