@@ -27,6 +27,7 @@ file(WRITE ${QUILLON_JSON_ROOT}/cmake/nlohmann_jsonConfig.cmake
 file(WRITE ${QUILLON_JSON_ROOT}/cmake/nlohmann_jsonConfigVersion.cmake
     "set(PACKAGE_VERSION 3)\nset(PACKAGE_VERSION_COMPATIBLE TRUE)\n")
 set(nlohmann_json_DIR ${QUILLON_JSON_ROOT}/cmake CACHE PATH "nlohmann/json for the Windows build" FORCE)
+find_package(nlohmann_json 3 REQUIRED)
 
 add_subdirectory(src)
 
@@ -79,3 +80,11 @@ if(QUILLON_LINUX_CLI)
         COMMAND ${QUILLON_TESTS}/windows/check-zip.sh ${QUILLON_WINE} ${QUILLON_WINDOWS_ZIP} ${QUILLON_LINUX_CLI})
     set_tests_properties(windows_cli_matches_linux windows_zip PROPERTIES LABELS windows TIMEOUT 900)
 endif()
+
+# The command-line tests, running quillon-cli.exe as a Windows process.
+file(GLOB QUILLON_CLI_TEST_SOURCES CONFIGURE_DEPENDS ${QUILLON_TESTS}/cli/*.cpp)
+add_executable(quillon_cli_tests ${QUILLON_CLI_TEST_SOURCES})
+target_link_libraries(quillon_cli_tests PRIVATE nlohmann_json::nlohmann_json)
+target_compile_definitions(quillon_cli_tests PRIVATE QUILLON_CLI_PATH="$<TARGET_FILE:quillon-cli>")
+add_dependencies(quillon_cli_tests quillon-cli)
+quillon_windows_test(quillon_cli_tests)

@@ -9,6 +9,7 @@ packages=(
     clang libclang-rt-14-dev clang-format
     xvfb xauth imagemagick fonts-dejavu-core fonts-liberation
     dpkg-dev file
+    g++-mingw-w64-x86-64-posix wine64 googletest zip unzip
 )
 
 missing=()
