@@ -12,8 +12,11 @@ FUZZ_SECONDS ?= 300
 # `make test` fails on files that clang-format would change (FORMAT_CHECK_IN_TEST=0 skips the check).
 FORMAT_CHECK_IN_TEST ?= 1
 FORMAT_DIRS := src tests bench fuzz
+# The Windows build (MinGW-w64, tests under Wine): the core, quillon-cli and the download zip.
+WINDOWS_BUILD_DIR ?= build-windows
 
-.PHONY: all deps configure build run test bench clean test-asan test-fuzz fuzz fuzzers package format format-check
+.PHONY: all deps configure build run test bench clean test-asan test-fuzz fuzz fuzzers package format format-check \
+	windows windows-zip test-windows
 
 all: build
 
@@ -33,7 +36,7 @@ run: build
 test: build
 	@if [ "$(FORMAT_CHECK_IN_TEST)" = 1 ]; then $(MAKE) --no-print-directory format-check; fi
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j2 --timeout 600
-	@$(MAKE) --no-print-directory test-asan test-fuzz
+	@$(MAKE) --no-print-directory test-windows test-asan test-fuzz
 
 # The whole suite again with AddressSanitizer and UndefinedBehaviorSanitizer.
 test-asan: deps
@@ -62,6 +65,21 @@ fuzz: fuzzers
 		fuzz/run-fuzzer.sh $$fuzzer $(FUZZ_SECONDS) $(FUZZ_BUILD_DIR)/fuzz/work/$$name fuzz/corpus/$$name; \
 	done
 
+# quillon-cli.exe and the Windows tests, cross-compiled; no Qt, benchmarks or fuzz targets.
+windows: deps
+	@cmake -S . -B $(WINDOWS_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+		-DCMAKE_TOOLCHAIN_FILE=cmake/MinGW-w64.cmake -DQUILLON_WERROR=$(QUILLON_WERROR) \
+		-DQUILLON_LINUX_CLI=$(abspath $(BUILD_DIR))/src/cli/quillon-cli > /dev/null
+	@cmake --build $(WINDOWS_BUILD_DIR) --target all windows_zip
+
+# $(WINDOWS_BUILD_DIR)/quillon-cli-<version>-win64.zip: quillon-cli.exe, tacdex.csv, licences, README.
+windows-zip: windows
+	@ls $(WINDOWS_BUILD_DIR)/quillon-cli-*-win64.zip
+
+# The Windows tests under Wine, and the Windows build's output compared with the Linux build's.
+test-windows: build windows
+	@cd $(WINDOWS_BUILD_DIR) && ctest --output-on-failure -j2 --timeout 900
+
 # The Debian package, in $(BUILD_DIR).
 package: build
 	@cd $(BUILD_DIR) && cpack -G DEB
@@ -76,4 +94,4 @@ bench: build
 	@$(BUILD_DIR)/bench/quillon_bench
 
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_BUILD_DIR) $(FUZZ_BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_BUILD_DIR) $(FUZZ_BUILD_DIR) $(WINDOWS_BUILD_DIR)

@@ -11,6 +11,7 @@ packages=(
     xvfb xauth imagemagick fonts-dejavu-core fonts-liberation
     dpkg-dev file
     lintian appstream desktop-file-utils bash-completion man-db strace
+    g++-mingw-w64-x86-64-posix wine64 googletest zip unzip
 )
 
 missing=()

@@ -5,6 +5,7 @@
 #include "generation/ModelCatalogue.h"
 #include "generation/Report.h"
 #include "imei/ReportingBody.h"
+#include "system/Files.h"
 
 #include <chrono>
 #include <cstdint>
@@ -169,11 +170,11 @@ GenerationPlan PlanGeneration(const GenerateOptions& options, const CommandConte
             choice = ResolveModelChoice(text, 0, DeviceTable{});
             if (choice.kind != ModelChoiceKind::Catalogue) {
                 // Only a device entry needs the database, so only then is a missing one an error.
-                DeviceDatabase database(options.db ? std::filesystem::path(*options.db)
+                DeviceDatabase database(options.db ? PathFromUtf8(*options.db)
                                                    : context.programDirectory / "tacdex.csv");
                 const DatabaseReadResult read = database.Load();
                 if (!read.ok()) {
-                    throw UsageError{read.message.empty() ? "cannot read the database " + database.Path().string()
+                    throw UsageError{read.message.empty() ? "cannot read the database " + PathToUtf8(database.Path())
                                                           : read.message};
                 }
                 const std::optional<std::size_t> position = FindDeviceEntryPosition(database.Table(), text);
@@ -183,7 +184,7 @@ GenerationPlan PlanGeneration(const GenerateOptions& options, const CommandConte
                 if (choice.kind != ModelChoiceKind::Device) {
                     throw UsageError{"unknown model '" + text +
                                      "': it is neither a catalogue entry nor a device entry of " +
-                                     database.Path().string()};
+                                     PathToUtf8(database.Path())};
                 }
                 if (const std::string problem = ModelPrefixProblem(choice, text, imeiText); !problem.empty()) {
                     throw UsageError{problem};
@@ -228,10 +229,10 @@ int RunGenerateCommand(const CommandContext& context) {
         }
         if (options.report) {
             std::error_code error;
-            if (!std::filesystem::is_directory(*options.report, error)) {
+            if (!std::filesystem::is_directory(PathFromUtf8(*options.report), error)) {
                 throw UsageError{"--report needs an existing folder, not '" + *options.report + "'"};
             }
-            reportFolder = *options.report;
+            reportFolder = PathFromUtf8(*options.report);
         }
         plan = PlanGeneration(options, context);
     } catch (const UsageError& error) {
@@ -267,7 +268,7 @@ int RunGenerateCommand(const CommandContext& context) {
             context.err << "quillon-cli: the report was not written: " << written.error << '\n';
             return kExitUsage;
         }
-        context.err << written.path.string() << '\n';
+        context.err << PathToUtf8(written.path) << '\n';
     }
     return kExitOk;
 }

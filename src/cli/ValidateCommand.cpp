@@ -1,4 +1,5 @@
 #include "Commands.h"
+#include "system/Files.h"
 #include "validation/Validation.h"
 
 #include <nlohmann/json.hpp>
@@ -133,7 +134,7 @@ int RunValidateCommand(const CommandContext& context) {
             }
             const std::string& value = args[++i];
             if (arg == "--db") {
-                database = value;
+                database = PathFromUtf8(value);
             } else if (value == "text") {
                 format = Format::Text;
             } else if (value == "csv") {
@@ -157,7 +158,7 @@ int RunValidateCommand(const CommandContext& context) {
     if (!loaded.ok()) {
         context.err << "quillon-cli: "
                     << (loaded.error == DatabaseError::Missing
-                            ? "the device database " + database.string() + " does not exist."
+                            ? "the device database " + PathToUtf8(database) + " does not exist."
                             : loaded.message)
                     << '\n';
         return kExitUsage;

@@ -1,10 +1,10 @@
 #include "Commands.h"
+#include "system/Console.h"
 
-#include <filesystem>
 #include <iostream>
 #include <string>
 #include <string_view>
-#include <system_error>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -14,29 +14,24 @@ constexpr std::string_view kUsage =
     "       quillon-cli generate [--db FILE] [--model TEXT | --custom PREFIX | --box CAPTION]\n"
     "                            [--count N] [--seed N] [--report DIR]\n";
 
-std::filesystem::path ProgramDirectory(const char* argv0) {
-    std::error_code error;
-    auto self = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (error || self.empty()) {
-        self = std::filesystem::absolute(argv0, error);
-    }
-    return self.parent_path();
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
+    quillon::UseBinaryStandardStreams();
     std::ios::sync_with_stdio(false);
-    if (argc < 2) {
+    // UTF-8 arguments on every system (on Windows from the wide command line).
+    std::vector<std::string> args = quillon::CommandLineArguments(argc, argv);
+    if (args.empty()) {
         std::cerr << kUsage;
         return quillon::cli::kExitUsage;
     }
-    const std::string_view command = argv[1];
+    const std::string command = args.front();
     if (command == "--help" || command == "-h" || command == "help") {
         std::cout << kUsage;
         return quillon::cli::kExitOk;
     }
-    quillon::cli::CommandContext context{std::vector<std::string>(argv + 2, argv + argc), ProgramDirectory(argv[0]),
+    args.erase(args.begin());
+    quillon::cli::CommandContext context{std::move(args), quillon::ExecutableDirectory(argc > 0 ? argv[0] : nullptr),
                                          std::cin, std::cout, std::cerr};
     if (command == "validate") {
         return quillon::cli::RunValidateCommand(context);

@@ -1,6 +1,7 @@
 #include "devicedb/DeviceTable.h"
 
 #include "imei/Utf8.h"
+#include "system/Files.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -121,7 +122,7 @@ DatabaseReadResult ReadDeviceTable(const std::filesystem::path& path, DeviceTabl
     if (!std::filesystem::is_regular_file(status)) {
         return {DatabaseError::Unreadable, "The device database " + path.string() + " is not a regular file."};
     }
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    std::unique_ptr<std::FILE, FileCloser> file(OpenFile(path, "rb"));
     if (!file) {
         return {DatabaseError::Unreadable,
                 "The device database " + path.string() + " could not be opened: " + ReasonText(errno) + "."};

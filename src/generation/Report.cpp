@@ -1,6 +1,7 @@
 #include "generation/Report.h"
 
 #include "Identity.h"
+#include "system/Files.h"
 
 #include <atomic>
 #include <cerrno>
@@ -47,7 +48,10 @@ std::filesystem::path UniqueTemporaryPath(const std::filesystem::path& folder) {
 }
 
 std::string DescribeFolder(const std::filesystem::path& folder) {
-    return "\"" + (folder.empty() ? std::string(".") : folder.string()) + "\"";
+    std::string text = "\"";
+    text += folder.empty() ? std::string(".") : PathToUtf8(folder);
+    text += '"';
+    return text;
 }
 
 bool IsNameTaken(const std::error_code& error) {
@@ -172,8 +176,12 @@ std::string CompletionMessage(std::string_view secondsText, std::string_view ful
     return message;
 }
 
-ReportWriteResult WriteReportFile(const std::filesystem::path& folder, std::string_view fileName,
-                                  std::string_view text) {
+void CreateHardLink(const std::filesystem::path& existing, const std::filesystem::path& link, std::error_code& error) {
+    std::filesystem::create_hard_link(existing, link, error);
+}
+
+ReportWriteResult WriteReportFile(const std::filesystem::path& folder, std::string_view fileName, std::string_view text,
+                                  HardLinkFunction createHardLink) {
     ReportWriteResult result;
     std::error_code error;
 
@@ -185,7 +193,7 @@ ReportWriteResult WriteReportFile(const std::filesystem::path& folder, std::stri
         }
     }
     errno = 0;
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc); // wide path on Windows
     if (!out) {
         result.error = "cannot create a file in the folder " + DescribeFolder(folder) + ": " + ErrnoText(errno);
         return result;
@@ -204,7 +212,7 @@ ReportWriteResult WriteReportFile(const std::filesystem::path& folder, std::stri
     }
 
     // A hard link fails when the name exists, which makes taking a free name a single step. Where
-    // the file system has no hard links, a rename behind an existence test takes its place.
+    // the file system has no hard links, a rename that never replaces an existing name does.
     const auto named = [&result](const std::filesystem::path& target) {
         std::error_code absoluteError;
         result.path = std::filesystem::absolute(target, absoluteError);
@@ -217,7 +225,7 @@ ReportWriteResult WriteReportFile(const std::filesystem::path& folder, std::stri
     for (int attempt = 1; attempt <= kMaxNameAttempts; ++attempt) {
         const std::filesystem::path target = folder / NumberedReportFileName(fileName, attempt);
         if (linksWork) {
-            std::filesystem::create_hard_link(temporary, target, error);
+            createHardLink(temporary, target, error);
             if (!error) {
                 std::filesystem::remove(temporary, error);
                 return named(target);
@@ -227,18 +235,13 @@ ReportWriteResult WriteReportFile(const std::filesystem::path& folder, std::stri
             }
             linksWork = false;
         }
-        const bool taken = std::filesystem::exists(target, error);
-        if (error) {
-            break;
-        }
-        if (taken) {
-            continue;
-        }
-        std::filesystem::rename(temporary, target, error);
-        if (!error) {
+        const RenameOutcome outcome = RenameWithoutReplacing(temporary, target, error);
+        if (outcome == RenameOutcome::Renamed) {
             return named(target);
         }
-        break;
+        if (outcome == RenameOutcome::Failed) {
+            break;
+        }
     }
     const std::string reason = error ? error.message() : std::string("no free file name");
     std::filesystem::remove(temporary, error);

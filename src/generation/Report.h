@@ -53,11 +53,18 @@ struct ReportWriteResult {
     bool ok() const { return error.empty(); }
 };
 
+// The hard-link step of WriteReportFile. File systems without hard links (FAT32 and exFAT, common
+// on USB sticks) make it fail; the writer then names the file by a rename that never replaces.
+using HardLinkFunction = void (*)(const std::filesystem::path& existing, const std::filesystem::path& link,
+                                  std::error_code& error);
+void CreateHardLink(const std::filesystem::path& existing, const std::filesystem::path& link, std::error_code& error);
+
 // Writes `text` into `folder` under `fileName`, or under the first free " (2)", " (3)", ... variant:
 // an existing file is never replaced. The text goes to a temporary file in the same folder first,
 // which then gets the report's name, so no half-written file ever carries a report name; the
-// temporary file is gone afterwards, also on failure.
-ReportWriteResult WriteReportFile(const std::filesystem::path& folder, std::string_view fileName,
-                                  std::string_view text);
+// temporary file is gone afterwards, also on failure. `createHardLink` is the link step (tests
+// pass one that fails, as FAT32 does).
+ReportWriteResult WriteReportFile(const std::filesystem::path& folder, std::string_view fileName, std::string_view text,
+                                  HardLinkFunction createHardLink = CreateHardLink);
 
 } // namespace quillon

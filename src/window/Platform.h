@@ -1,6 +1,7 @@
 #pragma once
 
 #include "HttpDownload.h"
+#include "platform/Admin.h"
 
 #include <QString>
 
@@ -33,9 +34,5 @@ public:
     virtual DownloadResult DownloadFile(const QUrl& source, const QString& localFile,
                                         std::chrono::milliseconds timeLimit) = 0;
 };
-
-// The operating system's answer to the administrator test; one implementation per system,
-// picked by the build (platform/Admin*.cpp).
-bool CurrentUserIsAdministrator();
 
 } // namespace quillon

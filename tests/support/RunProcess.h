@@ -1,5 +1,9 @@
 #pragma once
 
+#ifdef _WIN32
+#include "support/RunProcessWindows.h"
+#else
+
 #include "support/TempDir.h"
 
 #include <sys/wait.h>
@@ -44,3 +48,5 @@ inline ProcessResult RunProcess(const std::string& program, const std::vector<st
 }
 
 } // namespace quillon::testing
+
+#endif

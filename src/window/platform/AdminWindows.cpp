@@ -1,4 +1,4 @@
-#include "Platform.h"
+#include "platform/Admin.h"
 
 #include <shlobj.h>
 #include <windows.h>

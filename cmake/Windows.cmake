@@ -1,0 +1,90 @@
+# The Windows build: quillon_core, quillon-cli.exe (statically linked) and the tests that run
+# under Wine. Configured by `make windows` with cmake/MinGW-w64.cmake; the window needs Qt for
+# Windows, which Debian does not package, so it is not built here.
+set(QUILLON_BUILD_WINDOW OFF CACHE BOOL "Build the Qt window program" FORCE)
+set(QUILLON_LINUX_CLI "" CACHE FILEPATH "The Linux build's quillon-cli, to compare outputs with")
+
+# Test programs run through Wine with a prefix inside this build folder.
+set(QUILLON_WINEPREFIX ${CMAKE_BINARY_DIR}/wine-prefix)
+set(QUILLON_WINE ${CMAKE_BINARY_DIR}/wine)
+file(WRITE ${QUILLON_WINE}
+    "#!/bin/sh\nQUILLON_WINEPREFIX='${QUILLON_WINEPREFIX}' exec '${CMAKE_SOURCE_DIR}/cmake/wine-run.sh' \"$@\"\n")
+file(CHMOD ${QUILLON_WINE} PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+     WORLD_READ WORLD_EXECUTE)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${QUILLON_WINE})
+
+# nlohmann/json is header-only: Debian's headers, seen through a folder that holds nothing else
+# (the rest of /usr/include is Linux's C library, which must not shadow MinGW's).
+set(QUILLON_JSON_ROOT ${CMAKE_BINARY_DIR}/nlohmann-json)
+file(MAKE_DIRECTORY ${QUILLON_JSON_ROOT}/include ${QUILLON_JSON_ROOT}/cmake)
+file(CREATE_LINK /usr/include/nlohmann ${QUILLON_JSON_ROOT}/include/nlohmann SYMBOLIC)
+file(WRITE ${QUILLON_JSON_ROOT}/cmake/nlohmann_jsonConfig.cmake
+    "if(NOT TARGET nlohmann_json::nlohmann_json)\n"
+    "    add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)\n"
+    "    set_target_properties(nlohmann_json::nlohmann_json PROPERTIES INTERFACE_INCLUDE_DIRECTORIES\n"
+    "        ${QUILLON_JSON_ROOT}/include)\n"
+    "endif()\n")
+file(WRITE ${QUILLON_JSON_ROOT}/cmake/nlohmann_jsonConfigVersion.cmake
+    "set(PACKAGE_VERSION 3)\nset(PACKAGE_VERSION_COMPATIBLE TRUE)\n")
+set(nlohmann_json_DIR ${QUILLON_JSON_ROOT}/cmake CACHE PATH "nlohmann/json for the Windows build" FORCE)
+find_package(nlohmann_json 3 REQUIRED)
+
+add_subdirectory(src)
+
+# GoogleTest from Debian's sources, built with the same compiler.
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+set(QUILLON_TESTS ${CMAKE_SOURCE_DIR}/tests)
+function(quillon_windows_test target)
+    target_link_libraries(${target} PRIVATE quillon_core gtest_main quillon_warnings)
+    target_include_directories(${target} PRIVATE ${QUILLON_TESTS})
+    add_test(NAME ${target} COMMAND ${target})
+    set_tests_properties(${target} PROPERTIES LABELS windows TIMEOUT 600)
+endfunction()
+
+# The core tests as they run on Linux.
+file(GLOB QUILLON_CORE_TEST_SOURCES CONFIGURE_DEPENDS ${QUILLON_TESTS}/core/*.cpp)
+add_executable(quillon_core_tests ${QUILLON_CORE_TEST_SOURCES})
+quillon_windows_test(quillon_core_tests)
+
+# What only Windows has: wide paths, the no-clobber rename, the executable's folder.
+file(GLOB QUILLON_WINDOWS_TEST_SOURCES CONFIGURE_DEPENDS ${QUILLON_TESTS}/windows/test_*.cpp)
+add_executable(quillon_windows_tests ${QUILLON_WINDOWS_TEST_SOURCES})
+quillon_windows_test(quillon_windows_tests)
+
+# The window's administrator test, which needs no Qt, in a program of its own.
+add_executable(quillon_admin_check ${QUILLON_TESTS}/windows/admin_check.cpp
+    ${CMAKE_SOURCE_DIR}/src/window/platform/AdminWindows.cpp)
+target_include_directories(quillon_admin_check PRIVATE ${CMAKE_SOURCE_DIR}/src/window)
+target_link_libraries(quillon_admin_check PRIVATE shell32 quillon_warnings)
+add_test(NAME quillon_admin_check COMMAND quillon_admin_check)
+set_tests_properties(quillon_admin_check PROPERTIES LABELS windows TIMEOUT 120)
+
+# The downloadable archive: quillon-cli.exe, tacdex.csv, the licences and a README.
+set(QUILLON_WINDOWS_ZIP ${CMAKE_BINARY_DIR}/quillon-cli-${PROJECT_VERSION}-win64.zip)
+add_custom_target(windows_zip
+    COMMAND ${CMAKE_SOURCE_DIR}/packaging/windows/make-zip.sh ${QUILLON_WINDOWS_ZIP} $<TARGET_FILE:quillon-cli>
+            ${CMAKE_SOURCE_DIR} ${PROJECT_VERSION}
+    DEPENDS quillon-cli
+    VERBATIM)
+
+# Outputs compared byte for byte with the Linux build's, and the archive unpacked and run.
+if(QUILLON_LINUX_CLI)
+    add_test(NAME windows_cli_matches_linux
+        COMMAND ${QUILLON_TESTS}/windows/check-cli.sh ${QUILLON_WINE} $<TARGET_FILE:quillon-cli> ${QUILLON_LINUX_CLI}
+                ${CMAKE_SOURCE_DIR}/data/tacdex.csv)
+    add_test(NAME windows_zip
+        COMMAND ${QUILLON_TESTS}/windows/check-zip.sh ${QUILLON_WINE} ${QUILLON_WINDOWS_ZIP} ${QUILLON_LINUX_CLI})
+    set_tests_properties(windows_cli_matches_linux windows_zip PROPERTIES LABELS windows TIMEOUT 900)
+endif()
+
+# The command-line tests, running quillon-cli.exe as a Windows process.
+file(GLOB QUILLON_CLI_TEST_SOURCES CONFIGURE_DEPENDS ${QUILLON_TESTS}/cli/*.cpp)
+add_executable(quillon_cli_tests ${QUILLON_CLI_TEST_SOURCES})
+target_link_libraries(quillon_cli_tests PRIVATE nlohmann_json::nlohmann_json)
+target_compile_definitions(quillon_cli_tests PRIVATE QUILLON_CLI_PATH="$<TARGET_FILE:quillon-cli>")
+add_dependencies(quillon_cli_tests quillon-cli)
+quillon_windows_test(quillon_cli_tests)

@@ -1,0 +1,23 @@
+#pragma once
+
+// What a command-line program gets from the system at start: its arguments, its own folder and
+// its standard streams.
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace quillon {
+
+// The arguments after the program name as UTF-8. On Windows they come from the wide command line,
+// so characters outside the ANSI code page survive; elsewhere they are argv as given.
+std::vector<std::string> CommandLineArguments(int argc, char** argv);
+
+// The folder of the running executable itself (links resolved), where tacdex.csv lies beside it;
+// the folder of argv[0] when the system cannot tell.
+std::filesystem::path ExecutableDirectory(const char* argv0);
+
+// Standard input, output and error pass bytes unchanged: no CR added before LF, no end at Ctrl+Z.
+void UseBinaryStandardStreams();
+
+} // namespace quillon

@@ -1,0 +1,77 @@
+// Linux and other POSIX systems: paths are bytes, argv is already what the user typed.
+#include "system/Console.h"
+#include "system/Files.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+namespace quillon {
+
+std::FILE* OpenFile(const std::filesystem::path& path, const char* mode) {
+    return std::fopen(path.c_str(), mode);
+}
+
+namespace {
+
+// Where the file system has no no-clobber rename: the name is claimed by creating it exclusively,
+// then the finished file replaces that empty claim of our own.
+RenameOutcome RenameOverExclusiveClaim(const std::filesystem::path& from, const std::filesystem::path& to,
+                                       std::error_code& error) {
+    const int claim = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (claim < 0) {
+        const int reason = errno;
+        if (reason == EEXIST) {
+            return RenameOutcome::Taken;
+        }
+        error.assign(reason, std::generic_category());
+        return RenameOutcome::Failed;
+    }
+    ::close(claim);
+    if (std::rename(from.c_str(), to.c_str()) != 0) {
+        error.assign(errno, std::generic_category());
+        ::unlink(to.c_str());
+        return RenameOutcome::Failed;
+    }
+    return RenameOutcome::Renamed;
+}
+
+} // namespace
+
+RenameOutcome RenameWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to,
+                                     std::error_code& error) {
+    error.clear();
+#if defined(__linux__) && defined(RENAME_NOREPLACE)
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return RenameOutcome::Renamed;
+    }
+    const int reason = errno;
+    if (reason == EEXIST) {
+        return RenameOutcome::Taken;
+    }
+    if (reason != EINVAL && reason != ENOSYS && reason != ENOTSUP) {
+        error.assign(reason, std::generic_category());
+        return RenameOutcome::Failed;
+    }
+#endif
+    return RenameOverExclusiveClaim(from, to, error);
+}
+
+std::vector<std::string> CommandLineArguments(int argc, char** argv) {
+    return argc > 1 ? std::vector<std::string>(argv + 1, argv + argc) : std::vector<std::string>();
+}
+
+std::filesystem::path ExecutableDirectory(const char* argv0) {
+    std::error_code error;
+    auto self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error || self.empty()) {
+        self = std::filesystem::absolute(argv0 != nullptr ? argv0 : "", error);
+    }
+    return self.parent_path();
+}
+
+void UseBinaryStandardStreams() {}
+
+} // namespace quillon

@@ -1,0 +1,98 @@
+// Windows: wide command line, wide paths, binary standard streams, no-clobber rename.
+#include "system/Console.h"
+#include "system/Files.h"
+
+#include <windows.h>
+// After windows.h, which they need:
+#include <fcntl.h>
+#include <io.h>
+#include <shellapi.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <memory>
+
+namespace quillon {
+
+namespace {
+
+std::string WideToUtf8(const wchar_t* text) {
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 1) {
+        return {};
+    }
+    std::string out(static_cast<std::size_t>(size), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), size, nullptr, nullptr);
+    out.pop_back(); // the terminating zero
+    return out;
+}
+
+struct LocalFreer {
+    void operator()(wchar_t** block) const { ::LocalFree(block); }
+};
+
+} // namespace
+
+std::FILE* OpenFile(const std::filesystem::path& path, const char* mode) {
+    std::wstring wideMode;
+    for (const char* c = mode; *c != '\0'; ++c) {
+        wideMode += static_cast<wchar_t>(*c);
+    }
+    return ::_wfopen(path.c_str(), wideMode.c_str());
+}
+
+RenameOutcome RenameWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to,
+                                     std::error_code& error) {
+    error.clear();
+    // Without MOVEFILE_REPLACE_EXISTING the move fails when the name exists: one atomic step on
+    // every Windows file system, FAT32 and exFAT included.
+    if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != 0) {
+        return RenameOutcome::Renamed;
+    }
+    const DWORD reason = ::GetLastError();
+    if (reason == ERROR_ALREADY_EXISTS || reason == ERROR_FILE_EXISTS) {
+        return RenameOutcome::Taken;
+    }
+    error.assign(static_cast<int>(reason), std::system_category());
+    return RenameOutcome::Failed;
+}
+
+std::vector<std::string> CommandLineArguments(int argc, char** argv) {
+    int count = 0;
+    const std::unique_ptr<wchar_t*, LocalFreer> wide(::CommandLineToArgvW(::GetCommandLineW(), &count));
+    if (!wide) {
+        return argc > 1 ? std::vector<std::string>(argv + 1, argv + argc) : std::vector<std::string>();
+    }
+    std::vector<std::string> args;
+    for (int i = 1; i < count; ++i) {
+        args.push_back(WideToUtf8(wide.get()[i]));
+    }
+    return args;
+}
+
+std::filesystem::path ExecutableDirectory(const char* argv0) {
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0) {
+            std::error_code error;
+            return std::filesystem::absolute(PathFromUtf8(argv0 != nullptr ? argv0 : ""), error).parent_path();
+        }
+        if (length < buffer.size()) {
+            buffer.resize(length);
+            break;
+        }
+        buffer.resize(buffer.size() * 2); // the name was cut short
+    }
+    return std::filesystem::path(buffer).parent_path();
+}
+
+void UseBinaryStandardStreams() {
+    std::fflush(stdout);
+    std::fflush(stderr);
+    ::_setmode(::_fileno(stdin), _O_BINARY);
+    ::_setmode(::_fileno(stdout), _O_BINARY);
+    ::_setmode(::_fileno(stderr), _O_BINARY);
+}
+
+} // namespace quillon
