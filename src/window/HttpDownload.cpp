@@ -260,8 +260,13 @@ private:
             Fail(QStringLiteral("the server's answer was not understood"));
             return;
         }
-        // The body counts only when it provably ended; the network layer itself refuses a chunked
-        // body without its last chunk, and a connection that broke before a given length.
+        // The body counts only when it provably ended. The network layer of Qt 6.4 finishes a chunked
+        // body cut off by the server's close as if its last chunk had come, so the end of a chunked
+        // body cannot be told here, and such a body is refused.
+        if (m_reply->rawHeader("Transfer-Encoding").toLower().contains("chunked")) {
+            Fail(QStringLiteral("the server sent the answer in chunks, whose end cannot be confirmed"));
+            return;
+        }
         const LengthHeader length = ReadContentLength(*m_reply);
         switch (length.state) {
         case LengthState::Absent:

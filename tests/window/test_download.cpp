@@ -214,8 +214,14 @@ private slots:
             << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 4x\r\n\r\n2126") << QString();
         QTest::newRow("short body") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n2126")
                                     << QStringLiteral("before the whole answer arrived");
-        QTest::newRow("chunked without its last chunk")
+        QTest::newRow("chunked, cut inside a chunk")
+            << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n8\r\n2126") << QString();
+        QTest::newRow("chunked, cut after a chunk")
             << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n4\r\n2126\r\n") << QString();
+        // Qt 6.4 cannot tell the two above from a whole chunked body, so none is taken.
+        QTest::newRow("chunked with its last chunk")
+            << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n4\r\n2126\r\n0\r\n\r\n")
+            << QStringLiteral("in chunks, whose end cannot be confirmed");
     }
 
     void bodyThatDidNotProvablyEndIsRefused() {
@@ -232,8 +238,6 @@ private slots:
         QTest::newRow("length") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\n2126");
         QTest::newRow("same length twice")
             << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 4\r\nContent-Length: 4\r\n\r\n2126");
-        QTest::newRow("last chunk") << QByteArray(
-            "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n4\r\n2126\r\n0\r\n\r\n");
         QTest::newRow("connection ended") << QByteArray("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n2126");
     }
 
