@@ -54,6 +54,14 @@ public:
         setOpenLinks(false);
         setOpenExternalLinks(false);
         setUndoRedoEnabled(false);
+        // At a fractional scale (QT_SCALE_FACTOR=1.5) the page area, rounded to whole pixels, grows
+        // over the right edge of the frame. Keeping it one pixel inside that edge, with the gap
+        // filled in the page's own colour, leaves the frame whole at every scale and unchanged at 1x.
+        setViewportMargins(0, 0, 1, 1);
+        QPalette page = palette();
+        page.setColor(QPalette::Window, page.color(QPalette::Base));
+        setPalette(page);
+        setAutoFillBackground(true);
     }
 
 protected:

@@ -56,6 +56,7 @@ private slots:
     void accessibleNames();
     void everyControlIsDescribed();
     void iconDesktopNameAndNoMaximise();
+    void helpViewKeepsItsFrameWhenScaled();
 
 private:
     WindowFixture& Fixture() { return *m_fixture; }
@@ -398,6 +399,21 @@ void LayoutTest::iconDesktopNameAndNoMaximise() {
     QVERIFY(flags.testFlag(Qt::WindowMinimizeButtonHint));
     QVERIFY(flags.testFlag(Qt::WindowCloseButtonHint));
     QVERIFY(flags.testFlag(Qt::WindowTitleHint));
+}
+
+// At a fractional scale the page area is rounded to whole pixels; one pixel of room inside the
+// frame's right and bottom edges keeps it from covering them (seen at QT_SCALE_FACTOR=1.5).
+void LayoutTest::helpViewKeepsItsFrameWhenScaled() {
+    auto* view = m_fixture->Find<QTextBrowser>(QStringLiteral("Scriptlet1"));
+    QVERIFY(view != nullptr);
+    const QRect page = view->viewport()->geometry();
+    const int frame = view->frameWidth();
+    QVERIFY2(page.right() <= view->width() - 1 - frame - 1,
+             qPrintable(QStringLiteral("page ends at %1 of %2").arg(page.right()).arg(view->width())));
+    QVERIFY(page.bottom() <= view->height() - 1 - frame - 1);
+    // The room is filled in the page's colour, so nothing shows at 1x.
+    QVERIFY(view->autoFillBackground());
+    QCOMPARE(view->palette().color(QPalette::Window), view->palette().color(QPalette::Base));
 }
 
 QTEST_MAIN(LayoutTest)
