@@ -216,7 +216,7 @@ private slots:
         QTest::newRow("length not a number")
             << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 4x\r\n\r\n2126") << QString();
         QTest::newRow("short body") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n2126")
-                                    << QStringLiteral("before the whole answer arrived");
+                                    << QString(); // Qt's own words or ours, depending on when the close is seen
         QTest::newRow("chunked, cut inside a chunk")
             << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n8\r\n2126") << QString();
         QTest::newRow("chunked, cut after a chunk")
