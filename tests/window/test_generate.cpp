@@ -584,10 +584,17 @@ void GenerateTest::customPrefixBrokenBeforeAnyNumber() {
 void GenerateTest::typedTextIsNotCompleted() {
     Combo(1)->show();
     Combo(2)->show();
+    Form().activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&Form()));
+    // Typed the way a user types: into the focused box, key by key.
+    Combo(2)->lineEdit()->setFocus();
+    QTRY_VERIFY(Combo(2)->lineEdit()->hasFocus());
     Combo(2)->lineEdit()->clear();
     QTest::keyClicks(Combo(2)->lineEdit(), QStringLiteral("2"));
     QCOMPARE(Combo(2)->currentText(), QStringLiteral("2"));
     QCOMPARE(Combo(2)->lineEdit()->selectedText(), QString());
+    Combo(1)->lineEdit()->setFocus();
+    QTRY_VERIFY(Combo(1)->lineEdit()->hasFocus());
     Combo(1)->lineEdit()->clear();
     QTest::keyClicks(Combo(1)->lineEdit(), QStringLiteral("Sam"));
     QCOMPARE(Combo(1)->currentText(), QStringLiteral("Sam"));
