@@ -9,6 +9,7 @@
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
+    quillon::SetUpApplicationIdentity();
     quillon::QtPlatform platform;
     // tacdex.csv and the program's own files live beside the executable.
     const std::filesystem::path programDirectory =

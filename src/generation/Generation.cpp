@@ -2,9 +2,12 @@
 
 #include "imei/Utf8.h"
 
+#include <charconv>
 #include <chrono>
 #include <cstring>
 #include <ctime>
+#include <limits>
+#include <system_error>
 
 namespace quillon {
 
@@ -116,6 +119,55 @@ std::string CustomPrefixProblem(std::string_view imeiText) {
         message += "\".";
     }
     return message;
+}
+
+double RequestedCount(std::string_view text) {
+    std::size_t at = 0;
+    while (at < text.size() && (text[at] == ' ' || text[at] == '\t')) {
+        ++at;
+    }
+    bool negative = false;
+    if (at < text.size() && (text[at] == '+' || text[at] == '-')) {
+        negative = text[at] == '-';
+        ++at;
+    }
+    // Digits, then at most one full stop and more digits; at least one digit in all.
+    const std::size_t start = at;
+    std::size_t digits = 0;
+    while (at < text.size() && text[at] >= '0' && text[at] <= '9') {
+        ++at;
+        ++digits;
+    }
+    if (at < text.size() && text[at] == '.') {
+        ++at;
+        while (at < text.size() && text[at] >= '0' && text[at] <= '9') {
+            ++at;
+            ++digits;
+        }
+    }
+    if (digits == 0) {
+        return 0.0;
+    }
+    double value = 0.0;
+    const char* first = text.data() + start;
+    const char* last = text.data() + at;
+    const std::from_chars_result read = std::from_chars(first, last, value, std::chars_format::fixed);
+    if (read.ec == std::errc::result_out_of_range) {
+        // Only a value too large can be out of range here: a long fraction of zeros rounds to 0.
+        value = std::numeric_limits<double>::infinity();
+        for (const char* c = first; c != last; ++c) {
+            if (*c >= '1' && *c <= '9') {
+                break;
+            }
+            if (*c == '.') {
+                value = 0.0;
+                break;
+            }
+        }
+    } else if (read.ec != std::errc()) {
+        return 0.0;
+    }
+    return negative ? -value : value;
 }
 
 std::string DevicePrefixProblem(std::string_view entryText, std::string_view field1) {

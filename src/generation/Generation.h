@@ -107,6 +107,14 @@ void BuildCandidate(const CandidateRecipe& recipe, RandomSource& random, Candida
 int CandidateLuhnTotal(const Candidate& candidate);
 bool IsValidCandidate(const Candidate& candidate);
 
+// The requested count of a run: the number at the start of the count list's text, read as a user
+// would read it. Blanks before the number are skipped; a "+" or "-" may stand directly before it;
+// a fraction with a full stop counts ("1.5" asks for 1.5, so a run ends at 2 valid numbers). No
+// exponent is read ("1e3" is 1) and nothing after the number matters ("25 pieces" is 25). A text
+// that does not begin with a number gives 0; a number too large for a double gives infinity, which
+// no run reaches, as with any count larger than a run could ever find.
+double RequestedCount(std::string_view text);
+
 struct GenerationCounts {
     std::uint64_t generated = 0; // candidates built
     std::uint64_t valid = 0;

@@ -11,6 +11,8 @@
 #include <QComboBox>
 #include <QFont>
 #include <QFontDatabase>
+#include <QGuiApplication>
+#include <QIcon>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
@@ -24,6 +26,15 @@
 #include <QVariant>
 
 #include <utility>
+
+// Resources of a static library are registered by hand; Q_INIT_RESOURCE works only outside a namespace.
+static void RegisterWindowResources() {
+    static const bool registered = [] {
+        Q_INIT_RESOURCE(quillon);
+        return true;
+    }();
+    static_cast<void>(registered);
+}
 
 namespace quillon {
 
@@ -43,6 +54,14 @@ public:
         setOpenLinks(false);
         setOpenExternalLinks(false);
         setUndoRedoEnabled(false);
+        // At a fractional scale (QT_SCALE_FACTOR=1.5) the page area, rounded to whole pixels, grows
+        // over the right edge of the frame. Keeping it one pixel inside that edge, with the gap
+        // filled in the page's own colour, leaves the frame whole at every scale and unchanged at 1x.
+        setViewportMargins(0, 0, 1, 1);
+        QPalette page = palette();
+        page.setColor(QPalette::Window, page.color(QPalette::Base));
+        setPalette(page);
+        setAutoFillBackground(true);
     }
 
 protected:
@@ -107,6 +126,11 @@ Form1::Form1(Platform& platform, std::filesystem::path programDirectory, QWidget
     CreateControls();
     SetTabOrder();
     ConnectHandlers();
+    SetAccessibleTexts();
+    setWindowIcon(ProgramIcon());
+    // A fixed-size window has nothing to maximise: title, system menu, minimise and close only.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     // The layout is fixed: nothing moves or resizes with the window, so the window does not resize.
     setFixedSize(Twips(kClientWidthTwips), Twips(kClientHeightTwips) + menuBar()->sizeHint().height());
     m_text1->setFocus();
@@ -167,6 +191,9 @@ void Form1::CreateControls() {
         // The user may type a count or a name that the lists do not offer; typing adds no entry.
         combo->setEditable(true);
         combo->setInsertPolicy(QComboBox::NoInsert);
+        // What is typed stays as typed: an editable combo box would otherwise complete "2" to "25"
+        // inline, and the completed text is what a run reads.
+        combo->setCompleter(nullptr);
         // Sizing to the contents would measure every device entry of a large database.
         combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
         model = new QStringListModel(combo);
@@ -256,6 +283,82 @@ void Form1::SetTabOrder() {
     for (std::size_t i = 0; i + 1 < order.size(); ++i) {
         setTabOrder(order[i], order[i + 1]);
     }
+}
+
+QIcon ProgramIcon() {
+    RegisterWindowResources();
+    return QIcon(QStringLiteral(":/quillon/quillon.svg"));
+}
+
+void SetUpApplicationIdentity() {
+    // Task bars match the window to the desktop entry quillon.desktop by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("quillon"));
+    QGuiApplication::setWindowIcon(ProgramIcon());
+}
+
+// Names and descriptions for screen readers. A label that shows a value keeps its caption as its
+// name, so that the value is what is read; its description says what the value is. Nothing here
+// changes what the window shows.
+void Form1::SetAccessibleTexts() {
+    const auto describe = [](QWidget* widget, const QString& name, const QString& description) {
+        if (!name.isEmpty()) {
+            widget->setAccessibleName(name);
+        }
+        widget->setAccessibleDescription(description);
+    };
+    describe(m_text1, QStringLiteral("IMEI"),
+             QStringLiteral("The IMEI to validate; a generation run shows its numbers here"));
+    describe(m_command1, QStringLiteral("Validate"), QStringLiteral("Validates the IMEI and fills the result"));
+    describe(m_command2, QStringLiteral("Generate"),
+             QStringLiteral("Generates valid IMEIs for the chosen model and count, or the first ticked reporting "
+                            "body"));
+    describe(m_combo1, QStringLiteral("Model"),
+             QStringLiteral("Manufacturer, model family, Custom or device line to generate IMEIs for"));
+    describe(m_combo2, QStringLiteral("Count"), QStringLiteral("How many valid IMEIs a generation run makes"));
+    for (int number = 1; number <= 8; ++number) {
+        QCheckBox* box = m_check[static_cast<std::size_t>(number)];
+        describe(box, box->text(),
+                 QStringLiteral("Reporting body %1: ticked by validation; the first ticked box gives the first two "
+                                "digits of generated IMEIs")
+                     .arg(box->text()));
+    }
+    describe(m_scriptlet1, QStringLiteral("Help"), QStringLiteral("How to use the window"));
+
+    const auto describeLabel = [&](int number, const QString& name, const QString& description) {
+        describe(m_label[static_cast<std::size_t>(number)], name, description);
+    };
+    const QString value; // the caption itself is read
+    describeLabel(1, value, QStringLiteral("Luhn working: the transformed digits"));
+    describeLabel(2, value, QStringLiteral("Luhn working: the check sum and the total"));
+    describeLabel(3, value, QStringLiteral("Luhn working: the check digit"));
+    describeLabel(4, value, QStringLiteral("Caption of the grouped IMEI"));
+    describeLabel(5, value, QStringLiteral("Caption of the reporting body"));
+    describeLabel(6, value, QStringLiteral("Caption of the Type Allocation Code"));
+    describeLabel(7, value, QStringLiteral("Caption of the serial number"));
+    describeLabel(8, value, QStringLiteral("The IMEI split into its fields"));
+    describeLabel(9, value, QStringLiteral("Reporting body code and name"));
+    describeLabel(10, value, QStringLiteral("Type Allocation Code; click to copy it to the clipboard"));
+    describeLabel(11, value, QStringLiteral("Serial number"));
+    describeLabel(12, value, QStringLiteral("Candidates generated by the run"));
+    describeLabel(13, value,
+                  QStringLiteral("Manufacturer; when the device is not in the database, click to look the IMEI up "
+                                 "on the database service's web site"));
+    describeLabel(14, value,
+                  QStringLiteral("Model; when the device is not in the database, click to look the IMEI up on the "
+                                 "database service's web site"));
+    describeLabel(15, value, QStringLiteral("Click to copy the donation address to the clipboard"));
+    describeLabel(16, value, QStringLiteral("Result of the validation"));
+    describeLabel(17, QStringLiteral("Result"), QStringLiteral("Caption of the validation result"));
+    describeLabel(18, value, QStringLiteral("Click to open the maker's home page in the web browser"));
+    describeLabel(19, value, QStringLiteral("Valid IMEIs found by the run"));
+    describeLabel(20, value, QStringLiteral("Version of the device database"));
+    describeLabel(21, value,
+                  QStringLiteral("Click to open the device database service's home page in the web browser"));
+    describeLabel(22, value, QStringLiteral("Caption of the maker's link"));
+    describeLabel(23, value, QStringLiteral("Caption of the database service's link"));
+    describeLabel(24, QStringLiteral("Copy IMEI to Clipboard"),
+                  QStringLiteral("Click to copy the text of the IMEI box to the clipboard"));
+    describeLabel(25, value, QStringLiteral("Number of devices in the database"));
 }
 
 void Form1::ConnectHandlers() {

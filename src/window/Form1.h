@@ -24,6 +24,7 @@ class QCheckBox;
 class QCloseEvent;
 class QComboBox;
 class QFont;
+class QIcon;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -110,6 +111,11 @@ public:
     std::chrono::milliseconds PassInterval() const { return m_passInterval; }
     // Where a report goes when the program folder takes none; empty means the user's documents folder.
     void SetDocumentsDirectory(std::filesystem::path directory) { m_documentsDirectory = std::move(directory); }
+    // Where update.dat goes when the program folder takes no files; empty means the user's application
+    // data folder.
+    void SetApplicationDataDirectory(std::filesystem::path directory) {
+        m_applicationDataDirectory = std::move(directory);
+    }
     bool GenerationRunning() const { return m_generationRunning; }
 
 signals:
@@ -127,6 +133,7 @@ private:
     void CreateMenu();
     void SetTabOrder();
     void ConnectHandlers();
+    void SetAccessibleTexts();
     ClickableLabel* AddLabel(int number, const QString& caption, int left, int top, const QFont* font = nullptr);
     QCheckBox* AddCheck(int number, int left, int top, int width);
 
@@ -141,6 +148,8 @@ private:
     void Label21_Click();
     void Label24_Click();
     void About_Click();
+    void OpenWebAddress(const QString& address);
+    QString VersionFileLocation(QString& path) const;
     void ChkUpdate_Click();
     void Exit_Click();
 
@@ -156,10 +165,19 @@ private:
     bool ShowNextCandidate();
     void TestCandidate();
     void FinishGeneration();
-    void AbortGeneration(const QString& message);
+    void StopGenerationEarly(const QString& why);
     void StopGeneration();
     void WriteGenerationReport(const QString& modelText, std::chrono::steady_clock::time_point start,
                                std::chrono::steady_clock::time_point end, const QString& generatedList);
+    // Writes the report beside the program, else into the documents folder.
+    struct ReportOutcome {
+        QString path;    // the file written, native separators; empty on failure
+        QString seconds; // the seconds text of the report
+        QString failure; // the message that says why no report was written
+        bool ok() const { return failure.isEmpty(); }
+    };
+    ReportOutcome SaveGenerationReport(const QString& modelText, std::chrono::steady_clock::time_point start,
+                                       std::chrono::steady_clock::time_point end, const QString& generatedList);
 
     Platform& m_platform;
     std::filesystem::path m_programDirectory;
@@ -183,6 +201,7 @@ private:
     std::unique_ptr<RandomSource> m_random;
     std::chrono::milliseconds m_passInterval{50};
     std::filesystem::path m_documentsDirectory;
+    std::filesystem::path m_applicationDataDirectory;
     QTimer* m_passTimer = nullptr;
     bool m_generationRunning = false;
     GenerationStep m_generationStep = GenerationStep::TestCandidate;
@@ -207,6 +226,12 @@ private:
     QAction* m_about = nullptr;
     QAction* m_chkUpdate = nullptr;
 };
+
+// The program's own icon, from the window library's resources.
+QIcon ProgramIcon();
+// The application's desktop file name ("quillon", matching quillon.desktop) and window icon; the
+// program calls it once, before creating its window.
+void SetUpApplicationIdentity();
 
 // The web lookup address for an IMEI text: the service's page "/" with `imei` as its one query
 // key, the text percent-encoded whatever characters it holds (Form1Actions.cpp).

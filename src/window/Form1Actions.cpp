@@ -3,6 +3,7 @@
 #include "HttpDownload.h"
 #include "Identity.h"
 #include "QtText.h"
+#include "generation/Report.h"
 #include "update/About.h"
 #include "update/VersionCheck.h"
 
@@ -11,6 +12,8 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QScopeGuard>
+#include <QStandardPaths>
+#include <QTemporaryFile>
 #include <QUrl>
 
 #include <string>
@@ -24,6 +27,13 @@ namespace {
 
 std::string ToUtf8(const QString& text) {
     return text.toUtf8().toStdString();
+}
+
+// Whether a new file can be made in `folder`; permissions alone do not tell (an administrator
+// ignores them, a read-only mount does not).
+bool FolderTakesFiles(const QString& folder) {
+    QTemporaryFile probe(QDir(folder).filePath(QStringLiteral(".quillon-XXXXXX")));
+    return probe.open();
 }
 
 } // namespace
@@ -41,11 +51,21 @@ QUrl LookupAddress(const QString& imei) {
     return address;
 }
 
+// Opens an address in the browser; where none can be opened the user is told, with the address to
+// copy by hand.
+void Form1::OpenWebAddress(const QString& address) {
+    if (m_platform.OpenAddress(address)) {
+        return;
+    }
+    m_platform.ShowMessage(QStringLiteral("No web browser could be opened. The address is:") +
+                           ToQString(kReportLineEnd) + address);
+}
+
 void Form1::Label13_Click() {
     if (m_foundInDB) {
         return;
     }
-    m_platform.OpenAddress(LookupAddress(m_currentIMEI).toString(QUrl::FullyEncoded));
+    OpenWebAddress(LookupAddress(m_currentIMEI).toString(QUrl::FullyEncoded));
 }
 
 void Form1::Label14_Click() {
@@ -60,11 +80,11 @@ void Form1::Label15_Click() {
 }
 
 void Form1::Label18_Click() {
-    m_platform.OpenAddress(ToQString(MakerHomePageAddress()));
+    OpenWebAddress(ToQString(MakerHomePageAddress()));
 }
 
 void Form1::Label21_Click() {
-    m_platform.OpenAddress(ToQString(ServiceHomePageAddress()));
+    OpenWebAddress(ToQString(ServiceHomePageAddress()));
 }
 
 void Form1::Label24_Click() {
@@ -79,6 +99,32 @@ DownloadResult Form1::DownloadFile(const QString& sSourceUrl, const QString& sLo
     return m_platform.DownloadFile(QUrl(sSourceUrl, QUrl::StrictMode), sLocalFile, m_downloadTimeLimit);
 }
 
+// update.dat goes beside the program where that folder takes files, as the first place to look for
+// it; an installed copy cannot write there, and then the user's application data folder takes it.
+// Empty on success, with `path` set; otherwise why neither place can take the file.
+QString Form1::VersionFileLocation(QString& path) const {
+    const QString name = ToQString(kVersionFileName);
+    const QString programFolder = QString::fromStdU16String(m_programDirectory.u16string());
+    if (FolderTakesFiles(programFolder)) {
+        path = QDir(programFolder).filePath(name);
+        return {};
+    }
+    const QString dataFolder = m_applicationDataDirectory.empty()
+                                   ? QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)
+                                   : QString::fromStdU16String(m_applicationDataDirectory.u16string());
+    if (dataFolder.isEmpty()) {
+        return QStringLiteral("%1 cannot be written beside the program, and the system names no application data "
+                              "folder")
+            .arg(name);
+    }
+    if (!QDir().mkpath(dataFolder) || !FolderTakesFiles(dataFolder)) {
+        return QStringLiteral("%1 can be written neither beside the program nor in %2")
+            .arg(name, QDir::toNativeSeparators(dataFolder));
+    }
+    path = QDir(dataFolder).filePath(name);
+    return {};
+}
+
 void Form1::ChkUpdate_Click() {
     // The download waits in an event loop, so the menu still answers: a second check would
     // only race the first for update.dat.
@@ -88,7 +134,11 @@ void Form1::ChkUpdate_Click() {
     m_updateRunning = true;
     const auto done = qScopeGuard([this] { m_updateRunning = false; });
 
-    const QString localFile = QDir(m_programDirectory).filePath(ToQString(kVersionFileName));
+    QString localFile;
+    if (const QString problem = VersionFileLocation(localFile); !problem.isEmpty()) {
+        m_platform.ShowMessage(ToQString(DownloadFailedMessage(ToUtf8(problem))));
+        return;
+    }
     const DownloadResult download = DownloadFile(ToQString(VersionFileAddress()), localFile);
     if (download.cancelled) {
         return;

@@ -24,22 +24,14 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The whole number the count text begins with. A text that does not begin with a digit counts 0,
-// so the run ends at its first valid candidate; a number too large to hold is read as the largest.
-std::int64_t RequestedCountFrom(const QString& text) {
-    constexpr std::int64_t kLargest = std::numeric_limits<std::int64_t>::max();
-    std::int64_t count = 0;
-    for (const QChar c : text) {
-        if (c < u'0' || c > u'9') {
-            break;
-        }
-        const int digit = c.unicode() - u'0';
-        if (count > (kLargest - digit) / 10) {
-            return kLargest;
-        }
-        count = count * 10 + digit;
-    }
-    return count;
+// The count the run asks for, read anew wherever it is used (see RequestedCount).
+double RequestedCountFrom(const QString& text) {
+    return RequestedCount(text.toStdString());
+}
+
+// A count as the stop message names it: "10", "1.5".
+QString CountText(double count) {
+    return QString::number(count, 'g', 15);
 }
 
 // Only U+0020 is trimmed: a tab or another space character is left for the user to see.
@@ -176,7 +168,7 @@ void Form1::GenerationTimeout() {
         m_passTimer->start(0);
         break;
     case GenerationStep::StopTest:
-        if (m_imeiValid && m_validCount >= RequestedCountFrom(m_combo2->currentText())) {
+        if (m_imeiValid && static_cast<double>(m_validCount) >= RequestedCountFrom(m_combo2->currentText())) {
             FinishGeneration();
             return;
         }
@@ -203,7 +195,7 @@ bool Form1::ShowNextCandidate() {
         if (problem.empty()) {
             problem = "The chosen model offers no Type Allocation Code to generate from.";
         }
-        AbortGeneration(ToQString(problem));
+        StopGenerationEarly(ToQString(problem));
         return false;
     }
 
@@ -235,7 +227,7 @@ void Form1::TestCandidate() {
     m_imeiValid = IsValidLuhnTotal(working.total);
     if (m_imeiValid) {
         ++m_validCount;
-        const std::int64_t requested = RequestedCountFrom(m_combo2->currentText());
+        const double requested = RequestedCountFrom(m_combo2->currentText());
         if (requested > 1) {
             // A count of 2 collects its numbers as well: its report would be plainly wrong without them.
             m_generatedList += ToQString(kReportLineEnd);
@@ -243,7 +235,7 @@ void Form1::TestCandidate() {
         } else {
             m_text1->setText(m_candidate);
         }
-        if (m_validCount < requested) {
+        if (static_cast<double>(m_validCount) < requested) {
             m_imeiValid = false;
         }
     }
@@ -257,8 +249,23 @@ void Form1::FinishGeneration() {
     StopGeneration();
 }
 
-void Form1::AbortGeneration(const QString& message) {
+// The prefix stopped being usable in the middle of a run (the user edited the text box under
+// "Custom", or the device line changed in the file). What was found so far is kept: the report is
+// written as usual with those numbers, and the message says why the run stopped and how far it got.
+void Form1::StopGenerationEarly(const QString& why) {
     m_passTimer->stop();
+    const double requested = RequestedCountFrom(m_combo2->currentText());
+    const QString lineEnd = ToQString(kReportLineEnd);
+    QString message = QStringLiteral("The run stopped early: ") + why + lineEnd +
+                      QStringLiteral("%1 of %2 numbers were found").arg(m_validCount).arg(CountText(requested));
+    if (requested > 1 && m_validCount > 0) {
+        const ReportOutcome report =
+            SaveGenerationReport(m_combo1->currentText(), m_generationStart, Clock::now(), m_generatedList);
+        message += report.ok() ? QStringLiteral(". Output written to ") + report.path
+                               : QStringLiteral(".") + lineEnd + report.failure;
+    } else {
+        message += QStringLiteral("; no report was written.");
+    }
     m_platform.ShowMessage(message);
     StopGeneration();
 }
@@ -283,24 +290,35 @@ void Form1::closeEvent(QCloseEvent* event) {
 
 void Form1::WriteGenerationReport(const QString& modelText, Clock::time_point start, Clock::time_point end,
                                   const QString& generatedList) {
+    const ReportOutcome report = SaveGenerationReport(modelText, start, end, generatedList);
+    m_platform.ShowMessage(report.ok()
+                               ? ToQString(CompletionMessage(report.seconds.toStdString(), report.path.toStdString()))
+                               : report.failure);
+}
+
+Form1::ReportOutcome Form1::SaveGenerationReport(const QString& modelText, Clock::time_point start,
+                                                 Clock::time_point end, const QString& generatedList) {
     const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(end - start);
     const std::string seconds = SecondsText(elapsed.count());
     const std::string text =
         ReportText(m_versionText.toStdString(), modelText.toStdString(), seconds, generatedList.toStdString());
     const std::string fileName = ReportFileName(CurrentLocalDateTime());
 
+    ReportOutcome outcome;
+    outcome.seconds = ToQString(seconds);
     ReportWriteResult written = WriteReportFile(m_programDirectory, fileName, text);
     if (!written.ok()) {
         // An installed program may not write beside itself; the user's documents folder takes the report.
         ReportWriteResult fallback = WriteReportInto(FallbackReportFolder(m_documentsDirectory), fileName, text);
         if (!fallback.ok()) {
             // The numbers stay in GeneratedList, and the last of them in the text box.
-            m_platform.ShowMessage(ReportFailedMessage(written.error, fallback.error));
-            return;
+            outcome.failure = ReportFailedMessage(written.error, fallback.error);
+            return outcome;
         }
         written = std::move(fallback);
     }
-    m_platform.ShowMessage(ToQString(CompletionMessage(seconds, PathText(written.path).toStdString())));
+    outcome.path = PathText(written.path);
+    return outcome;
 }
 
 } // namespace quillon

@@ -468,3 +468,32 @@ TEST(TimeOfDaySeed, IsWithinOneDayOfMicroseconds) {
 
 } // namespace
 } // namespace quillon
+
+struct CountCase {
+    const char* text;
+    double count;
+};
+
+class RequestedCountTest : public ::testing::TestWithParam<CountCase> {};
+
+TEST_P(RequestedCountTest, ReadsTheNumberAtTheStart) {
+    const CountCase& c = GetParam();
+    EXPECT_EQ(quillon::RequestedCount(c.text), c.count) << '"' << c.text << '"';
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, RequestedCountTest,
+                         ::testing::Values(CountCase{"25", 25.0}, CountCase{"250", 250.0}, CountCase{"", 0.0},
+                                           CountCase{"1.5", 1.5}, CountCase{".5", 0.5}, CountCase{"2.", 2.0},
+                                           CountCase{"  10", 10.0}, CountCase{"\t7", 7.0}, CountCase{"+3", 3.0},
+                                           CountCase{"-3", -3.0}, CountCase{"- 3", 0.0}, CountCase{"1e3", 1.0},
+                                           CountCase{"12abc", 12.0}, CountCase{"10 numbers", 10.0},
+                                           CountCase{"1,5", 1.0}, CountCase{"lots", 0.0}, CountCase{".", 0.0},
+                                           CountCase{"+", 0.0}, CountCase{"0.000", 0.0},
+                                           CountCase{"99999999999999999999", 1e20}));
+
+TEST(RequestedCount, HugeNumbersAreNeverReached) {
+    const std::string huge(400, '9');
+    EXPECT_EQ(quillon::RequestedCount(huge), std::numeric_limits<double>::infinity());
+    EXPECT_EQ(quillon::RequestedCount("-" + huge), -std::numeric_limits<double>::infinity());
+    EXPECT_EQ(quillon::RequestedCount("0." + std::string(400, '0') + "1"), 0.0);
+}

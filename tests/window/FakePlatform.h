@@ -17,7 +17,12 @@
 // dialog, touches the real clipboard or starts a browser.
 class FakePlatform final : public quillon::Platform {
 public:
-    void ShowMessage(const QString& text) override { messages.append(text); }
+    void ShowMessage(const QString& text) override {
+        messages.append(text);
+        if (whileMessageShows) {
+            whileMessageShows();
+        }
+    }
 
     bool SetClipboardText(const QString& text) override {
         if (!clipboardWorks) {
@@ -82,4 +87,6 @@ public:
     QByteArray cannedBody;
     QString downloadHost;                 // "127.0.0.1:port": download for real from there
     std::function<void()> duringDownload; // runs inside the download, as a user's click would
+    // Runs inside ShowMessage, as the event loop of a modal message box would.
+    std::function<void()> whileMessageShows;
 };

@@ -146,16 +146,38 @@ private slots:
         QVERIFY(F().platform.messages.isEmpty());
     }
 
-    void browserThatFailsLeavesTheProgramUsable() {
-        F().platform.openWorks = false;
-        Click(QStringLiteral("Label18"));
+    // Where no browser can be opened the user is told, with the address to copy by hand, and the
+    // program goes on as before.
+    void browserThatFailsSaysSoWithTheAddress_data() {
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<QString>("address");
+        QTest::newRow("maker's site") << QStringLiteral("Label18")
+                                      << QStringLiteral("http://") + ToQString(identity::kMakerHost) +
+                                             QStringLiteral("/");
+        QTest::newRow("service's site") << QStringLiteral("Label21")
+                                        << QStringLiteral("http://") + ServiceHost() + QStringLiteral("/");
+        QTest::newRow("manufacturer lookup")
+            << QStringLiteral("Label13")
+            << QStringLiteral("http://") + ServiceHost() + QStringLiteral("/?imei=") + kNotFoundIMEI;
+        QTest::newRow("model lookup") << QStringLiteral("Label14")
+                                      << QStringLiteral("http://") + ServiceHost() + QStringLiteral("/?imei=") +
+                                             kNotFoundIMEI;
+    }
+
+    void browserThatFailsSaysSoWithTheAddress() {
+        QFETCH(QString, label);
+        QFETCH(QString, address);
         Validate(kNotFoundIMEI);
-        Click(QStringLiteral("Label13"));
+        F().platform.openWorks = false;
+        Click(label);
         QVERIFY(F().platform.openedAddresses.isEmpty());
-        QVERIFY(F().platform.messages.isEmpty());
+        QCOMPARE(F().platform.messages,
+                 QStringList{QStringLiteral("No web browser could be opened. The address is:\r\n") + address});
         F().platform.openWorks = true;
-        Click(QStringLiteral("Label14"));
-        QCOMPARE(F().platform.openedAddresses.size(), 1);
+        F().platform.messages.clear();
+        Click(label);
+        QCOMPARE(F().platform.openedAddresses, QStringList{address});
+        QVERIFY(F().platform.messages.isEmpty());
     }
 
     void lookupOpensNothingAfterAFoundDevice() {

@@ -2,6 +2,7 @@
 #include "LocalHttpServer.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -20,6 +21,23 @@ namespace {
 constexpr auto kShortLimit = 300ms;
 const QByteArray kEarlier = "earlier file\r\n";
 
+// The resident memory of this process, from the system's own account.
+qint64 ResidentBytes() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:")) {
+            return line.mid(6).trimmed().split(' ').first().toLongLong() * 1024;
+        }
+    }
+    return 0;
+}
+
+const QByteArray kChunk = "1000\r\n" + QByteArray(4096, '7') + "\r\n";
+const QByteArray kHeaderLine = "X-Filler: " + QByteArray(1000, 'a') + "\r\n";
+
 QByteArray ReadAll(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
@@ -33,6 +51,37 @@ class TestDownload : public QObject {
 private:
     QTemporaryDir m_dir;
     QString m_target;
+
+    // A download that the server never lets end by itself: it must fail with `reasonPart` within
+    // a second of `failAfter`, close its connection so that the server can push little more, and
+    // leave memory where it was.
+    void VerifyCutOff(LocalHttpServer& server, std::chrono::milliseconds limit, std::chrono::milliseconds failAfter,
+                      const QString& reasonPart, bool closesAtOnce = true) {
+        const qint64 memoryBefore = ResidentBytes();
+        QElapsedTimer clock;
+        clock.start();
+        const DownloadResult result = HttpDownload(server.Url(QStringLiteral("/ver")), m_target, limit);
+        const qint64 elapsed = clock.elapsed();
+        const qint64 sentAtFailure = server.BytesSent();
+        VerifyFailedAndUnchanged(result, reasonPart);
+        QVERIFY2(elapsed < failAfter.count() + 1000, qPrintable(QStringLiteral("failed after %1 ms").arg(elapsed)));
+        if (!closesAtOnce) {
+            // See endlessHeadersRunIntoTheTimeLimit: only the window's side holds there.
+            QTRY_VERIFY_WITH_TIMEOUT(server.ClientClosedAll(), 90000);
+            return;
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(server.ClientClosedAll(), 5000);
+        const qint64 sentAfter = server.BytesSent() - sentAtFailure;
+        QVERIFY2(sentAfter < 4 * 1024 * 1024,
+                 qPrintable(QStringLiteral("%1 bytes sent after the failure").arg(sentAfter)));
+#if !defined(__SANITIZE_ADDRESS__)
+        // A sanitized build keeps freed memory in quarantine; there only the plain build can tell.
+        const qint64 grown = ResidentBytes() - memoryBefore;
+        QVERIFY2(grown < 8 * 1024 * 1024, qPrintable(QStringLiteral("memory grew by %1 bytes").arg(grown)));
+#else
+        static_cast<void>(memoryBefore);
+#endif
+    }
 
     // The folder holds the target and nothing else: no temporary file is left behind.
     void VerifyOnlyTarget() {
@@ -119,13 +168,126 @@ private slots:
         VerifyFailedAndUnchanged(result, QStringLiteral("status 500"));
     }
 
-    void redirectIsNotFollowed() {
+    void redirectIsFollowedWithinTheRequest() {
         LocalHttpServer server;
-        server.Answer(301, "Moved Permanently", "",
-                      "Location: " + server.Url(QStringLiteral("/new")).toEncoded() + "\r\n");
+        server.Route("/ver",
+                     LocalHttpServer::Response(301, "Moved Permanently", "",
+                                               "Location: " + server.Url(QStringLiteral("/new")).toEncoded() + "\r\n"));
+        server.Answer(200, "OK", "2126");
         const DownloadResult result = HttpDownload(server.Url(QStringLiteral("/ver")), m_target, 5s);
-        VerifyFailedAndUnchanged(result, QStringLiteral("status 301"));
+        QVERIFY2(result.ok, qPrintable(result.reason));
+        QCOMPARE(ReadAll(m_target), QByteArray("2126"));
+        QCOMPARE(server.RequestLines(), (QList<QByteArray>{"GET /ver HTTP/1.1", "GET /new HTTP/1.1"}));
+    }
+
+    // Each hop is its own address; past the fifth the download gives up.
+    void tooManyRedirectsStop() {
+        LocalHttpServer server;
+        for (int hop = 0; hop < 8; ++hop) {
+            const QByteArray next = server.Url(QStringLiteral("/hop%1").arg(hop + 1)).toEncoded();
+            server.Route("/hop" + QByteArray::number(hop),
+                         LocalHttpServer::Response(302, "Found", "", "Location: " + next + "\r\n"));
+        }
+        server.Answer(200, "OK", "2126");
+        const DownloadResult result = HttpDownload(server.Url(QStringLiteral("/hop0")), m_target, 5s);
+        VerifyFailedAndUnchanged(result, QStringLiteral("redirected more than 5 times"));
+        QVERIFY(!server.RequestLines().contains("GET /hop7 HTTP/1.1"));
+    }
+
+    void redirectAwayFromTheWebIsRefused() {
+        LocalHttpServer server;
+        server.Answer(301, "Moved Permanently", "", "Location: file:///etc/hostname\r\n");
+        const DownloadResult result = HttpDownload(server.Url(QStringLiteral("/ver")), m_target, 5s);
+        QVERIFY(!result.ok);
+        QCOMPARE(ReadAll(m_target), kEarlier);
         QCOMPARE(server.RequestCount(), 1);
+    }
+
+    // A body counts only when it provably ended.
+    void bodyThatDidNotProvablyEndIsRefused_data() {
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("conflicting lengths")
+            << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 4\r\nContent-Length: 6\r\n\r\n2126")
+            << QStringLiteral("conflicting lengths");
+        QTest::newRow("length beyond 64 bits")
+            << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999999\r\n\r\n2126")
+            << QStringLiteral("larger than 64 KiB");
+        QTest::newRow("length not a number")
+            << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 4x\r\n\r\n2126") << QString();
+        QTest::newRow("short body") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n2126")
+                                    << QString(); // Qt's own words or ours, depending on when the close is seen
+        QTest::newRow("chunked, cut inside a chunk")
+            << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n8\r\n2126") << QString();
+        QTest::newRow("chunked, cut after a chunk")
+            << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n4\r\n2126\r\n") << QString();
+        // Qt 6.4 cannot tell the two above from a whole chunked body, so none is taken.
+        QTest::newRow("chunked with its last chunk")
+            << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n4\r\n2126\r\n0\r\n\r\n")
+            << QStringLiteral("in chunks, whose end cannot be confirmed");
+    }
+
+    void bodyThatDidNotProvablyEndIsRefused() {
+        QFETCH(QByteArray, answer);
+        QFETCH(QString, reason);
+        LocalHttpServer server;
+        server.Raw(answer, true);
+        const DownloadResult result = HttpDownload(server.Url(QStringLiteral("/ver")), m_target, 5s);
+        VerifyFailedAndUnchanged(result, reason);
+    }
+
+    void bodyThatProvablyEndedIsTaken_data() {
+        QTest::addColumn<QByteArray>("answer");
+        QTest::newRow("length") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\n2126");
+        QTest::newRow("same length twice")
+            << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 4\r\nContent-Length: 4\r\n\r\n2126");
+        QTest::newRow("connection ended") << QByteArray("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n2126");
+    }
+
+    void bodyThatProvablyEndedIsTaken() {
+        QFETCH(QByteArray, answer);
+        LocalHttpServer server;
+        server.Raw(answer, true);
+        const DownloadResult result = HttpDownload(server.Url(QStringLiteral("/ver")), m_target, 5s);
+        QVERIFY2(result.ok, qPrintable(result.reason));
+        QCOMPARE(ReadAll(m_target), QByteArray("2126"));
+    }
+
+    void endlessChunkedBodyIsCutOffAtTheCap() {
+        LocalHttpServer server;
+        server.Stream("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n", kChunk);
+        VerifyCutOff(server, 10s, 0ms, QStringLiteral("larger than 64 KiB"));
+    }
+
+    void endlessBodyWithoutLengthIsCutOffAtTheCap() {
+        LocalHttpServer server;
+        server.Stream("HTTP/1.1 200 OK\r\n\r\n", QByteArray(4096, '7'));
+        VerifyCutOff(server, 10s, 0ms, QStringLiteral("larger than 64 KiB"));
+    }
+
+    void endlessHeadersRunIntoTheTimeLimit() {
+        LocalHttpServer server;
+        server.Stream("HTTP/1.1 200 OK\r\n", kHeaderLine);
+        // The window is free at the limit. Qt 6.4's network layer, though, sets no bound on a header
+        // and lets go of the connection only once its thread has worked through what it took in:
+        // about 3 seconds on an idle machine (nothing more sent meanwhile), up to a minute with
+        // 15 MB more on a heavily loaded one. So only the eventual close is checked here.
+        VerifyCutOff(server, 1s, 1s, QString(), false);
+    }
+
+    void slowDripRunsIntoTheTimeLimit_data() {
+        QTest::addColumn<QByteArray>("head");
+        QTest::addColumn<QByteArray>("piece");
+        QTest::newRow("body") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n") << QByteArray("7");
+        QTest::newRow("headers") << QByteArray("HTTP/1.1 200 OK\r\n") << QByteArray("X-A: b\r\n");
+    }
+
+    void slowDripRunsIntoTheTimeLimit() {
+        QFETCH(QByteArray, head);
+        QFETCH(QByteArray, piece);
+        LocalHttpServer server;
+        server.Drip(head, piece, 20ms);
+        VerifyCutOff(server, 500ms, 500ms, QStringLiteral("no complete answer within 500 ms"));
     }
 
     void declaredOversizeBodyIsRefused() {

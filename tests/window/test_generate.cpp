@@ -122,6 +122,10 @@ private slots:
     void customWithBadPrefixStartsNoRun_data();
     void customWithBadPrefixStartsNoRun();
     void customPrefixBrokenDuringARun();
+    void customPrefixBrokenBeforeAnyNumber();
+    void typedTextIsNotCompleted();
+    void countIsTheLeadingNumber_data();
+    void countIsTheLeadingNumber();
     void deviceEntryValidatesEveryCandidate();
     void deviceEntryWithBadCodeStartsNoRun();
     void clicksDuringARunAreIgnored();
@@ -526,22 +530,106 @@ void GenerateTest::customWithBadPrefixStartsNoRun() {
     QCOMPARE(ReportFiles(m_fixture->DirectoryPath()), QStringList());
 }
 
+// The numbers found before the prefix broke are kept: the report is written with them, and the
+// message says why the run stopped and how far it got.
 void GenerateTest::customPrefixBrokenDuringARun() {
     SelectModel(QStringLiteral("Custom"));
     SetCount(QStringLiteral("250"));
     Form().SetPassInterval(1ms);
     ClickGenerate();
     QVERIFY(Form().GenerationRunning());
-    QTRY_VERIFY_WITH_TIMEOUT(Form().GeneratedCount() >= 3, kRunTimeout);
-    const int valid = Label(19)->text().mid(7).toInt();
-    QVERIFY(valid < 250);
+    QTRY_VERIFY_WITH_TIMEOUT(ListedNumbers(Form().GeneratedList()).size() >= 2, kRunTimeout);
 
     Text1()->setText(QStringLiteral("abc"));
     QTRY_COMPARE_WITH_TIMEOUT(m_finished->count(), 1, kRunTimeout);
 
-    QCOMPARE(m_fixture->platform.messages, QStringList({FromStd(quillon::CustomPrefixProblem("abc"))}));
+    const QStringList numbers = ListedNumbers(Form().GeneratedList());
+    QVERIFY(numbers.size() >= 2 && numbers.size() < 250);
+    const QStringList reports = ReportFiles(m_fixture->DirectoryPath());
+    QCOMPARE(reports.size(), 1);
+    const QString path = QDir::toNativeSeparators(QDir(m_fixture->DirectoryPath()).filePath(reports.first()));
+    QCOMPARE(m_fixture->platform.messages,
+             QStringList({QStringLiteral("The run stopped early: ") + FromStd(quillon::CustomPrefixProblem("abc")) +
+                          QStringLiteral("\r\n%1 of 250 numbers were found. Output written to ").arg(numbers.size()) +
+                          path}));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString content = QString::fromUtf8(file.readAll());
+    QVERIFY(content.endsWith(QStringLiteral("-\r\n") + numbers.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")));
+    QCOMPARE(content.split(QStringLiteral("\r\n")).at(3), QStringLiteral("Mobile Device Type: Custom"));
     QCOMPARE(Text1()->text(), QStringLiteral("abc"));
+}
+
+// Broken before any number was found: nothing to keep, and the message says so.
+void GenerateTest::customPrefixBrokenBeforeAnyNumber() {
+    SelectModel(QStringLiteral("Custom"));
+    SetCount(QStringLiteral("10"));
+    connect(Text1(), &QLineEdit::textChanged, this, [this] {
+        if (Form().GeneratedCount() == 1 && Text1()->text() != QStringLiteral("abc")) {
+            Text1()->setText(QStringLiteral("abc"));
+        }
+    });
+    // Every random digit 5: 49015420 5555555 has the Luhn total 53, so the one candidate fails.
+    Form().SetRandomSourceFactory(
+        [] { return std::make_unique<quillon::SequenceRandomSource>(std::vector<double>{0.5}); });
+    Generate();
+    QCOMPARE(Form().GeneratedList(), QString());
+    QCOMPARE(m_fixture->platform.messages,
+             QStringList({QStringLiteral("The run stopped early: ") + FromStd(quillon::CustomPrefixProblem("abc")) +
+                          QStringLiteral("\r\n0 of 10 numbers were found; no report was written.")}));
     QCOMPARE(ReportFiles(m_fixture->DirectoryPath()), QStringList());
+}
+
+// Typed counts and names stay as typed: no completion turns "2" into "25".
+void GenerateTest::typedTextIsNotCompleted() {
+    Combo(1)->show();
+    Combo(2)->show();
+    Form().activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&Form()));
+    // Typed the way a user types: into the focused box, key by key.
+    Combo(2)->lineEdit()->setFocus();
+    QTRY_VERIFY(Combo(2)->lineEdit()->hasFocus());
+    Combo(2)->lineEdit()->clear();
+    QTest::keyClicks(Combo(2)->lineEdit(), QStringLiteral("2"));
+    QCOMPARE(Combo(2)->currentText(), QStringLiteral("2"));
+    QCOMPARE(Combo(2)->lineEdit()->selectedText(), QString());
+    Combo(1)->lineEdit()->setFocus();
+    QTRY_VERIFY(Combo(1)->lineEdit()->hasFocus());
+    Combo(1)->lineEdit()->clear();
+    QTest::keyClicks(Combo(1)->lineEdit(), QStringLiteral("Sam"));
+    QCOMPARE(Combo(1)->currentText(), QStringLiteral("Sam"));
+    QCOMPARE(Combo(1)->lineEdit()->selectedText(), QString());
+    Generate();
+    QCOMPARE(Label(19)->text(), QStringLiteral("Valid: 2"));
+    QCOMPARE(ListedNumbers(Form().GeneratedList()).size(), 2);
+}
+
+// The count is the number the text begins with, a fraction included.
+void GenerateTest::countIsTheLeadingNumber_data() {
+    QTest::addColumn<QString>("count");
+    QTest::addColumn<int>("valid");
+    QTest::addColumn<bool>("report");
+    QTest::newRow("fraction") << QStringLiteral("1.5") << 2 << true;
+    QTest::newRow("below one") << QStringLiteral("0.5") << 1 << false;
+    QTest::newRow("negative") << QStringLiteral("-3") << 1 << false;
+    QTest::newRow("plus sign") << QStringLiteral("+3") << 3 << true;
+    QTest::newRow("leading blanks") << QStringLiteral("  3") << 3 << true;
+    QTest::newRow("words after") << QStringLiteral("3 numbers") << 3 << true;
+    QTest::newRow("no exponent") << QStringLiteral("1e3") << 1 << false;
+}
+
+void GenerateTest::countIsTheLeadingNumber() {
+    QFETCH(QString, count);
+    QFETCH(int, valid);
+    QFETCH(bool, report);
+    SelectModel(QStringLiteral("Nokia"));
+    SetCount(count);
+    Generate();
+    QCOMPARE(Label(19)->text(), QStringLiteral("Valid: %1").arg(valid));
+    QCOMPARE(ReportFiles(m_fixture->DirectoryPath()).size(), report ? 1 : 0);
+    if (report) {
+        QCOMPARE(ListedNumbers(Form().GeneratedList()).size(), valid);
+    }
 }
 
 void GenerateTest::deviceEntryValidatesEveryCandidate() {

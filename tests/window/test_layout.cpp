@@ -1,10 +1,13 @@
 #include "WindowFixture.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontInfo>
+#include <QIcon>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -49,6 +52,11 @@ private slots:
     void longCaptionWidensToTheRight();
     void focusOrder();
     void enterAndEscapePressNoButton();
+    void accessibleNames_data();
+    void accessibleNames();
+    void everyControlIsDescribed();
+    void iconDesktopNameAndNoMaximise();
+    void helpViewKeepsItsFrameWhenScaled();
 
 private:
     WindowFixture& Fixture() { return *m_fixture; }
@@ -285,6 +293,127 @@ void LayoutTest::enterAndEscapePressNoButton() {
     QCOMPARE(form.CurrentIMEI(), QString());
     QVERIFY(Fixture().platform.messages.isEmpty());
     QVERIFY(form.isVisible());
+}
+
+// What a screen reader hears for the named control.
+QString AccessibleText(QWidget* widget, QAccessible::Text which) {
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+    return accessible != nullptr ? accessible->text(which) : QStringLiteral("<not accessible>");
+}
+
+void LayoutTest::accessibleNames_data() {
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("descriptionPart");
+    QTest::newRow("IMEI box") << "Text1"
+                              << "IMEI"
+                              << "IMEI";
+    QTest::newRow("Validate") << "Command1"
+                              << "Validate"
+                              << "Validates";
+    QTest::newRow("Generate") << "Command2"
+                              << "Generate"
+                              << "Generates";
+    QTest::newRow("model list") << "Combo1"
+                                << "Model"
+                                << "Manufacturer";
+    QTest::newRow("count list") << "Combo2"
+                                << "Count"
+                                << "How many";
+    QTest::newRow("result caption") << "Label17"
+                                    << "Result"
+                                    << "result";
+    QTest::newRow("verdict") << "Label16"
+                             << "INVALID"
+                             << "Result";
+    QTest::newRow("copy IMEI") << "Label24"
+                               << "Copy IMEI to Clipboard"
+                               << "Click to copy the text of the IMEI box";
+    QTest::newRow("TAC") << "Label10"
+                         << "000000"
+                         << "click to copy it";
+    QTest::newRow("manufacturer") << "Label13"
+                                  << "Manufacturer:"
+                                  << "click to look the IMEI up";
+    QTest::newRow("model") << "Label14"
+                           << "Model:"
+                           << "click to look the IMEI up";
+    QTest::newRow("donation") << "Label15"
+                              << ""
+                              << "Click to copy the donation address";
+    QTest::newRow("maker's site") << "Label18"
+                                  << ""
+                                  << "Click to open the maker's home page";
+    QTest::newRow("service's site") << "Label21"
+                                    << ""
+                                    << "Click to open the device database service's home page";
+    QTest::newRow("PTCRB") << "Check8"
+                           << "PTCRB"
+                           << "Reporting body PTCRB";
+    QTest::newRow("BABT/BAPT") << "Check4"
+                               << "BABT/BAPT"
+                               << "Reporting body BABT/BAPT";
+    QTest::newRow("help") << "Scriptlet1"
+                          << "Help"
+                          << "How to use";
+}
+
+void LayoutTest::accessibleNames() {
+    QFETCH(QString, control);
+    QFETCH(QString, name);
+    QFETCH(QString, descriptionPart);
+    QWidget* widget = m_fixture->Find<QWidget>(control);
+    QVERIFY(widget != nullptr);
+    if (!name.isEmpty()) {
+        QCOMPARE(AccessibleText(widget, QAccessible::Name), name);
+    }
+    const QString description = AccessibleText(widget, QAccessible::Description);
+    QVERIFY2(description.contains(descriptionPart), qPrintable(description));
+}
+
+// Every control has a name and a description, and nothing visible came with them: no tooltip, no
+// special pointer.
+void LayoutTest::everyControlIsDescribed() {
+    const QList<QWidget*> controls = m_fixture->Find<QWidget>(QStringLiteral("ClientArea"))
+                                         ->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+    QCOMPARE(controls.size(), 39); // 25 labels, 8 boxes, 2 lists, 2 buttons, the text box and the help view
+    for (QWidget* widget : controls) {
+        const QString what = widget->objectName();
+        QVERIFY2(!AccessibleText(widget, QAccessible::Name).isEmpty(), qPrintable(what));
+        QVERIFY2(!AccessibleText(widget, QAccessible::Description).isEmpty(), qPrintable(what));
+        QVERIFY2(widget->toolTip().isEmpty(), qPrintable(what));
+        if (qobject_cast<QLabel*>(widget) != nullptr) {
+            QVERIFY2(widget->cursor().shape() == Qt::ArrowCursor, qPrintable(what));
+        }
+    }
+}
+
+void LayoutTest::iconDesktopNameAndNoMaximise() {
+    quillon::SetUpApplicationIdentity();
+    QCOMPARE(QGuiApplication::desktopFileName(), QStringLiteral("quillon"));
+    QVERIFY(!QGuiApplication::windowIcon().pixmap(32, 32).isNull());
+    QVERIFY(!m_fixture->Form().windowIcon().pixmap(32, 32).isNull());
+    const Qt::WindowFlags flags = m_fixture->Form().windowFlags();
+    QVERIFY(flags.testFlag(Qt::CustomizeWindowHint));
+    QVERIFY(!flags.testFlag(Qt::WindowMaximizeButtonHint));
+    QVERIFY(flags.testFlag(Qt::WindowMinimizeButtonHint));
+    QVERIFY(flags.testFlag(Qt::WindowCloseButtonHint));
+    QVERIFY(flags.testFlag(Qt::WindowTitleHint));
+}
+
+// At a fractional scale the page area is rounded to whole pixels; one pixel of room inside the
+// frame's right and bottom edges keeps it from covering them (seen at QT_SCALE_FACTOR=1.5).
+void LayoutTest::helpViewKeepsItsFrameWhenScaled() {
+    auto* view = m_fixture->Find<QTextBrowser>(QStringLiteral("Scriptlet1"));
+    QVERIFY(view != nullptr);
+    const QRect page = view->viewport()->geometry();
+    const int frame = view->frameWidth();
+    QVERIFY2(page.right() <= view->width() - 1 - frame - 1,
+             qPrintable(QStringLiteral("page ends at %1 of %2").arg(page.right()).arg(view->width())));
+    QVERIFY(page.bottom() <= view->height() - 1 - frame - 1);
+    // The room is filled in the page's colour, so nothing shows at 1x.
+    QVERIFY(view->autoFillBackground());
+    QCOMPARE(view->palette().color(QPalette::Window), view->palette().color(QPalette::Base));
 }
 
 QTEST_MAIN(LayoutTest)

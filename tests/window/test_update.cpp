@@ -1,4 +1,5 @@
 #include "Form1.h"
+#include "GenerationFixture.h"
 #include "HttpDownload.h"
 #include "Identity.h"
 #include "LocalHttpServer.h"
@@ -6,6 +7,8 @@
 #include "WindowFixture.h"
 
 #include <QAction>
+#include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QTest>
 #include <QTimer>
@@ -226,6 +229,74 @@ private slots:
         QVERIFY(clickedDuringWait);
         QCOMPARE(m_server->RequestCount(), 1);
         QCOMPARE(P().messages, QStringList{kFailed + QStringLiteral("no complete answer within 400 ms")});
+    }
+
+    // A message box open across the time limit holds the download's event loop; the reply that
+    // finished meanwhile is the answer, not a timeout.
+    void finishedDownloadIsNotTurnedIntoATimeout() {
+        m_server->Answer(200, "OK", "2126");
+        const auto limit = 300ms;
+        F().Form().SetDownloadTimeLimit(limit);
+        P().duringDownload = [this] {
+            QTimer::singleShot(0, &F().Form(), [this] { F().Find<QAction>(QStringLiteral("About"))->trigger(); });
+        };
+        bool boxShown = false;
+        P().whileMessageShows = [&boxShown, limit] {
+            if (boxShown) {
+                return;
+            }
+            boxShown = true;
+            // The box stays open well past the limit, as a user reading it would keep it.
+            QEventLoop box;
+            QTimer::singleShot(limit * 3, &box, &QEventLoop::quit);
+            box.exec();
+        };
+        Update();
+        QVERIFY(boxShown);
+        QCOMPARE(P().messages.size(), 2);
+        QVERIFY(P().messages.first().startsWith(QStringLiteral("Quillon v")));
+        QCOMPARE(P().messages.last(), kAvailable);
+        QCOMPARE(ReadVersionFile(), QByteArray("2126"));
+    }
+
+    // An installed copy cannot write beside itself: update.dat goes to the application data folder,
+    // and the comparison reads it from there.
+    void versionFileGoesToApplicationDataWhereTheProgramFolderRefuses() {
+        BlockedProgramFolder blocked;
+        QVERIFY(blocked.loaded);
+        QVERIFY(blocked.blocked);
+        const QString data = blocked.root.filePath(QStringLiteral("data/quillon"));
+        blocked.form.SetApplicationDataDirectory(std::filesystem::path(data.toStdU16String()));
+        blocked.form.SetDownloadTimeLimit(5s);
+        blocked.platform.downloadHost = m_server->HostAndPort();
+        blocked.platform.messages.clear();
+        const auto update = [&] { blocked.form.findChild<QAction*>(QStringLiteral("ChkUpdate"))->trigger(); };
+
+        m_server->Answer(200, "OK", "2126");
+        update();
+        QCOMPARE(blocked.platform.messages, QStringList{kAvailable});
+        QCOMPARE(blocked.platform.downloads.last().localFile, QDir(data).filePath(QStringLiteral("update.dat")));
+        QFile file(QDir(data).filePath(QStringLiteral("update.dat")));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("2126"));
+        file.close();
+
+        m_server->Answer(200, "OK", "2125");
+        update();
+        QCOMPARE(blocked.platform.messages, (QStringList{kAvailable, kLatest}));
+
+        // Neither place takes the file: the check says so and downloads nothing.
+        QVERIFY(QDir(data).removeRecursively());
+        QFile blocker(data);
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        const auto downloads = blocked.platform.downloads.size();
+        update();
+        QCOMPARE(blocked.platform.downloads.size(), downloads);
+        QCOMPARE(blocked.platform.messages.size(), 3);
+        QVERIFY2(
+            blocked.platform.messages.last().startsWith(kFailed + QStringLiteral("update.dat can be written neither")),
+            qPrintable(blocked.platform.messages.last()));
     }
 
     void downloadFileIsAPublicProcedure() {
