@@ -47,7 +47,8 @@ standard input (text, CSV or JSON output) and generates valid numbers, for
 scripts and batch work. It needs no graphical libraries.")
 
 set(CPACK_DEBIAN_WINDOW_PACKAGE_NAME quillon)
-set(CPACK_DEBIAN_WINDOW_PACKAGE_DEPENDS "quillon-data (= ${PROJECT_VERSION}), quillon-cli (= ${PROJECT_VERSION})")
+# The window icon is an SVG, drawn through Qt's SVG image plugin, which no linked library names.
+set(CPACK_DEBIAN_WINDOW_PACKAGE_DEPENDS "quillon-data (= ${PROJECT_VERSION}), quillon-cli (= ${PROJECT_VERSION}), libqt6svg6")
 set(CPACK_DEBIAN_WINDOW_DESCRIPTION "IMEI validation and generation tool
 ${QUILLON_DESCRIPTION_COMMON}
 

@@ -65,7 +65,7 @@ done
 if [ -n "${deb[quillon]:-}" ]; then
     window_depends=$(field quillon Depends)
     echo "quillon Depends: $window_depends"
-    for needed in "quillon-data (= $version)" "quillon-cli (= $version)" libqt6widgets6 libc6; do
+    for needed in "quillon-data (= $version)" "quillon-cli (= $version)" libqt6widgets6 libqt6svg6 libc6; do
         grep -qF "$needed" <<< "$window_depends" || fail "quillon Depends lacks $needed"
     done
 fi
