@@ -66,10 +66,16 @@ ValidationResult RunValidation(std::string_view text, const DeviceTable& table, 
 }
 
 ValidationResult ValidateText(std::string_view text, DeviceDatabase& database, const BoxStates& currentBoxes) {
-    if (!IsRejectedIMEI(NormaliseIMEI(text))) {
-        database.Reload();
+    if (IsRejectedIMEI(NormaliseIMEI(text))) {
+        return RunValidation(text, database.Table(), currentBoxes);
     }
-    return RunValidation(text, database.Table(), currentBoxes);
+    const DatabaseReadResult reread = database.Reload();
+    ValidationResult result = RunValidation(text, database.Table(), currentBoxes);
+    if (!reread.ok() && !database.FailureAlreadyReported()) {
+        result.databaseNotice =
+            reread.message + " The last good read of the database is used until it can be read again.";
+    }
+    return result;
 }
 
 } // namespace quillon

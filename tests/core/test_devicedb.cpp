@@ -123,8 +123,8 @@ TEST(DeviceTable, FindDeviceLastMatchWins) {
         {"490154213237518", true, " Spaced ", "\"Quoted\"", 6},
         {"860000001234567", true, "", "", 7},
         {"555555551234567", true, "Only maker", "", 8},
-        // The version line is scanned too.
-        {"999999991234567", true, "QN-2026.12", "", 9},
+        // The version line is never a device.
+        {"999999991234567", false, "", "", 0},
         // A key shorter than eight characters only equals a whole line of that length.
         {"4901542", true, "", "", 3},
         {"3500000", false, "", "", 0},
