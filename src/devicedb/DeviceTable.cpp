@@ -19,8 +19,13 @@ struct DeviceTable::Data {
     // the line end before starts[i]. Four bytes a line, whatever the line.
     std::vector<std::uint32_t> starts{0};
     // Open-addressing index of the device lines by key (their first eight characters): each slot
-    // holds a line number, 0 when free; a power of two in size, at most half full.
-    std::vector<std::uint32_t> slots;
+    // holds a line number, 0 when free, and beside it the key's hash, so that a probe reads a line
+    // only when the hashes agree. A power of two in size, at most half full.
+    struct Slot {
+        std::uint32_t line = 0;
+        std::uint32_t hash = 0;
+    };
+    std::vector<Slot> slots;
 
     std::size_t LineCount() const { return starts.size() - 1; }
     std::string_view Line(std::size_t number) const {
@@ -68,6 +73,13 @@ std::string_view KeyOf(std::string_view text) {
 }
 
 std::size_t HashKey(std::string_view key) {
+    if (key.size() == 8) {
+        // The usual key, eight digits: one multiply spreads them over all bits.
+        std::uint64_t value = 0;
+        std::memcpy(&value, key.data(), sizeof value);
+        value *= 0x9E3779B97F4A7C15ull;
+        return static_cast<std::size_t>(value ^ (value >> 29));
+    }
     return std::hash<std::string_view>{}(key);
 }
 
@@ -79,15 +91,17 @@ const std::shared_ptr<const DeviceTable::Data>& EmptyData() {
 void BuildIndex(DeviceTable::Data& data) {
     const std::size_t devices = data.LineCount() == 0 ? 0 : data.LineCount() - 1;
     const std::size_t size = std::bit_ceil(std::max<std::size_t>(16, devices * 2));
-    data.slots.assign(size, 0);
+    data.slots.assign(size, {});
     const std::size_t mask = size - 1;
     for (std::size_t number = 1; number <= devices; ++number) {
         const std::string_view key = KeyOf(data.Line(number));
-        for (std::size_t slot = HashKey(key) & mask;; slot = (slot + 1) & mask) {
-            std::uint32_t& held = data.slots[slot];
+        const std::size_t hash = HashKey(key);
+        for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+            DeviceTable::Data::Slot& slot = data.slots[i];
             // A later line with the same key takes the slot over: the last match wins.
-            if (held == 0 || KeyOf(data.Line(held)) == key) {
-                held = static_cast<std::uint32_t>(number);
+            if (slot.line == 0 ||
+                (slot.hash == static_cast<std::uint32_t>(hash) && KeyOf(data.Line(slot.line)) == key)) {
+                slot = {static_cast<std::uint32_t>(number), static_cast<std::uint32_t>(hash)};
                 break;
             }
         }
@@ -202,14 +216,15 @@ std::size_t DeviceTable::FindLine(std::string_view key) const {
         return ScanForLine(key);
     }
     key = KeyOf(key);
+    const std::size_t hash = HashKey(key);
     const std::size_t mask = slots.size() - 1;
-    for (std::size_t slot = HashKey(key) & mask;; slot = (slot + 1) & mask) {
-        const std::uint32_t held = slots[slot];
-        if (held == 0) {
+    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+        const Data::Slot slot = slots[i];
+        if (slot.line == 0) {
             return 0;
         }
-        if (KeyOf(m_data->Line(held)) == key) {
-            return held;
+        if (slot.hash == static_cast<std::uint32_t>(hash) && KeyOf(m_data->Line(slot.line)) == key) {
+            return slot.line;
         }
     }
 }

@@ -67,6 +67,10 @@ bool IsRejectedIMEI(std::string_view normalised);
 
 // The run on a given table, without re-reading anything.
 ValidationResult RunValidation(std::string_view text, const DeviceTable& table, const BoxStates& currentBoxes);
+// The same into an existing result, which it overwrites whole; its texts keep their storage, so a
+// batch that reuses one result allocates nothing per input.
+void RunValidationInto(std::string_view text, const DeviceTable& table, const BoxStates& currentBoxes,
+                       ValidationResult& result);
 
 // The Validate command: normalises, and unless the text is rejected re-reads the database before
 // the lookup (a failed re-read keeps the last good table and, the first time, says so).
