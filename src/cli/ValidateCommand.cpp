@@ -281,7 +281,22 @@ void AppendCsv(BlockOutput& out, std::string_view input, const ValidationResult&
 // is not well-formed UTF-8 goes through the library, which replaces the bad bytes.
 void AppendJsonString(BlockOutput& out, std::string_view value) {
     if (!IsValidUtf8(value)) {
-        out.Append(nlohmann::json(std::string(value)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+        // In pieces, so that a long line is never copied whole. A piece ends before a byte that
+        // starts a character (ASCII or a lead byte): there the library's decoder starts afresh
+        // whether or not a piece ends, so the pieces come out exactly as the whole would.
+        constexpr std::size_t kPiece = std::size_t{64} << 10;
+        out.Append('"');
+        while (!value.empty()) {
+            std::size_t end = std::min(value.size(), kPiece);
+            while (end < value.size() && (static_cast<unsigned char>(value[end]) & 0xC0) == 0x80) {
+                ++end;
+            }
+            const std::string piece = nlohmann::json(std::string(value.substr(0, end)))
+                                          .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+            out.Append(std::string_view(piece).substr(1, piece.size() - 2));
+            value.remove_prefix(end);
+        }
+        out.Append('"');
         return;
     }
     out.Append('"');
