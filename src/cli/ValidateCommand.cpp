@@ -106,6 +106,11 @@ public:
         }
     }
     int Error() const { return m_error; }
+    // The start of the next line as far as it is already read (at most `count` bytes); nothing is
+    // read for it, so the line last handed out stays valid.
+    std::string_view Peek(std::size_t count) const {
+        return std::string_view(m_buffer.data() + m_begin, std::min(count, m_end - m_begin));
+    }
 
 private:
     static constexpr std::size_t kBlock = std::size_t{1} << 20;
@@ -243,9 +248,22 @@ constexpr std::string_view kCsvHeader = "input,imei,rejected,presentation,report
                                         "checksum,luhn,valid,found,manufacturer,model";
 
 void AppendCsv(BlockOutput& out, std::string_view input, const ValidationResult& r) {
-    AppendCsvField(out, input);
+    // Fifteen digits, the usual input, need no quoting; nor does anything cut from them.
+    const bool digits = IsCompleteIMEI(r.normalised);
+    auto field = [&](std::string_view value) {
+        if (digits) {
+            out.Append(value);
+        } else {
+            AppendCsvField(out, value);
+        }
+    };
+    if (input == r.normalised) {
+        field(input);
+    } else {
+        AppendCsvField(out, input);
+    }
     out.Append(',');
-    AppendCsvField(out, r.normalised);
+    field(r.normalised);
     out.Append(',');
     out.Append(Flag(r.rejected));
     if (r.rejected) {
@@ -253,16 +271,20 @@ void AppendCsv(BlockOutput& out, std::string_view input, const ValidationResult&
         return;
     }
     out.Append(',');
-    AppendCsvField(out, r.presentation);
+    field(r.presentation);
     out.Append(',');
     AppendCsvField(out, r.reportingBody);
     out.Append(',');
     // Box captions hold no comma, quote or line end, so the joined list needs no quoting.
     AppendCheckedBoxes(out, r.boxes, "|");
-    for (std::string_view field : {std::string_view(r.tac), std::string_view(r.serial),
-                                   AfterCaption(r.luhnCaptions.check), AfterCaption(r.luhnCaptions.checkSum)}) {
+    for (std::string_view value : {std::string_view(r.tac), std::string_view(r.serial)}) {
         out.Append(',');
-        AppendCsvField(out, field);
+        field(value);
+    }
+    // The Luhn working is digits and parentheses.
+    for (std::string_view value : {AfterCaption(r.luhnCaptions.check), AfterCaption(r.luhnCaptions.checkSum)}) {
+        out.Append(',');
+        out.Append(value);
     }
     out.Append(',');
     AppendNumber(out, r.luhn.checkDigit);
@@ -432,6 +454,9 @@ int ValidateInputs(const std::vector<std::string>& inputs, const DeviceTable& ta
             if (!line.empty() && line.back() == '\r') {
                 line.remove_suffix(1);
             }
+            // With a large database the lookup waits on memory: the next line's code (when it is
+            // plain digits) starts on its way while this line is worked on.
+            table.PrefetchKey(reader.Peek(8));
             validateOne(line);
         }
         readError = reader.Error();

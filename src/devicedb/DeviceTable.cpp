@@ -229,6 +229,14 @@ std::size_t DeviceTable::FindLine(std::string_view key) const {
     }
 }
 
+void DeviceTable::PrefetchKey(std::string_view key) const {
+    const auto& slots = m_data->slots;
+    // A small index stays in the processor's caches anyway.
+    if (slots.size() > (std::size_t{1} << 12)) {
+        __builtin_prefetch(&slots[HashKey(KeyOf(key)) & (slots.size() - 1)]);
+    }
+}
+
 std::size_t DeviceTable::ScanForLine(std::string_view key) const {
     key = KeyOf(key);
     // A line shorter than eight characters is its own key, so a short key can only equal a whole

@@ -42,6 +42,8 @@ public:
     // The last device line whose first eight characters are `key` (or, for a shorter key, that
     // equals it); 0 when none. Uses the index when there is one, else scans.
     std::size_t FindLine(std::string_view key) const;
+    // A hint that `key` will be looked up soon: starts fetching its index slot from memory.
+    void PrefetchKey(std::string_view key) const;
     // The same by scanning every device line, index or not.
     std::size_t ScanForLine(std::string_view key) const;
 

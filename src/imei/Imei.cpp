@@ -196,6 +196,18 @@ bool IsValidIMEI(std::string_view normalised) {
 
 LuhnWorking ComputeLuhnWorking(std::string_view normalised) {
     LuhnWorking working;
+    if (IsCompleteIMEI(normalised)) {
+        // The usual case, fifteen digits, straight from the bytes.
+        for (std::size_t i = 0; i < 14; ++i) {
+            const int digit = Transform(static_cast<int>(i + 1), normalised[i] - '0');
+            working.digits.digits[i] = digit;
+            working.sum += digit;
+        }
+        working.digits.count = 14;
+        working.checkDigit = normalised[14] - '0';
+        working.total = working.sum + working.checkDigit;
+        return working;
+    }
     working.digits = LuhnDigits(normalised);
     for (std::size_t i = 0; i < working.digits.count; ++i) {
         working.sum += working.digits.digits[i];
