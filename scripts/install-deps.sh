@@ -9,6 +9,9 @@ packages=(
     clang libclang-rt-14-dev clang-format
     xvfb xauth imagemagick fonts-dejavu-core fonts-liberation
     dpkg-dev file
+    # Benchmarks only: /usr/bin/time for bench/memory-shapes.sh, python-stdnum as the peer of
+    # bench/cli-throughput.sh. No test needs either.
+    time python3-stdnum
 )
 
 missing=()
