@@ -32,6 +32,9 @@ public:
     explicit BlockOutput(int fd) : m_fd(fd), m_buffer(new char[kBlock]) {}
 
     void Append(std::string_view text) {
+        if (text.empty()) {
+            return; // an empty view may have no data pointer at all
+        }
         if (text.size() > kBlock - m_used) {
             Flush();
             if (text.size() >= kBlock) {
