@@ -56,10 +56,13 @@ bool KeyMatches(std::string_view line, std::string_view imeiText) {
 
 void CheckLookup(const DeviceTable& table, std::string_view imeiText, bool normalisedKey) {
     const DeviceMatch match = FindDevice(table, imeiText);
+    // The index and a scan of every device line always agree.
+    QUILLON_FUZZ_CHECK(match.lineNumber == table.ScanForLine(imeiText));
     const std::string_view key = Utf8Left(imeiText, 8);
     std::size_t lastMatch = 0;
     if (normalisedKey) {
-        for (std::size_t i = 1; i <= table.LineCount(); ++i) {
+        // Device lines only: the version line is never a device.
+        for (std::size_t i = 1; i < table.LineCount(); ++i) {
             if (KeyMatches(table.Line(i), imeiText)) {
                 lastMatch = i;
             }
@@ -71,7 +74,7 @@ void CheckLookup(const DeviceTable& table, std::string_view imeiText, bool norma
         QUILLON_FUZZ_CHECK(match.lineNumber == 0 && match.manufacturer.empty() && match.model.empty());
         return;
     }
-    QUILLON_FUZZ_CHECK(match.lineNumber >= 1 && match.lineNumber <= table.LineCount());
+    QUILLON_FUZZ_CHECK(match.lineNumber >= 1 && match.lineNumber < table.LineCount());
     const std::string_view line = table.Line(match.lineNumber);
     // An eight-character key matches lines that start with it; a shorter one only a whole equal line.
     if (Utf8Length(key) == 8) {

@@ -4,10 +4,21 @@
 
 #include <nlohmann/json.hpp>
 
-#include <istream>
+#include "imei/Utf8.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <iterator>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 namespace quillon::cli {
@@ -15,104 +26,455 @@ namespace {
 
 enum class Format { Text, Csv, Json };
 
-// Captions of the checked boxes in the order the window shows them, PTCRB first.
-std::vector<std::string> CheckedBoxCaptions(const BoxStates& boxes) {
-    std::vector<std::string> captions;
-    for (const GenerationBox& box : GenerationBoxOrder()) {
-        if (boxes[static_cast<std::size_t>(box.boxNumber - 1)]) {
-            captions.emplace_back(box.caption);
+// Standard output in large blocks: nothing is written until a block is full or the run ends, and
+// the first failed write stops all further output and keeps its error.
+class BlockOutput {
+public:
+    explicit BlockOutput(int fd) : m_fd(fd), m_buffer(new char[kBlock]) {}
+
+    void Append(std::string_view text) {
+        if (text.empty()) {
+            return; // an empty view may have no data pointer at all
+        }
+        if (text.size() > kBlock - m_used) {
+            Flush();
+            if (text.size() >= kBlock) {
+                WriteAll(text);
+                return;
+            }
+        }
+        std::memcpy(m_buffer.get() + m_used, text.data(), text.size());
+        m_used += text.size();
+    }
+    void Append(char c) {
+        if (m_used == kBlock) {
+            Flush();
+        }
+        m_buffer[m_used++] = c;
+    }
+    void Flush() {
+        WriteAll(std::string_view(m_buffer.get(), m_used));
+        m_used = 0;
+    }
+    bool Failed() const { return m_error != 0; }
+    int Error() const { return m_error; }
+
+private:
+    static constexpr std::size_t kBlock = std::size_t{1} << 20;
+
+    void WriteAll(std::string_view text) {
+        while (!text.empty() && m_error == 0) {
+            const ssize_t written = ::write(m_fd, text.data(), text.size());
+            if (written < 0) {
+                if (errno != EINTR) {
+                    m_error = errno;
+                }
+                continue;
+            }
+            text.remove_prefix(static_cast<std::size_t>(written));
         }
     }
-    return captions;
-}
 
-std::string Join(const std::vector<std::string>& parts, std::string_view separator) {
-    std::string out;
-    for (std::size_t i = 0; i < parts.size(); ++i) {
-        out += (i == 0 ? "" : std::string(separator)) + parts[i];
+    int m_fd;
+    std::unique_ptr<char[]> m_buffer;
+    std::size_t m_used = 0;
+    int m_error = 0;
+};
+
+// Lines of standard input, read in large blocks. A line is handed out as a view into the block, so
+// only a line longer than the block costs a buffer of its own size.
+class BlockLineReader {
+public:
+    explicit BlockLineReader(int fd) : m_fd(fd), m_buffer(kBlock, '\0') {}
+
+    // The next line without its LF; false at the end of the input or on a read error.
+    bool Next(std::string_view& line) {
+        for (;;) {
+            const char* const data = m_buffer.data();
+            if (const void* lf = m_end > m_begin ? std::memchr(data + m_begin, '\n', m_end - m_begin) : nullptr) {
+                const auto at = static_cast<std::size_t>(static_cast<const char*>(lf) - data);
+                line = std::string_view(data + m_begin, at - m_begin);
+                m_begin = at + 1;
+                return true;
+            }
+            if (m_atEnd) {
+                // The last line may lack its line end; nothing after a final LF is a line.
+                if (m_end > m_begin) {
+                    line = std::string_view(data + m_begin, m_end - m_begin);
+                    m_begin = m_end;
+                    return true;
+                }
+                return false;
+            }
+            Fill();
+        }
     }
-    return out;
+    int Error() const { return m_error; }
+    // The start of the next line as far as it is already read (at most `count` bytes); nothing is
+    // read for it, so the line last handed out stays valid.
+    std::string_view Peek(std::size_t count) const {
+        return std::string_view(m_buffer.data() + m_begin, std::min(count, m_end - m_begin));
+    }
+
+private:
+    static constexpr std::size_t kBlock = std::size_t{1} << 20;
+
+    void Fill() {
+        // Keep the unfinished line at the front; grow only when it fills the whole buffer.
+        if (m_begin > 0) {
+            std::memmove(m_buffer.data(), m_buffer.data() + m_begin, m_end - m_begin);
+            m_end -= m_begin;
+            m_begin = 0;
+        }
+        if (m_end == m_buffer.size()) {
+            m_buffer.resize(m_buffer.size() * 2);
+        }
+        for (;;) {
+            const ssize_t got = ::read(m_fd, m_buffer.data() + m_end, m_buffer.size() - m_end);
+            if (got > 0) {
+                m_end += static_cast<std::size_t>(got);
+                return;
+            }
+            if (got < 0 && errno == EINTR) {
+                continue;
+            }
+            if (got < 0) {
+                m_error = errno;
+            }
+            m_atEnd = true;
+            return;
+        }
+    }
+
+    int m_fd;
+    std::string m_buffer;
+    std::size_t m_begin = 0;
+    std::size_t m_end = 0;
+    bool m_atEnd = false;
+    int m_error = 0;
+};
+
+// Captions of the checked boxes in the order the window shows them, PTCRB first, each preceded by
+// `separator` but the first.
+void AppendCheckedBoxes(BlockOutput& out, const BoxStates& boxes, std::string_view separator,
+                        std::string_view open = {}, std::string_view close = {}) {
+    bool first = true;
+    for (const GenerationBox& box : GenerationBoxOrder()) {
+        if (boxes[static_cast<std::size_t>(box.boxNumber - 1)]) {
+            if (!first) {
+                out.Append(separator);
+            }
+            out.Append(open);
+            out.Append(box.caption);
+            out.Append(close);
+            first = false;
+        }
+    }
 }
 
 // "Check: 4902..." -> "4902...": the label text after its caption.
-std::string AfterCaption(const std::string& caption) {
+std::string_view AfterCaption(std::string_view caption) {
     const std::size_t colon = caption.find(": ");
-    return colon == std::string::npos ? caption : caption.substr(colon + 2);
+    return colon == std::string_view::npos ? caption : caption.substr(colon + 2);
 }
 
-void PrintText(std::ostream& out, std::string_view input, const ValidationResult& r, bool first) {
+std::string_view Flag(bool b) {
+    return b ? "true" : "false";
+}
+
+void AppendNumber(BlockOutput& out, int value) {
+    char digits[16];
+    const auto [end, error] = std::to_chars(std::begin(digits), std::end(digits), value);
+    out.Append(std::string_view(digits, static_cast<std::size_t>(end - digits)));
+}
+
+void AppendText(BlockOutput& out, std::string_view input, const ValidationResult& r, bool first) {
     if (!first) {
-        out << '\n';
+        out.Append('\n');
     }
-    out << "Input: " << input << '\n' << "IMEI: " << r.normalised << '\n';
+    out.Append("Input: ");
+    out.Append(input);
+    out.Append("\nIMEI: ");
+    out.Append(r.normalised);
+    out.Append('\n');
     if (r.rejected) {
-        out << kInvalidImeiMessage << '\n';
+        out.Append(kInvalidImeiMessage);
+        out.Append('\n');
         return;
     }
-    out << "Result: " << r.verdictCaption << '\n'
-        << "Full IMEI Presentation: " << r.presentation << '\n'
-        << "Reporting Body Identifier: " << r.reportingBody << '\n'
-        << "Boxes: " << Join(CheckedBoxCaptions(r.boxes), ", ") << '\n'
-        << "Type Allocation Code: " << r.tac << '\n'
-        << "Serial Number: " << r.serial << '\n';
+    const std::string_view lines[] = {"Result: ",
+                                      r.verdictCaption,
+                                      "\nFull IMEI Presentation: ",
+                                      r.presentation,
+                                      "\nReporting Body Identifier: ",
+                                      r.reportingBody,
+                                      "\nBoxes: "};
+    for (std::string_view part : lines) {
+        out.Append(part);
+    }
+    AppendCheckedBoxes(out, r.boxes, ", ");
+    out.Append("\nType Allocation Code: ");
+    out.Append(r.tac);
+    out.Append("\nSerial Number: ");
+    out.Append(r.serial);
+    out.Append('\n');
     if (r.deviceLinesShown) {
-        out << r.manufacturerCaption << '\n' << r.modelCaption << '\n';
+        out.Append(r.manufacturerCaption);
+        out.Append('\n');
+        out.Append(r.modelCaption);
+        out.Append('\n');
     }
-    out << r.luhnCaptions.check << '\n' << r.luhnCaptions.checkSum << '\n' << r.luhnCaptions.luhn << '\n';
+    for (const std::string* caption : {&r.luhnCaptions.check, &r.luhnCaptions.checkSum, &r.luhnCaptions.luhn}) {
+        out.Append(*caption);
+        out.Append('\n');
+    }
 }
 
-nlohmann::ordered_json ToJson(std::string_view input, const ValidationResult& r) {
-    nlohmann::ordered_json j;
-    j["input"] = std::string(input);
-    j["imei"] = r.normalised;
-    j["rejected"] = r.rejected;
-    if (r.rejected) {
-        j["valid"] = false;
-        return j;
+// RFC 4180: quoted, with doubled quotes, only when the value holds a comma, quote or line end.
+void AppendCsvField(BlockOutput& out, std::string_view value) {
+    const bool plain =
+        std::none_of(value.begin(), value.end(), [](char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; });
+    if (plain) {
+        out.Append(value);
+        return;
     }
-    j["presentation"] = r.presentation;
-    j["reporting_body"] = r.reportingBody;
-    j["boxes"] = CheckedBoxCaptions(r.boxes);
-    j["tac"] = r.tac;
-    j["serial"] = r.serial;
-    j["check"] = AfterCaption(r.luhnCaptions.check);
-    j["checksum"] = AfterCaption(r.luhnCaptions.checkSum);
-    j["luhn"] = r.luhn.checkDigit;
-    j["valid"] = r.valid;
-    j["found"] = r.found;
-    j["manufacturer"] = r.found ? r.manufacturer : std::string();
-    j["model"] = r.found ? r.model : std::string();
-    return j;
-}
-
-std::string CsvField(std::string_view value) {
-    if (value.find_first_of(",\"\r\n") == std::string_view::npos) {
-        return std::string(value);
+    out.Append('"');
+    for (std::size_t quote = value.find('"'); quote != std::string_view::npos; quote = value.find('"')) {
+        out.Append(value.substr(0, quote + 1));
+        out.Append('"');
+        value.remove_prefix(quote + 1);
     }
-    std::string quoted = "\"";
-    for (char c : value) {
-        quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-    }
-    return quoted + "\"";
+    out.Append(value);
+    out.Append('"');
 }
 
 constexpr std::string_view kCsvHeader = "input,imei,rejected,presentation,reporting_body,boxes,tac,serial,check,"
                                         "checksum,luhn,valid,found,manufacturer,model";
 
-void PrintCsv(std::ostream& out, std::string_view input, const ValidationResult& r) {
-    auto flag = [](bool b) { return b ? "true" : "false"; };
-    std::vector<std::string> fields{CsvField(input), CsvField(r.normalised), flag(r.rejected)};
-    if (r.rejected) {
-        fields.insert(fields.end(), {"", "", "", "", "", "", "", "", "false", "", "", ""});
+void AppendCsv(BlockOutput& out, std::string_view input, const ValidationResult& r) {
+    // Fifteen digits, the usual input, need no quoting; nor does anything cut from them.
+    const bool digits = IsCompleteIMEI(r.normalised);
+    auto field = [&](std::string_view value) {
+        if (digits) {
+            out.Append(value);
+        } else {
+            AppendCsvField(out, value);
+        }
+    };
+    if (input == r.normalised) {
+        field(input);
     } else {
-        fields.insert(fields.end(),
-                      {CsvField(r.presentation), CsvField(r.reportingBody),
-                       CsvField(Join(CheckedBoxCaptions(r.boxes), "|")), CsvField(r.tac), CsvField(r.serial),
-                       CsvField(AfterCaption(r.luhnCaptions.check)), CsvField(AfterCaption(r.luhnCaptions.checkSum)),
-                       std::to_string(r.luhn.checkDigit), flag(r.valid), flag(r.found),
-                       CsvField(r.found ? r.manufacturer : ""), CsvField(r.found ? r.model : "")});
+        AppendCsvField(out, input);
     }
-    out << Join(fields, ",") << "\r\n";
+    out.Append(',');
+    field(r.normalised);
+    out.Append(',');
+    out.Append(Flag(r.rejected));
+    if (r.rejected) {
+        out.Append(",,,,,,,,,false,,,\r\n");
+        return;
+    }
+    out.Append(',');
+    field(r.presentation);
+    out.Append(',');
+    AppendCsvField(out, r.reportingBody);
+    out.Append(',');
+    // Box captions hold no comma, quote or line end, so the joined list needs no quoting.
+    AppendCheckedBoxes(out, r.boxes, "|");
+    for (std::string_view value : {std::string_view(r.tac), std::string_view(r.serial)}) {
+        out.Append(',');
+        field(value);
+    }
+    // The Luhn working is digits and parentheses.
+    for (std::string_view value : {AfterCaption(r.luhnCaptions.check), AfterCaption(r.luhnCaptions.checkSum)}) {
+        out.Append(',');
+        out.Append(value);
+    }
+    out.Append(',');
+    AppendNumber(out, r.luhn.checkDigit);
+    out.Append(',');
+    out.Append(Flag(r.valid));
+    out.Append(',');
+    out.Append(Flag(r.found));
+    out.Append(',');
+    AppendCsvField(out, r.found ? std::string_view(r.manufacturer) : std::string_view());
+    out.Append(',');
+    AppendCsvField(out, r.found ? std::string_view(r.model) : std::string_view());
+    out.Append("\r\n");
+}
+
+// A JSON string as the JSON library writes it (UTF-8 kept, control characters escaped). Text that
+// is not well-formed UTF-8 goes through the library, which replaces the bad bytes.
+void AppendJsonString(BlockOutput& out, std::string_view value) {
+    if (!IsValidUtf8(value)) {
+        // In pieces, so that a long line is never copied whole. A piece ends before a byte that
+        // starts a character (ASCII or a lead byte): there the library's decoder starts afresh
+        // whether or not a piece ends, so the pieces come out exactly as the whole would.
+        constexpr std::size_t kPiece = std::size_t{64} << 10;
+        out.Append('"');
+        while (!value.empty()) {
+            std::size_t end = std::min(value.size(), kPiece);
+            while (end < value.size() && (static_cast<unsigned char>(value[end]) & 0xC0) == 0x80) {
+                ++end;
+            }
+            const std::string piece = nlohmann::json(std::string(value.substr(0, end)))
+                                          .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+            out.Append(std::string_view(piece).substr(1, piece.size() - 2));
+            value.remove_prefix(end);
+        }
+        out.Append('"');
+        return;
+    }
+    out.Append('"');
+    std::size_t plain = 0;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        const auto c = static_cast<unsigned char>(value[i]);
+        if (c >= 0x20 && c != '"' && c != '\\') {
+            continue;
+        }
+        out.Append(value.substr(plain, i - plain));
+        plain = i + 1;
+        switch (c) {
+        case '"':
+            out.Append("\\\"");
+            break;
+        case '\\':
+            out.Append("\\\\");
+            break;
+        case '\b':
+            out.Append("\\b");
+            break;
+        case '\f':
+            out.Append("\\f");
+            break;
+        case '\n':
+            out.Append("\\n");
+            break;
+        case '\r':
+            out.Append("\\r");
+            break;
+        case '\t':
+            out.Append("\\t");
+            break;
+        default: {
+            constexpr char kHex[] = "0123456789abcdef";
+            const char escaped[] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 0xF]};
+            out.Append(std::string_view(escaped, sizeof escaped));
+        }
+        }
+    }
+    out.Append(value.substr(plain));
+    out.Append('"');
+}
+
+void AppendJson(BlockOutput& out, std::string_view input, const ValidationResult& r) {
+    out.Append("{\"input\":");
+    AppendJsonString(out, input);
+    out.Append(",\"imei\":");
+    AppendJsonString(out, r.normalised);
+    out.Append(",\"rejected\":");
+    out.Append(Flag(r.rejected));
+    if (r.rejected) {
+        out.Append(",\"valid\":false}\n");
+        return;
+    }
+    out.Append(",\"presentation\":");
+    AppendJsonString(out, r.presentation);
+    out.Append(",\"reporting_body\":");
+    AppendJsonString(out, r.reportingBody);
+    out.Append(",\"boxes\":[");
+    AppendCheckedBoxes(out, r.boxes, ",", "\"", "\"");
+    out.Append("],\"tac\":");
+    AppendJsonString(out, r.tac);
+    out.Append(",\"serial\":");
+    AppendJsonString(out, r.serial);
+    out.Append(",\"check\":");
+    AppendJsonString(out, AfterCaption(r.luhnCaptions.check));
+    out.Append(",\"checksum\":");
+    AppendJsonString(out, AfterCaption(r.luhnCaptions.checkSum));
+    out.Append(",\"luhn\":");
+    AppendNumber(out, r.luhn.checkDigit);
+    out.Append(",\"valid\":");
+    out.Append(Flag(r.valid));
+    out.Append(",\"found\":");
+    out.Append(Flag(r.found));
+    out.Append(",\"manufacturer\":");
+    AppendJsonString(out, r.found ? std::string_view(r.manufacturer) : std::string_view());
+    out.Append(",\"model\":");
+    AppendJsonString(out, r.found ? std::string_view(r.model) : std::string_view());
+    out.Append("}\n");
+}
+
+std::string ErrorText(int error) {
+    return std::generic_category().message(error);
+}
+
+// Validates the arguments, or with none each line of standard input, onto standard output. Exit
+// status 0 when every input was valid, 1 when any was not, 2 when the input could not be read or
+// the output not written (with the reason on `err`).
+int ValidateInputs(const std::vector<std::string>& inputs, const DeviceTable& table, Format format, std::ostream& err) {
+    // A closed standard input would otherwise read as empty, or as whatever file took its place.
+    if (inputs.empty() && ::fcntl(STDIN_FILENO, F_GETFD) == -1) {
+        err << "quillon-cli: cannot read standard input: it is closed\n";
+        return kExitUsage;
+    }
+    BlockOutput out(STDOUT_FILENO);
+    ValidationResult result;
+    bool allValid = true;
+    bool first = true;
+    auto validateOne = [&](std::string_view input) {
+        RunValidationInto(input, table, BoxStates{}, result);
+        allValid = allValid && result.valid && !result.rejected;
+        switch (format) {
+        case Format::Text:
+            AppendText(out, input, result, first);
+            break;
+        case Format::Csv:
+            AppendCsv(out, input, result);
+            break;
+        case Format::Json:
+            AppendJson(out, input, result);
+            break;
+        }
+        first = false;
+    };
+
+    if (format == Format::Csv) {
+        out.Append(kCsvHeader);
+        out.Append("\r\n");
+    }
+    int readError = 0;
+    if (!inputs.empty()) {
+        for (const std::string& input : inputs) {
+            validateOne(input);
+            if (out.Failed()) {
+                break;
+            }
+        }
+    } else {
+        BlockLineReader reader(STDIN_FILENO);
+        std::string_view line;
+        while (!out.Failed() && reader.Next(line)) {
+            if (!line.empty() && line.back() == '\r') {
+                line.remove_suffix(1);
+            }
+            // With a large database the lookup waits on memory: the next line's code (when it is
+            // plain digits) starts on its way while this line is worked on.
+            table.PrefetchKey(reader.Peek(8));
+            validateOne(line);
+        }
+        readError = reader.Error();
+    }
+    out.Flush();
+    if (out.Failed()) {
+        err << "quillon-cli: cannot write to standard output: " << ErrorText(out.Error()) << '\n';
+        return kExitUsage;
+    }
+    if (readError != 0) {
+        err << "quillon-cli: cannot read standard input: " << ErrorText(readError) << '\n';
+        return kExitUsage;
+    }
+    return allValid ? kExitOk : kExitInvalid;
 }
 
 } // namespace
@@ -164,43 +526,7 @@ int RunValidateCommand(const CommandContext& context) {
         return kExitUsage;
     }
 
-    bool allValid = true;
-    bool first = true;
-    auto validateOne = [&](const std::string& input) {
-        const ValidationResult r = RunValidation(input, db.Table(), BoxStates{});
-        allValid = allValid && r.valid && !r.rejected;
-        switch (format) {
-        case Format::Text:
-            PrintText(context.out, input, r, first);
-            break;
-        case Format::Csv:
-            PrintCsv(context.out, input, r);
-            break;
-        case Format::Json:
-            context.out << ToJson(input, r).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
-            break;
-        }
-        first = false;
-    };
-
-    if (format == Format::Csv) {
-        context.out << kCsvHeader << "\r\n";
-    }
-    if (!inputs.empty()) {
-        for (const std::string& input : inputs) {
-            validateOne(input);
-        }
-    } else {
-        std::string line;
-        while (std::getline(context.in, line)) {
-            if (!line.empty() && line.back() == '\r') {
-                line.pop_back();
-            }
-            validateOne(line);
-        }
-    }
-    context.out.flush();
-    return allValid ? kExitOk : kExitInvalid;
+    return ValidateInputs(inputs, db.Table(), format, context.err);
 }
 
 } // namespace quillon::cli

@@ -4,53 +4,170 @@
 #include "system/Files.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <memory>
+#include <functional>
+#include <optional>
 #include <system_error>
 
 namespace quillon {
+
+struct DeviceTable::Data {
+    std::string text;
+    // Start offset of each line, then the end of the text: line i runs from starts[i - 1] up to
+    // the line end before starts[i]. Four bytes a line, whatever the line.
+    std::vector<std::uint32_t> starts{0};
+    // Open-addressing index of the device lines by key (their first eight characters): each slot
+    // holds a line number, 0 when free, and beside it the key's hash, so that a probe reads a line
+    // only when the hashes agree. A power of two in size, at most half full.
+    struct Slot {
+        std::uint32_t line = 0;
+        std::uint32_t hash = 0;
+    };
+    std::vector<Slot> slots;
+
+    std::size_t LineCount() const { return starts.size() - 1; }
+    std::string_view Line(std::size_t number) const {
+        const std::size_t start = starts[number - 1];
+        std::size_t end = starts[number];
+        // The line end is CR LF, LF or CR, and no line holds either character.
+        if (end > start && text[end - 1] == '\n') {
+            --end;
+        }
+        if (end > start && text[end - 1] == '\r') {
+            --end;
+        }
+        return std::string_view(text).substr(start, end - start);
+    }
+};
+
 namespace {
 
 std::string ReasonText(int error) {
     return std::generic_category().message(error);
 }
 
+std::string Named(const std::filesystem::path& path) {
+    return "The device database " + path.string();
+}
+
 std::string TooLargeMessage(const std::filesystem::path& path) {
-    return "The device database " + path.string() + " is larger than 64 MiB and was not read.";
+    return Named(path) + " is larger than 64 MiB and was not read.";
 }
 
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
+// The lookup key of a line or an IMEI text: its first eight characters.
+std::string_view KeyOf(std::string_view text) {
+    if (text.size() >= 8) {
+        std::uint64_t chunk = 0;
+        std::memcpy(&chunk, text.data(), sizeof chunk);
+        if ((chunk & 0x8080808080808080ull) == 0) {
+            return text.substr(0, 8);
+        }
+    }
+    return Utf8Left(text, 8);
+}
+
+std::size_t HashKey(std::string_view key) {
+    if (key.size() == 8) {
+        // The usual key, eight digits: one multiply spreads them over all bits.
+        std::uint64_t value = 0;
+        std::memcpy(&value, key.data(), sizeof value);
+        value *= 0x9E3779B97F4A7C15ull;
+        return static_cast<std::size_t>(value ^ (value >> 29));
+    }
+    return std::hash<std::string_view>{}(key);
+}
+
+const std::shared_ptr<const DeviceTable::Data>& EmptyData() {
+    static const auto empty = std::make_shared<const DeviceTable::Data>();
+    return empty;
+}
+
+void BuildIndex(DeviceTable::Data& data) {
+    const std::size_t devices = data.LineCount() == 0 ? 0 : data.LineCount() - 1;
+    const std::size_t size = std::bit_ceil(std::max<std::size_t>(16, devices * 2));
+    data.slots.assign(size, {});
+    const std::size_t mask = size - 1;
+    for (std::size_t number = 1; number <= devices; ++number) {
+        const std::string_view key = KeyOf(data.Line(number));
+        const std::size_t hash = HashKey(key);
+        for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+            DeviceTable::Data::Slot& slot = data.slots[i];
+            // A later line with the same key takes the slot over: the last match wins.
+            if (slot.line == 0 ||
+                (slot.hash == static_cast<std::uint32_t>(hash) && KeyOf(data.Line(slot.line)) == key)) {
+                slot = {static_cast<std::uint32_t>(number), static_cast<std::uint32_t>(hash)};
+                break;
+            }
+        }
+    }
+}
+
+struct Limits {
+    std::size_t maxLines = static_cast<std::size_t>(UINT32_MAX) - 1;
+    std::uint64_t maxTextBytes = UINT32_MAX;
+};
+
+// Why the bytes were refused, or the table.
+struct Built {
+    std::optional<DeviceTable> table;
+    std::string refusal;
+};
+
 } // namespace
 
-DeviceTable DeviceTable::FromBytes(std::string bytes) {
-    DeviceTable table;
+struct DeviceTableBuilder {
+    static DeviceTable Wrap(std::shared_ptr<const DeviceTable::Data> data) { return DeviceTable(std::move(data)); }
+};
+
+namespace {
+
+// Decodes and splits `bytes`; refuses what would break the limits before allocating for it.
+Built Build(std::string bytes, TableLookup lookup, const Limits& limits, const std::filesystem::path& path) {
+    auto data = std::make_shared<DeviceTable::Data>();
     if (IsValidUtf8(bytes)) {
         if (bytes.starts_with("\xEF\xBB\xBF")) {
             bytes.erase(0, 3);
         }
-        table.m_text = std::move(bytes);
+        data->text = std::move(bytes);
     } else {
-        table.m_text = Cp1252ToUtf8(bytes);
+        if (Cp1252ToUtf8Size(bytes) > limits.maxTextBytes) {
+            return {std::nullopt, Named(path) + " is not UTF-8, and read as Windows-1252 its text would be larger "
+                                                "than 64 MiB; it was not read."};
+        }
+        data->text = Cp1252ToUtf8(bytes);
+        std::string().swap(bytes);
+    }
+    if (data->text.size() > limits.maxTextBytes) {
+        return {std::nullopt, TooLargeMessage(path)};
     }
 
-    const char* const data = table.m_text.data();
-    const std::size_t size = table.m_text.size();
+    const char* const text = data->text.data();
+    const std::size_t size = data->text.size();
     // Lines end at CR LF, LF or CR. The next CR and the next LF are looked up with memchr and
     // reused until passed, so the split runs at memchr speed on any mix of line ends.
     auto next = [&](char c, std::size_t from) {
-        const void* hit = from < size ? std::memchr(data + from, c, size - from) : nullptr;
-        return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - data) : size;
+        const void* hit = from < size ? std::memchr(text + from, c, size - from) : nullptr;
+        return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - text) : size;
     };
-    table.m_bounds.reserve(size / 24 * 2 + 4);
+    std::vector<std::uint32_t>& starts = data->starts;
+    starts.clear();
+    starts.reserve(std::min(size / 24, limits.maxLines) + 2);
     std::size_t nextCr = next('\r', 0);
     std::size_t nextLf = next('\n', 0);
     std::size_t start = 0;
     while (start < size) {
+        if (starts.size() == limits.maxLines) {
+            return {std::nullopt, Named(path) + " has more than " + std::to_string(limits.maxLines) +
+                                      " lines and was not read: a database of that many lines is not supported."};
+        }
+        starts.push_back(static_cast<std::uint32_t>(start));
         if (nextCr < start) {
             nextCr = next('\r', start);
         }
@@ -58,24 +175,82 @@ DeviceTable DeviceTable::FromBytes(std::string bytes) {
             nextLf = next('\n', start);
         }
         const std::size_t end = nextCr < nextLf ? nextCr : nextLf;
-        table.m_bounds.push_back(static_cast<std::uint32_t>(start));
-        table.m_bounds.push_back(static_cast<std::uint32_t>(end));
         if (end == size) {
             break;
         }
-        start = end + ((data[end] == '\r' && end + 1 < size && data[end + 1] == '\n') ? 2 : 1);
+        start = end + ((text[end] == '\r' && end + 1 < size && text[end + 1] == '\n') ? 2 : 1);
     }
-    table.m_lineCount = table.m_bounds.size() / 2;
-    return table;
+    starts.push_back(static_cast<std::uint32_t>(size));
+    starts.shrink_to_fit();
+    if (lookup == TableLookup::Indexed) {
+        BuildIndex(*data);
+    }
+    return {DeviceTableBuilder::Wrap(std::move(data)), {}};
+}
+
+} // namespace
+
+DeviceTable::DeviceTable() : m_data(EmptyData()) {}
+
+DeviceTable DeviceTable::FromBytes(std::string bytes, TableLookup lookup) {
+    return *Build(std::move(bytes), lookup, Limits{}, {}).table;
+}
+
+std::size_t DeviceTable::LineCount() const {
+    return m_data->LineCount();
 }
 
 std::string_view DeviceTable::Line(std::size_t number) const {
-    if (number == 0 || number > m_lineCount) {
+    if (number == 0 || number > m_data->LineCount()) {
         return {};
     }
-    const std::size_t start = m_bounds[2 * (number - 1)];
-    const std::size_t end = m_bounds[2 * (number - 1) + 1];
-    return std::string_view(m_text).substr(start, end - start);
+    return m_data->Line(number);
+}
+
+bool DeviceTable::HasIndex() const {
+    return !m_data->slots.empty();
+}
+
+std::size_t DeviceTable::FindLine(std::string_view key) const {
+    const auto& slots = m_data->slots;
+    if (slots.empty()) {
+        return ScanForLine(key);
+    }
+    key = KeyOf(key);
+    const std::size_t hash = HashKey(key);
+    const std::size_t mask = slots.size() - 1;
+    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+        const Data::Slot slot = slots[i];
+        if (slot.line == 0) {
+            return 0;
+        }
+        if (slot.hash == static_cast<std::uint32_t>(hash) && KeyOf(m_data->Line(slot.line)) == key) {
+            return slot.line;
+        }
+    }
+}
+
+void DeviceTable::PrefetchKey(std::string_view key) const {
+    const auto& slots = m_data->slots;
+    // A small index stays in the processor's caches anyway.
+    if (slots.size() > (std::size_t{1} << 12)) {
+        __builtin_prefetch(&slots[HashKey(KeyOf(key)) & (slots.size() - 1)]);
+    }
+}
+
+std::size_t DeviceTable::ScanForLine(std::string_view key) const {
+    key = KeyOf(key);
+    // A line shorter than eight characters is its own key, so a short key can only equal a whole
+    // line; an eight-character key equals the start of every line that begins with it.
+    const std::size_t devices = LineCount() == 0 ? 0 : LineCount() - 1;
+    std::size_t last = 0;
+    for (std::size_t number = 1; number <= devices; ++number) {
+        const std::string_view line = m_data->Line(number);
+        if (line.starts_with(key) && KeyOf(line).size() == key.size()) {
+            last = number;
+        }
+    }
+    return last;
 }
 
 std::string_view Field(std::string_view line, std::size_t number) {
@@ -95,11 +270,7 @@ std::string_view Field(std::string_view line, std::size_t number) {
 }
 
 std::size_t FieldCount(std::string_view line) {
-    std::size_t count = 1;
-    for (char c : line) {
-        count += c == ',' ? 1 : 0;
-    }
-    return count;
+    return 1 + static_cast<std::size_t>(std::count(line.begin(), line.end(), ','));
 }
 
 std::string DeviceEntryText(std::string_view line) {
@@ -113,19 +284,30 @@ std::string DeviceEntryText(std::string_view line) {
     return std::string(fields == 2 ? Field(line, 2) : line);
 }
 
-DatabaseReadResult ReadDeviceTable(const std::filesystem::path& path, DeviceTable& table) {
+DatabaseReadResult ReadDeviceTable(const std::filesystem::path& path, DeviceTable& table, TableLookup lookup) {
     std::error_code error;
     const auto status = std::filesystem::status(path, error);
+    if (status.type() == std::filesystem::file_type::none) {
+        // The path could not even be looked at: say why rather than that the file is not there.
+        if (error == std::errc::too_many_symbolic_link_levels) {
+            return {DatabaseError::Unreadable,
+                    Named(path) + " cannot be reached: its path runs into a loop of symbolic links."};
+        }
+        if (error == std::errc::permission_denied) {
+            return {DatabaseError::Unreadable,
+                    Named(path) + " cannot be reached: a folder on its path may not be searched (permission denied)."};
+        }
+        return {DatabaseError::Unreadable, Named(path) + " cannot be reached: " + error.message() + "."};
+    }
     if (!std::filesystem::exists(status)) {
-        return {DatabaseError::Missing, "The device database " + path.string() + " does not exist."};
+        return {DatabaseError::Missing, Named(path) + " does not exist."};
     }
     if (!std::filesystem::is_regular_file(status)) {
-        return {DatabaseError::Unreadable, "The device database " + path.string() + " is not a regular file."};
+        return {DatabaseError::Unreadable, Named(path) + " is not a regular file."};
     }
     std::unique_ptr<std::FILE, FileCloser> file(OpenFile(path, "rb"));
     if (!file) {
-        return {DatabaseError::Unreadable,
-                "The device database " + path.string() + " could not be opened: " + ReasonText(errno) + "."};
+        return {DatabaseError::Unreadable, Named(path) + " could not be opened: " + ReasonText(errno) + "."};
     }
     // Read in one piece when the size is known, then on until the end in case the file grew; never
     // more than one byte past the limit.
@@ -145,10 +327,17 @@ DatabaseReadResult ReadDeviceTable(const std::filesystem::path& path, DeviceTabl
         return {DatabaseError::TooLarge, TooLargeMessage(path)};
     }
     if (std::ferror(file.get())) {
-        return {DatabaseError::Unreadable,
-                "The device database " + path.string() + " could not be read: " + ReasonText(errno) + "."};
+        return {DatabaseError::Unreadable, Named(path) + " could not be read: " + ReasonText(errno) + "."};
     }
-    table = DeviceTable::FromBytes(std::move(bytes));
+    file.reset();
+    Built built = Build(std::move(bytes), lookup, Limits{kMaxDatabaseLines, kMaxDatabaseBytes}, path);
+    if (!built.table) {
+        return {DatabaseError::TooLarge, built.refusal};
+    }
+    if (built.table->LineCount() == 0) {
+        return {DatabaseError::Empty, Named(path) + " is empty: it holds no line, not even the version line."};
+    }
+    table = std::move(*built.table);
     return {};
 }
 
@@ -161,23 +350,12 @@ DatabaseCaptions MakeDatabaseCaptions(const DeviceTable& table) {
 }
 
 DeviceMatch FindDevice(const DeviceTable& table, std::string_view imeiText) {
-    const std::string_view key = Utf8Left(imeiText, 8);
-    // An eight-character key matches every line that starts with it; a shorter key can only equal
-    // a whole line, since a longer line's first eight characters are eight characters long.
-    const bool wholeLine = Utf8Length(key) < 8;
-    std::size_t last = 0;
-    const std::size_t count = table.LineCount();
-    for (std::size_t i = 1; i <= count; ++i) {
-        const std::string_view line = table.Line(i);
-        if (wholeLine ? line == key : line.starts_with(key)) {
-            last = i;
-        }
-    }
     DeviceMatch match;
-    if (last != 0) {
-        const std::string_view line = table.Line(last);
+    const std::size_t number = table.FindLine(imeiText);
+    if (number != 0) {
+        const std::string_view line = table.Line(number);
         match.found = true;
-        match.lineNumber = last;
+        match.lineNumber = number;
         match.manufacturer = std::string(Field(line, 2));
         match.model = std::string(Field(line, 3));
     }
@@ -186,15 +364,18 @@ DeviceMatch FindDevice(const DeviceTable& table, std::string_view imeiText) {
 
 DatabaseReadResult DeviceDatabase::Load() {
     m_table = DeviceTable();
-    std::error_code error;
-    if (!std::filesystem::exists(m_path, error)) {
-        return {DatabaseError::Missing, std::string(kDatabaseMissingMessage)};
+    m_failuresInARow = 0;
+    DatabaseReadResult result = ReadDeviceTable(m_path, m_table, m_lookup);
+    if (result.error == DatabaseError::Missing) {
+        result.message = std::string(kDatabaseMissingMessage);
     }
-    return ReadDeviceTable(m_path, m_table);
+    return result;
 }
 
 DatabaseReadResult DeviceDatabase::Reload() {
-    return ReadDeviceTable(m_path, m_table);
+    DatabaseReadResult result = ReadDeviceTable(m_path, m_table, m_lookup);
+    m_failuresInARow = result.ok() ? 0 : m_failuresInARow + 1;
+    return result;
 }
 
 } // namespace quillon

@@ -3,36 +3,56 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace quillon {
 
-// Files larger than this are refused, never read.
+// Files larger than this are refused, never read. A Windows-1252 file is also refused when its
+// text would grow past this once converted to UTF-8.
 inline constexpr std::uintmax_t kMaxDatabaseBytes = 64ull * 1024 * 1024;
+// Files of more lines than this are refused: every line costs memory for its offset, whatever its
+// length, so a file of nothing but line ends would otherwise take many times its own size.
+inline constexpr std::size_t kMaxDatabaseLines = 2'000'000;
 
 inline constexpr std::string_view kDatabaseMissingMessage =
     "Fatal Error! IMEI Database not found! Please download and reinstall!";
 inline constexpr std::string_view kDatabaseErrorCaption = "Database Version: ERROR! Download and reinstall!";
 
+// How a table serves lookups: an index built with the table answers each lookup at once; without
+// it each lookup scans the lines. The index pays off from the second lookup on the same read.
+enum class TableLookup { Indexed, Scan };
+
 // The lines of tacdex.csv, held as one UTF-8 buffer with line offsets. Lines are numbered from
-// 1; the last line is the version line.
+// 1; the last line is the version line, every line before it a device line. Copies share the
+// text, so a copy kept for later (the model list's) costs nothing.
 class DeviceTable {
 public:
-    DeviceTable() = default;
+    DeviceTable();
     // Decodes raw file bytes (UTF-8, BOM dropped; otherwise Windows-1252) and splits them at
-    // CR LF, LF or CR. A final line end does not start another line.
-    static DeviceTable FromBytes(std::string bytes);
+    // CR LF, LF or CR. A final line end does not start another line. No size or line limit.
+    static DeviceTable FromBytes(std::string bytes, TableLookup lookup = TableLookup::Indexed);
 
-    std::size_t LineCount() const { return m_lineCount; } // DeviceLineCount
+    std::size_t LineCount() const; // DeviceLineCount
     // Line `number` (1..LineCount) without its line end; empty outside that range.
     std::string_view Line(std::size_t number) const;
+    bool HasIndex() const;
+    // The last device line whose first eight characters are `key` (or, for a shorter key, that
+    // equals it); 0 when none. Uses the index when there is one, else scans.
+    std::size_t FindLine(std::string_view key) const;
+    // A hint that `key` will be looked up soon: starts fetching its index slot from memory.
+    void PrefetchKey(std::string_view key) const;
+    // The same by scanning every device line, index or not.
+    std::size_t ScanForLine(std::string_view key) const;
+
+    struct Data;
 
 private:
-    std::string m_text;
-    std::vector<std::uint32_t> m_bounds; // start and end offset of each line, in pairs
-    std::size_t m_lineCount = 0;
+    friend struct DeviceTableBuilder;
+    explicit DeviceTable(std::shared_ptr<const Data> data) : m_data(std::move(data)) {}
+    std::shared_ptr<const Data> m_data;
 };
 
 // Field `number` (from 1) of a line divided at every comma; empty when the line has fewer.
@@ -42,7 +62,7 @@ std::size_t FieldCount(std::string_view line);
 // fewer fields shows the fields it has.
 std::string DeviceEntryText(std::string_view line);
 
-enum class DatabaseError { None, Missing, Unreadable, TooLarge };
+enum class DatabaseError { None, Missing, Unreadable, TooLarge, Empty };
 
 struct DatabaseReadResult {
     DatabaseError error = DatabaseError::None;
@@ -50,8 +70,10 @@ struct DatabaseReadResult {
     bool ok() const { return error == DatabaseError::None; }
 };
 
-// Reads the whole file. On success the table is replaced; on failure it is left as it was.
-DatabaseReadResult ReadDeviceTable(const std::filesystem::path& path, DeviceTable& table);
+// Reads the whole file. On success the table is replaced; on failure it is left as it was. A file
+// with no line at all is refused as Empty: it has not even a version line.
+DatabaseReadResult ReadDeviceTable(const std::filesystem::path& path, DeviceTable& table,
+                                   TableLookup lookup = TableLookup::Indexed);
 
 struct DatabaseCaptions {
     std::string versionText;    // characters 10-19 of the last line
@@ -66,26 +88,33 @@ struct DeviceMatch {
     std::string model;        // field 3 of the last matching line
     std::size_t lineNumber = 0;
 };
-// Scans every line, the version line included; a line matches when its first eight characters
-// equal the first eight characters of `imeiText`. The last match wins.
+// A device line matches when its first eight characters equal the first eight characters of
+// `imeiText`; the last match wins. The version line is never a device.
 DeviceMatch FindDevice(const DeviceTable& table, std::string_view imeiText);
 
 // The database file together with its last good read.
 class DeviceDatabase {
 public:
-    explicit DeviceDatabase(std::filesystem::path path) : m_path(std::move(path)) {}
+    explicit DeviceDatabase(std::filesystem::path path, TableLookup lookup = TableLookup::Indexed)
+        : m_path(std::move(path)),
+          m_lookup(lookup) {}
 
     // Start-up load: Missing when the file does not exist; the table is empty then.
     DatabaseReadResult Load();
     // Before each lookup: on failure the table keeps the last good read.
     DatabaseReadResult Reload();
+    // After a failed Reload: whether an earlier re-read had already failed with no good read
+    // since, so that the user need not be told again.
+    bool FailureAlreadyReported() const { return m_failuresInARow > 1; }
 
     const DeviceTable& Table() const { return m_table; }
     const std::filesystem::path& Path() const { return m_path; }
 
 private:
     std::filesystem::path m_path;
+    TableLookup m_lookup;
     DeviceTable m_table;
+    std::size_t m_failuresInARow = 0;
 };
 
 } // namespace quillon

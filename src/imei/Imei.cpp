@@ -75,11 +75,6 @@ std::string NormaliseIMEI(std::string_view text) {
     if (allDigits) {
         return std::string(text);
     }
-    std::string repaired;
-    if (!IsValidUtf8(text)) {
-        repaired = EncodeUtf8(DecodeUtf8(text));
-        text = repaired;
-    }
     const std::size_t first = text.find_first_not_of(' ');
     if (first == std::string_view::npos) {
         return {};
@@ -87,14 +82,28 @@ std::string NormaliseIMEI(std::string_view text) {
     text = text.substr(first, text.find_last_not_of(' ') - first + 1);
 
     // Every treated character is ASCII and no ASCII byte occurs inside a multi-byte sequence,
-    // so working on bytes treats exactly the right characters.
+    // so working on bytes treats exactly the right characters. A byte that starts no well-formed
+    // sequence becomes U+FFFD on the way, so a long line is copied once, not decoded whole.
     std::string out;
     out.reserve(text.size());
-    for (char c : text) {
-        if (IsDropped(c)) {
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const char c = text[pos];
+        if (static_cast<unsigned char>(c) < 0x80) {
+            if (!IsDropped(c)) {
+                out.push_back(c == 'X' || c == 'x' || c == '*' ? '0' : c);
+            }
+            ++pos;
             continue;
         }
-        out.push_back(c == 'X' || c == 'x' || c == '*' ? '0' : c);
+        const std::size_t length = Utf8SequenceLength(text, pos);
+        if (length == 0) {
+            AppendUtf8(out, kReplacementCharacter);
+            ++pos;
+        } else {
+            out.append(text.substr(pos, length));
+            pos += length;
+        }
     }
     return out;
 }
@@ -187,6 +196,18 @@ bool IsValidIMEI(std::string_view normalised) {
 
 LuhnWorking ComputeLuhnWorking(std::string_view normalised) {
     LuhnWorking working;
+    if (IsCompleteIMEI(normalised)) {
+        // The usual case, fifteen digits, straight from the bytes.
+        for (std::size_t i = 0; i < 14; ++i) {
+            const int digit = Transform(static_cast<int>(i + 1), normalised[i] - '0');
+            working.digits.digits[i] = digit;
+            working.sum += digit;
+        }
+        working.digits.count = 14;
+        working.checkDigit = normalised[14] - '0';
+        working.total = working.sum + working.checkDigit;
+        return working;
+    }
     working.digits = LuhnDigits(normalised);
     for (std::size_t i = 0; i < working.digits.count; ++i) {
         working.sum += working.digits.digits[i];

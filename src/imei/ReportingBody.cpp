@@ -72,13 +72,36 @@ std::span<const ReportingBodyRow> ReportingBodyTable() {
     return kTable;
 }
 
-ReportingBody LookupReportingBody(std::string_view code) {
+const ReportingBodyRow* FindReportingBodyRow(std::string_view code) {
+    // Two digits, the usual code, index a table of all hundred; anything else is looked for.
+    static const auto byDigits = [] {
+        std::array<const ReportingBodyRow*, 100> rows{};
+        for (const ReportingBodyRow& row : kTable) {
+            rows[static_cast<std::size_t>((row.code[0] - '0') * 10 + (row.code[1] - '0'))] = &row;
+        }
+        return rows;
+    }();
+    if (code.size() == 2 && code[0] >= '0' && code[0] <= '9' && code[1] >= '0' && code[1] <= '9') {
+        return byDigits[static_cast<std::size_t>((code[0] - '0') * 10 + (code[1] - '0'))];
+    }
     for (const ReportingBodyRow& row : kTable) {
         if (row.code == code) {
-            return {std::string(row.text), row.boxes};
+            return &row;
         }
     }
-    return {std::string(code) + " (Unknown)", Only({})};
+    return nullptr;
+}
+
+const BoxSettings& UnknownBodyBoxes() {
+    static const BoxSettings cleared = Only({});
+    return cleared;
+}
+
+ReportingBody LookupReportingBody(std::string_view code) {
+    if (const ReportingBodyRow* row = FindReportingBodyRow(code)) {
+        return {std::string(row->text), row->boxes};
+    }
+    return {std::string(code) + " (Unknown)", UnknownBodyBoxes()};
 }
 
 BoxStates ApplyBoxSettings(const BoxStates& current, const BoxSettings& settings) {

@@ -29,6 +29,9 @@ struct ReportingBody {
 };
 // Exact match on the code's text; anything else gives "<code> (Unknown)" and all boxes cleared.
 ReportingBody LookupReportingBody(std::string_view code);
+// The row whose code is exactly `code`, or nullptr; the box settings of an unknown code.
+const ReportingBodyRow* FindReportingBodyRow(std::string_view code);
+const BoxSettings& UnknownBodyBoxes();
 BoxStates ApplyBoxSettings(const BoxStates& current, const BoxSettings& settings);
 
 // Caption of Check<boxNumber>, boxNumber 1..8.

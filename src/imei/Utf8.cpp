@@ -169,21 +169,38 @@ std::string_view Utf8Mid(std::string_view text, std::size_t start, std::size_t c
     return rest.substr(0, OffsetOfCharacter(rest, count));
 }
 
-std::string Cp1252ToUtf8(std::string_view bytes) {
-    // 0x80..0x9F; zero marks the five unassigned bytes, kept as the C1 control of the same value.
-    static constexpr std::array<char16_t, 32> kHigh = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                                       0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-                                                       0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                                       0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-    std::string out;
-    out.reserve(bytes.size() + bytes.size() / 8);
+namespace {
+
+// 0x80..0x9F; zero marks the five unassigned bytes, kept as the C1 control of the same value.
+constexpr std::array<char16_t, 32> kCp1252High = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                                  0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                                  0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                                  0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+char32_t Cp1252Character(unsigned char b) {
+    return b >= 0x80 && b <= 0x9F && kCp1252High[b - 0x80] != 0 ? kCp1252High[b - 0x80] : b;
+}
+
+} // namespace
+
+std::size_t Utf8SequenceLength(std::string_view text, std::size_t pos) {
+    return SequenceLength(text, pos);
+}
+
+std::size_t Cp1252ToUtf8Size(std::string_view bytes) {
+    std::size_t size = 0;
     for (char ch : bytes) {
-        const auto b = static_cast<unsigned char>(ch);
-        if (b >= 0x80 && b <= 0x9F && kHigh[b - 0x80] != 0) {
-            AppendUtf8(out, kHigh[b - 0x80]);
-        } else {
-            AppendUtf8(out, b);
-        }
+        const char32_t c = Cp1252Character(static_cast<unsigned char>(ch));
+        size += c < 0x80 ? 1 : (c < 0x800 ? 2 : 3);
+    }
+    return size;
+}
+
+std::string Cp1252ToUtf8(std::string_view bytes) {
+    std::string out;
+    out.reserve(Cp1252ToUtf8Size(bytes));
+    for (char ch : bytes) {
+        AppendUtf8(out, Cp1252Character(static_cast<unsigned char>(ch)));
     }
     return out;
 }

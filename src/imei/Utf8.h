@@ -24,5 +24,9 @@ std::string_view Utf8Mid(std::string_view text, std::size_t start, std::size_t c
 
 // Windows-1252 bytes to UTF-8; the five unassigned bytes map to the C1 controls of the same value.
 std::string Cp1252ToUtf8(std::string_view bytes);
+// The size in bytes of Cp1252ToUtf8(bytes), without building it.
+std::size_t Cp1252ToUtf8Size(std::string_view bytes);
+// Byte length of the well-formed UTF-8 sequence at `pos`, or 0 when the byte there starts none.
+std::size_t Utf8SequenceLength(std::string_view text, std::size_t pos);
 
 } // namespace quillon

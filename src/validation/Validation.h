@@ -53,6 +53,10 @@ struct ValidationResult {
     LuhnWorking luhn;
     LuhnCaptions luhnCaptions; // Label1, Label2, Label3
 
+    // Set when the re-read before the lookup failed for the first time since the last good one:
+    // why, and that the last good read was used. Empty otherwise.
+    std::string databaseNotice;
+
     bool valid = false;         // IMEIValid
     std::string verdictCaption; // Label16: "VALID" or "INVALID"
     Rgb verdictColour;
@@ -63,9 +67,13 @@ bool IsRejectedIMEI(std::string_view normalised);
 
 // The run on a given table, without re-reading anything.
 ValidationResult RunValidation(std::string_view text, const DeviceTable& table, const BoxStates& currentBoxes);
+// The same into an existing result, which it overwrites whole; its texts keep their storage, so a
+// batch that reuses one result allocates nothing per input.
+void RunValidationInto(std::string_view text, const DeviceTable& table, const BoxStates& currentBoxes,
+                       ValidationResult& result);
 
 // The Validate command: normalises, and unless the text is rejected re-reads the database before
-// the lookup (a failed re-read keeps the last good table).
+// the lookup (a failed re-read keeps the last good table and, the first time, says so).
 ValidationResult ValidateText(std::string_view text, DeviceDatabase& database, const BoxStates& currentBoxes);
 
 } // namespace quillon

@@ -1,6 +1,7 @@
 #include "Form1.h"
 
 #include "ClickableLabel.h"
+#include "ModelListModel.h"
 #include "QtText.h"
 
 #include "Identity.h"
@@ -119,7 +120,8 @@ Form1::Form1(Platform& platform, std::filesystem::path programDirectory, QWidget
     : QMainWindow(parent),
       m_platform(platform),
       m_programDirectory(std::move(programDirectory)),
-      m_database(m_programDirectory / "tacdex.csv") {
+      // One lookup follows each re-read, so the window scans rather than indexes.
+      m_database(m_programDirectory / "tacdex.csv", TableLookup::Scan) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QString::fromLatin1(kDesignCaption));
     CreateMenu();
@@ -185,7 +187,7 @@ void Form1::CreateControls() {
 
     const QFont boldFont = MakeFont(FontFace::MsSansSerif, 8.25, true);
 
-    auto makeCombo = [this](const QString& name, QStringListModel*& model, int left, int width) {
+    auto makeCombo = [this](const QString& name, QAbstractItemModel* model, int left, int width) {
         auto* combo = new QComboBox(m_client);
         combo->setObjectName(name);
         // The user may type a count or a name that the lists do not offer; typing adds no entry.
@@ -196,7 +198,7 @@ void Form1::CreateControls() {
         combo->setCompleter(nullptr);
         // Sizing to the contents would measure every device entry of a large database.
         combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-        model = new QStringListModel(combo);
+        model->setParent(combo);
         combo->setModel(model);
         if (auto* view = qobject_cast<QListView*>(combo->view())) {
             view->setUniformItemSizes(true);
@@ -204,9 +206,11 @@ void Form1::CreateControls() {
         combo->setGeometry(Twips(left), Twips(120), Twips(width), Twips(315));
         return combo;
     };
+    m_combo1Model = new ModelListModel();
     m_combo1 = makeCombo(QStringLiteral("Combo1"), m_combo1Model, 120, 5775);
     m_combo1->setFont(boldFont);
     m_combo1->setEditText(QStringLiteral("Combo1"));
+    m_combo2Model = new QStringListModel();
     m_combo2 = makeCombo(QStringLiteral("Combo2"), m_combo2Model, 6000, 650);
     m_combo2->setEditText(QStringLiteral("100"));
 

@@ -30,9 +30,14 @@ class QLineEdit;
 class QMenu;
 class QPushButton;
 class QStringListModel;
+class QAbstractItemModel;
 class QTextBrowser;
 class QTimer;
 class QWidget;
+
+namespace quillon {
+class ModelListModel;
+}
 
 namespace quillon {
 
@@ -217,7 +222,7 @@ private:
     std::array<QCheckBox*, 9> m_check{};
     QComboBox* m_combo1 = nullptr;
     QComboBox* m_combo2 = nullptr;
-    QStringListModel* m_combo1Model = nullptr;
+    ModelListModel* m_combo1Model = nullptr;
     QStringListModel* m_combo2Model = nullptr;
     std::array<ClickableLabel*, 26> m_label{};
     QTextBrowser* m_scriptlet1 = nullptr;

@@ -1,6 +1,7 @@
 #include "Form1.h"
 
 #include "ClickableLabel.h"
+#include "ModelListModel.h"
 #include "QtText.h"
 #include "generation/ModelCatalogue.h"
 #include "generation/Report.h"
@@ -44,7 +45,7 @@ bool Form1::Form_Load() {
     }
 
     // Each list is filled in one go through its model; entry 0, the empty text, is selected.
-    m_combo1Model->setStringList(ToStringList(FixedModelListTexts()));
+    m_combo1Model->SetFixedTexts(ToStringList(FixedModelListTexts()));
     m_combo1->setCurrentIndex(0);
     m_combo1->hide();
     m_combo2Model->setStringList(ToStringList(CountListTexts()));
@@ -59,7 +60,7 @@ bool Form1::Form_Load() {
     }
 
     // The separator and the device entries, each device line i at list position i.
-    m_combo1Model->setStringList(ToStringList(ModelListTexts(m_database.Table())));
+    m_combo1Model->SetDevices(m_database.Table());
     m_combo1->setCurrentIndex(0);
     return true;
 }

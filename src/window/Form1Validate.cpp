@@ -41,6 +41,10 @@ void Form1::ShowLuhnCaptions(const LuhnCaptions& captions) {
 void Form1::ValidateIMEI() {
     const ValidationResult result = ValidateText(m_text1->text().toStdString(), m_database, CurrentBoxStates());
     ApplyValidationResult(result);
+    // A failed re-read is told once, with its reason, until the file can be read again.
+    if (!result.databaseNotice.empty()) {
+        m_platform.ShowMessage(ToQString(result.databaseNotice));
+    }
 }
 
 void Form1::ApplyValidationResult(const ValidationResult& result) {

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -151,6 +154,156 @@ TEST_F(ValidateCli, OddInputNeverBreaksTheOutput) {
         EXPECT_TRUE(nlohmann::json::accept(line)) << line;
     }
     EXPECT_EQ(count, 4);
+}
+
+// Runs a shell command line; its exit status.
+int Shell(const std::string& command) {
+    const int raw = std::system(command.c_str());
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+
+std::string Lines(int count) {
+    std::string text;
+    for (int i = 0; i < count; ++i) {
+        text += "490154203237518\n";
+    }
+    return text;
+}
+
+// Input and output failures end with exit 2 and a reason on standard error, never a silent 0.
+TEST_F(ValidateCli, InputAndOutputErrorsExitWith2) {
+    const std::string cli =
+        testing::ShellQuote(QUILLON_CLI_PATH) + " validate --db " + testing::ShellQuote(m_db.string());
+    const std::string in = testing::ShellQuote(m_dir.Write("in.txt", Lines(10000)).string());
+    const std::string err = testing::ShellQuote((m_dir.path() / "err.txt").string());
+    const std::string status = testing::ShellQuote((m_dir.path() / "status.txt").string());
+    struct Case {
+        std::string name;
+        std::string command;
+        std::string reason;
+    };
+    const std::vector<Case> cases = {
+        {"one result into a full device", cli + " 490154203237518 >/dev/full 2>" + err, "No space left on device"},
+        {"10,000 lines into a full device", cli + " --format csv <" + in + " >/dev/full 2>" + err,
+         "No space left on device"},
+        {"a folder as standard input", cli + " </tmp >/dev/null 2>" + err, "Is a directory"},
+        {"closed standard input", cli + " <&- >/dev/null 2>" + err, "closed"},
+        {"closed standard output", cli + " 490154203237518 >&- 2>" + err, "Bad file descriptor"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(Shell(c.command), 2);
+        EXPECT_NE(testing::ReadFile(m_dir.path() / "err.txt").find(c.reason), std::string::npos)
+            << testing::ReadFile(m_dir.path() / "err.txt");
+    }
+    // A reader that goes away while SIGPIPE is ignored: the write fails with EPIPE.
+    Shell("(trap '' PIPE; " + cli + " --format csv <" + in + " 2>" + err + "; echo $? >" + status +
+          ") | head -c 1 >/dev/null");
+    EXPECT_EQ(testing::ReadFile(m_dir.path() / "status.txt"), "2\n");
+    EXPECT_NE(testing::ReadFile(m_dir.path() / "err.txt").find("Broken pipe"), std::string::npos);
+}
+
+// Output goes out in large blocks: far fewer writes than records, and all of it arrives.
+TEST_F(ValidateCli, ManyRecordsArriveWhole) {
+    const ProcessResult r = Run({"--format", "csv"}, Lines(20000));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 20001);
+    EXPECT_EQ(r.out.substr(r.out.size() - 2), "\r\n");
+}
+
+// A single input line of 100 MB is answered, within a few times its size in memory: the address
+// space is capped far below what copying it again and again would take.
+TEST_F(ValidateCli, AHugeLineIsAnsweredWithinBoundedMemory) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer reserves more address space than the cap";
+#else
+    const auto in = m_dir.path() / "huge.txt";
+    {
+        std::ofstream out(in, std::ios::binary);
+        const std::string block(1 << 20, '7');
+        for (int i = 0; i < 100; ++i) {
+            out << block;
+        }
+        out << "\n490154203237518\n";
+    }
+    const auto out = m_dir.path() / "out.csv";
+    const std::string cli =
+        testing::ShellQuote(QUILLON_CLI_PATH) + " validate --db " + testing::ShellQuote(m_db.string());
+    const int status = Shell("ulimit -v 600000 && " + cli + " --format csv <" + testing::ShellQuote(in.string()) +
+                             " >" + testing::ShellQuote(out.string()) + " 2>/dev/null");
+    EXPECT_EQ(status, 1);
+    std::ifstream result(out, std::ios::binary);
+    std::string header;
+    std::getline(result, header);
+    std::string huge;
+    std::getline(result, huge);
+    std::string last;
+    std::getline(result, last);
+    const std::string line(100 << 20, '7');
+    EXPECT_EQ(huge, line + "," + line + ",true,,,,,,,,,false,,,\r");
+    EXPECT_TRUE(last.starts_with("490154203237518,490154203237518,false,")) << last.substr(0, 100);
+#endif
+}
+
+// The worst database shapes just under 64 MiB, with the address space capped: each is either read
+// within bounded memory or refused with the reason, never held at many times its size.
+TEST(DatabaseShapes, AreReadOrRefusedWithinBoundedMemory) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer reserves more address space than the cap";
+#else
+    constexpr std::size_t kSize = (64u << 20) - 64;
+    struct Case {
+        std::string name;
+        char fill;
+        int status;         // 1: read, the number not found; 2: refused
+        std::string reason; // on standard error when refused
+    };
+    const std::vector<Case> cases = {
+        {"one line", 'x', 1, ""},
+        {"all commas", ',', 1, ""},
+        {"all line ends", '\n', 2, "lines"},
+        {"bytes that are not UTF-8", '\x80', 2, "Windows-1252"},
+    };
+    testing::TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto db = dir.path() / "tacdex.csv";
+        {
+            std::ofstream out(db, std::ios::binary | std::ios::trunc);
+            const std::string block(1 << 20, c.fill);
+            for (std::size_t written = 0; written < kSize; written += block.size()) {
+                out.write(block.data(), static_cast<std::streamsize>(std::min(block.size(), kSize - written)));
+            }
+        }
+        const auto err = dir.path() / "err.txt";
+        const int status = Shell("ulimit -v 300000 && " + testing::ShellQuote(QUILLON_CLI_PATH) + " validate --db " +
+                                 testing::ShellQuote(db.string()) + " 490154203237517 >/dev/null 2>" +
+                                 testing::ShellQuote(err.string()));
+        EXPECT_EQ(status, c.status) << testing::ReadFile(err);
+        EXPECT_NE(testing::ReadFile(err).find(c.reason), std::string::npos) << testing::ReadFile(err);
+    }
+    // One-character lines: refused for their number, however short the file.
+    const auto db = dir.Write("tacdex.csv", [] {
+        std::string s;
+        for (int i = 0; i < 2'000'001; ++i) {
+            s += "a\n";
+        }
+        return s;
+    }());
+    const ProcessResult r = RunProcess(QUILLON_CLI_PATH, {"validate", "--db", db.string(), "1"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("more than 2000000 lines"), std::string::npos) << r.err;
+#endif
+}
+
+// The one check of the shipped database: real phones are found by their codes.
+TEST(ShippedDatabase, FindsRealPhones) {
+    const ProcessResult r = RunProcess(
+        QUILLON_CLI_PATH, {"validate", "--format", "csv", "357613004448485", "352936001349777", "357805023984447"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find(",true,true,Nokia,6020\r\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(",true,true,Nokia,3100\r\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(",true,true,Samsung,SGH-L700\r\n"), std::string::npos) << r.out;
 }
 
 } // namespace

@@ -6,11 +6,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
-#include <fstream>
 #include <limits>
 #include <map>
-#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -56,8 +53,6 @@ const ExpectedEntry kExpectedCatalogue[] = {
     {"Samsung Galaxy S5", "35329606 35341106 35341506 35342106 35391906 35489106 35535406 35609906"},
     {"Samsung Galaxy S6", "35993706 35952106 35746006 35774106 35966906"},
 };
-
-const std::set<std::string> kManufacturers{"Apple", "BlackBerry", "HTC", "Huawei", "Nokia", "Samsung"};
 
 std::vector<std::string> Words(const std::string& text) {
     std::istringstream in(text);
@@ -293,79 +288,6 @@ TEST(ResolveModelChoice, AChangedFileNoLongerMatches) {
     after += "35100026,Acme,Phone X2\r\n35100027,Acme,Phone Z\r\n99999999,QN-2026.12\r\n";
     EXPECT_EQ(ResolveModelChoice("Acme Phone X", 26, DeviceTable::FromBytes(before)).kind, ModelChoiceKind::Device);
     EXPECT_EQ(ResolveModelChoice("Acme Phone X", 26, DeviceTable::FromBytes(after)).kind, ModelChoiceKind::None);
-}
-
-// The database shipped beside the programs: one record per catalogue code, written from what the
-// catalogue knows.
-std::filesystem::path ShippedDatabasePath() {
-    return std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "data" / "tacdex.csv";
-}
-
-TEST(ShippedDatabase, HoldsEachCatalogueCodeOnceAndAVersionLine) {
-    std::ifstream in(ShippedDatabasePath(), std::ios::binary);
-    ASSERT_TRUE(in) << ShippedDatabasePath();
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-
-    // What each code may be called: its family (manufacturer and the rest of the family text), or
-    // only its manufacturer when no family lists it.
-    std::map<std::string, std::set<std::string>> families;
-    std::map<std::string, std::set<std::string>> makers;
-    for (const ExpectedEntry& entry : kExpectedCatalogue) {
-        for (const std::string& code : Words(entry.codes)) {
-            if (kManufacturers.count(entry.text) != 0) {
-                makers[code].insert(entry.text);
-            } else {
-                families[code].insert(entry.text);
-            }
-        }
-    }
-    std::set<std::string> allCodes;
-    for (const auto& [code, names] : makers) {
-        allCodes.insert(code);
-    }
-    for (const auto& [code, names] : families) {
-        allCodes.insert(code);
-        EXPECT_EQ(names.size(), 1u) << code;
-    }
-
-    ASSERT_GE(bytes.size(), 2u);
-    ASSERT_EQ(bytes.substr(bytes.size() - 2), "\r\n");
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < bytes.size()) {
-        const std::size_t end = bytes.find("\r\n", start);
-        ASSERT_NE(end, std::string::npos);
-        lines.push_back(bytes.substr(start, end - start));
-        start = end + 2;
-    }
-    ASSERT_EQ(lines.size(), allCodes.size() + 1);
-
-    std::set<std::string> seen;
-    for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
-        const std::string& line = lines[i];
-        SCOPED_TRACE(line);
-        EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos);
-        ASSERT_EQ(FieldCount(line), 3u);
-        const std::string code(Field(line, 1));
-        const std::string maker(Field(line, 2));
-        const std::string model(Field(line, 3));
-        EXPECT_TRUE(seen.insert(code).second) << "code listed twice";
-        ASSERT_EQ(allCodes.count(code), 1u) << "code not in the catalogue";
-        if (families.count(code) != 0) {
-            EXPECT_EQ(maker + " " + model, *families[code].begin());
-        } else {
-            EXPECT_EQ(makers[code].count(maker), 1u);
-            EXPECT_EQ(model, "unspecified model");
-        }
-        if (makers.count(code) != 0) {
-            EXPECT_EQ(makers[code], std::set<std::string>{maker}) << "manufacturer differs from the catalogue";
-        }
-    }
-    const std::string& version = lines.back();
-    ASSERT_EQ(version.size(), 19u);
-    EXPECT_EQ(version[8], ',');
-    EXPECT_EQ(MakeDatabaseCaptions(DeviceTable::FromBytes(bytes)).versionText, version.substr(9));
-    EXPECT_EQ(DeviceTable::FromBytes(bytes).LineCount(), lines.size());
 }
 
 } // namespace

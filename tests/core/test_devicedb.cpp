@@ -1,9 +1,13 @@
 #include "devicedb/DeviceTable.h"
+#include "imei/Utf8.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <random>
+
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -123,8 +127,8 @@ TEST(DeviceTable, FindDeviceLastMatchWins) {
         {"490154213237518", true, " Spaced ", "\"Quoted\"", 6},
         {"860000001234567", true, "", "", 7},
         {"555555551234567", true, "Only maker", "", 8},
-        // The version line is scanned too.
-        {"999999991234567", true, "QN-2026.12", "", 9},
+        // The version line is never a device.
+        {"999999991234567", false, "", "", 0},
         // A key shorter than eight characters only equals a whole line of that length.
         {"4901542", true, "", "", 3},
         {"3500000", false, "", "", 0},
@@ -203,6 +207,160 @@ TEST(DeviceDatabase, BinaryGarbageLoadsWithoutFailing) {
     EXPECT_GT(table.LineCount(), 0u);
     const DeviceMatch match = FindDevice(table, "\x01\x02");
     EXPECT_FALSE(match.found && !table.Line(match.lineNumber).starts_with("\x01\x02"));
+}
+
+// Random tables of few distinct codes (so that codes repeat), short lines, lines of multi-byte
+// characters and every line-end style: the index, a scan and a plain reference agree on every key.
+TEST(DeviceTable, IndexAndScanAgreeOnRandomTables) {
+    const std::vector<std::string> pieces = {
+        "3500000", "35000001", "350000012", "\xC3\x9C\xC3\x9C", "4901542", "49015420", "", ",", "x,y,z", "99999999"};
+    const std::vector<std::string> ends = {"\r\n", "\n", "\r"};
+    std::mt19937 random(20261207);
+    for (int round = 0; round < 200; ++round) {
+        std::string bytes;
+        const int lines = 1 + static_cast<int>(random() % 60);
+        for (int i = 0; i < lines; ++i) {
+            bytes += pieces[random() % pieces.size()] + pieces[random() % pieces.size()];
+            bytes += ends[random() % ends.size()];
+        }
+        const DeviceTable indexed = DeviceTable::FromBytes(bytes, TableLookup::Indexed);
+        const DeviceTable scanned = DeviceTable::FromBytes(bytes, TableLookup::Scan);
+        ASSERT_TRUE(indexed.HasIndex());
+        ASSERT_FALSE(scanned.HasIndex());
+        for (const std::string& a : pieces) {
+            for (const std::string& b : pieces) {
+                const std::string key = a + b;
+                // Reference: the last device line (never the version line) whose first eight
+                // characters, or whole self when shorter, equal the key's first eight.
+                const std::string_view wanted = Utf8Left(key, 8);
+                std::size_t expected = 0;
+                for (std::size_t n = 1; n < indexed.LineCount(); ++n) {
+                    if (Utf8Left(indexed.Line(n), 8) == wanted) {
+                        expected = n;
+                    }
+                }
+                ASSERT_EQ(indexed.FindLine(key), expected) << bytes << " key " << key;
+                ASSERT_EQ(scanned.FindLine(key), expected) << bytes << " key " << key;
+                ASSERT_EQ(indexed.ScanForLine(key), expected);
+            }
+        }
+    }
+}
+
+TEST(DeviceTable, VersionLineIsNeverADevice) {
+    for (const std::string bytes :
+         {"99999999,OSMO-2016A", "11111111,A,a\r\n99999999,OSMO-2016A\r\n", "99999999,A,a\n99999999,OSMO-2016A\n"}) {
+        for (TableLookup lookup : {TableLookup::Indexed, TableLookup::Scan}) {
+            const DeviceTable table = DeviceTable::FromBytes(bytes, lookup);
+            const DeviceMatch match = FindDevice(table, "999999990000008");
+            // Only a device line with the same code is found, never the version line itself.
+            EXPECT_EQ(match.found, bytes.starts_with("99999999,A")) << bytes;
+            EXPECT_NE(match.manufacturer, "OSMO-2016A") << bytes;
+        }
+    }
+}
+
+// A copy shares the text: the model list's start-up copy stays as it was when the database is
+// read again.
+TEST(DeviceDatabase, ACopyOfTheTableOutlivesARead) {
+    TempDir dir;
+    const auto file = dir.Write("tacdex.csv", "11111111,A,a\r\n99999999,QN-2026.12\r\n");
+    DeviceDatabase database(file);
+    ASSERT_TRUE(database.Load().ok());
+    const DeviceTable startUp = database.Table();
+    dir.Write("tacdex.csv", "22222222,B,b\r\n33333333,C,c\r\n99999999,QN-2026.12\r\n");
+    ASSERT_TRUE(database.Reload().ok());
+    EXPECT_EQ(startUp.LineCount(), 2u);
+    EXPECT_EQ(startUp.Line(1), "11111111,A,a");
+    EXPECT_EQ(database.Table().Line(1), "22222222,B,b");
+}
+
+// Shapes that would take far more memory than the file: refused with the reason, the last good read kept.
+TEST(DeviceDatabase, RefusesShapesThatCannotBeHeld) {
+    struct Case {
+        std::string name;
+        std::string bytes;
+        std::string reason;
+    };
+    const std::vector<Case> cases = {
+        {"line ends", std::string(kMaxDatabaseLines + 1, '\n'), "more than 2000000 lines"},
+        {"one-character lines",
+         [] {
+             std::string s;
+             for (std::size_t i = 0; i <= kMaxDatabaseLines; ++i) {
+                 s += "a\n";
+             }
+             return s;
+         }(),
+         "more than 2000000 lines"},
+        {"Windows-1252 growing past the limit", std::string(kMaxDatabaseBytes / 3 + 1, '\x80'), "Windows-1252"},
+        {"nothing", "", "is empty"},
+        {"only a byte order mark", "\xEF\xBB\xBF", "is empty"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const auto file = dir.Write("tacdex.csv", "11111111,A,a\r\n99999999,QN-2026.12\r\n");
+        DeviceDatabase database(file);
+        ASSERT_TRUE(database.Load().ok());
+        dir.Write("tacdex.csv", c.bytes);
+        const DatabaseReadResult result = database.Reload();
+        EXPECT_FALSE(result.ok());
+        EXPECT_NE(result.message.find(c.reason), std::string::npos) << result.message;
+        EXPECT_EQ(FindDevice(database.Table(), "111111110000000").manufacturer, "A");
+        EXPECT_FALSE(DeviceDatabase(file).Load().ok());
+    }
+    // Exactly at the line limit, and 0x80 bytes that stay within it once converted, still load.
+    TempDir dir;
+    DeviceDatabase atLimit(dir.Write("tacdex.csv", std::string(kMaxDatabaseLines, '\n')));
+    EXPECT_TRUE(atLimit.Load().ok());
+    EXPECT_EQ(atLimit.Table().LineCount(), kMaxDatabaseLines);
+    DeviceDatabase converted(dir.Write("tacdex.csv", std::string(kMaxDatabaseBytes / 3, '\x80')));
+    EXPECT_TRUE(converted.Load().ok());
+    EXPECT_EQ(converted.Table().Line(1).size(), kMaxDatabaseBytes / 3 * 3);
+}
+
+TEST(DeviceDatabase, ASymlinkLoopIsReportedAsSuch) {
+    TempDir dir;
+    std::filesystem::create_symlink(dir.path() / "b.csv", dir.path() / "a.csv");
+    std::filesystem::create_symlink(dir.path() / "a.csv", dir.path() / "b.csv");
+    DeviceDatabase loop(dir.path() / "a.csv");
+    const DatabaseReadResult looped = loop.Load();
+    EXPECT_EQ(looped.error, DatabaseError::Unreadable);
+    EXPECT_NE(looped.message.find("loop of symbolic links"), std::string::npos) << looped.message;
+}
+
+TEST(DeviceDatabase, AFolderThatCannotBeSearchedIsReportedAsSuch) {
+    TempDir dir;
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "permissions do not stop root";
+    }
+    const auto folder = dir.path() / "locked";
+    std::filesystem::create_directory(folder);
+    dir.Write("locked/tacdex.csv", "11111111,A,a\r\n99999999,QN-2026.12\r\n");
+    std::filesystem::permissions(folder, std::filesystem::perms::none);
+    const DatabaseReadResult locked = DeviceDatabase(folder / "tacdex.csv").Load();
+    std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
+    EXPECT_EQ(locked.error, DatabaseError::Unreadable);
+    EXPECT_NE(locked.message.find("may not be searched"), std::string::npos) << locked.message;
+}
+
+// Every failed re-read keeps the last good table; only the first of a run of failures is new.
+TEST(DeviceDatabase, FailedReReadsAreCountedUntilOneSucceeds) {
+    TempDir dir;
+    const auto file = dir.Write("tacdex.csv", "11111111,A,a\r\n99999999,QN-2026.12\r\n");
+    DeviceDatabase database(file);
+    ASSERT_TRUE(database.Load().ok());
+    std::filesystem::remove(file);
+    EXPECT_FALSE(database.Reload().ok());
+    EXPECT_FALSE(database.FailureAlreadyReported());
+    EXPECT_FALSE(database.Reload().ok());
+    EXPECT_TRUE(database.FailureAlreadyReported());
+    dir.Write("tacdex.csv", "11111111,A,a\r\n99999999,QN-2026.12\r\n");
+    EXPECT_TRUE(database.Reload().ok());
+    std::filesystem::remove(file);
+    EXPECT_FALSE(database.Reload().ok());
+    EXPECT_FALSE(database.FailureAlreadyReported());
 }
 
 } // namespace

@@ -1,0 +1,51 @@
+// Starts the window once on the offscreen platform with the tacdex.csv of the folder given, shows
+// it, and ends: for measuring the start-up's peak memory from outside (bench/memory-shapes.sh).
+// Prints "started" or the message that ended the start-up; exit status 0 or 1.
+#include "Form1.h"
+#include "Platform.h"
+
+#include <QApplication>
+#include <QUrl>
+#include <QWindow>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+
+namespace {
+
+class SilentPlatform final : public quillon::Platform {
+public:
+    void ShowMessage(const QString& text) override { std::printf("message: %s\n", qPrintable(text)); }
+    bool SetClipboardText(const QString&) override { return true; }
+    bool OpenAddress(const QString&) override { return true; }
+    bool IsAdministrator() override { return true; }
+    quillon::DownloadResult DownloadFile(const QUrl&, const QString&, std::chrono::milliseconds) override {
+        return {false, QStringLiteral("no network here"), false};
+    }
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: quillon_startup_probe PROGRAM_FOLDER\n");
+        return 2;
+    }
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication application(argc, argv);
+    SilentPlatform platform;
+    quillon::Form1 form(platform, std::filesystem::path(argv[1]));
+    if (!form.Form_Load()) {
+        return 1;
+    }
+    form.show();
+    while (form.windowHandle() == nullptr || !form.windowHandle()->isExposed()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    QCoreApplication::processEvents();
+    std::printf("started\n");
+    return 0;
+}
