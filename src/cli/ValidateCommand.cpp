@@ -1,4 +1,5 @@
 #include "Commands.h"
+#include "system/Console.h"
 #include "system/Files.h"
 #include "validation/Validation.h"
 
@@ -6,7 +7,6 @@
 
 #include "imei/Utf8.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -414,7 +414,7 @@ std::string ErrorText(int error) {
 // the output not written (with the reason on `err`).
 int ValidateInputs(const std::vector<std::string>& inputs, const DeviceTable& table, Format format, std::ostream& err) {
     // A closed standard input would otherwise read as empty, or as whatever file took its place.
-    if (inputs.empty() && ::fcntl(STDIN_FILENO, F_GETFD) == -1) {
+    if (inputs.empty() && !StandardInputIsOpen()) {
         err << "quillon-cli: cannot read standard input: it is closed\n";
         return kExitUsage;
     }

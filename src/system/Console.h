@@ -20,4 +20,8 @@ std::filesystem::path ExecutableDirectory(const char* argv0);
 // Standard input, output and error pass bytes unchanged: no CR added before LF, no end at Ctrl+Z.
 void UseBinaryStandardStreams();
 
+// Whether standard input is open at all: a closed one would read as empty, or as whatever file
+// the next open takes its place with.
+bool StandardInputIsOpen();
+
 } // namespace quillon

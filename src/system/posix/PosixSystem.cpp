@@ -74,4 +74,8 @@ std::filesystem::path ExecutableDirectory(const char* argv0) {
 
 void UseBinaryStandardStreams() {}
 
+bool StandardInputIsOpen() {
+    return ::fcntl(STDIN_FILENO, F_GETFD) != -1;
+}
+
 } // namespace quillon

@@ -95,4 +95,8 @@ void UseBinaryStandardStreams() {
     ::_setmode(::_fileno(stderr), _O_BINARY);
 }
 
+bool StandardInputIsOpen() {
+    return ::_get_osfhandle(0) != -1;
+}
+
 } // namespace quillon
