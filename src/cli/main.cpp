@@ -99,7 +99,7 @@ int main(int argc, char** argv) {
             ->type_name("PREFIX"),
         generateCommand
             ->add_option("--box", generate.box, "Start from the code of a reporting body, one of\n" + BoxCaptions())
-            ->type_name("BODY"),
+            ->type_name("CAPTION"),
         generateCommand->add_option("--count", generate.count, "How many valid numbers to print (default: 1)")
             ->type_name("N"),
         generateCommand->add_option("--seed", generate.seed, "Seed for a repeatable run (default: the clock)")
