@@ -321,10 +321,6 @@ public:
         if (m_error == 0 && std::fflush(m_file.get()) != 0) {
             m_error = errno != 0 ? errno : EIO;
         }
-        std::FILE* numbers = m_file.get();
-        if (m_error == 0 && std::fseek(numbers, 0, SEEK_SET) != 0) {
-            m_error = errno != 0 ? errno : EIO;
-        }
         // The header is the report of no numbers without its final line end.
         std::string header = ReportText(kProgramVersionText, modelText, secondsText, {});
         header.resize(header.size() - kReportLineEnd.size());
