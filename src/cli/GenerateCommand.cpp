@@ -189,9 +189,9 @@ GenerationPlan PlanGeneration(const GenerateOptions& options, const CommandConte
     return plan;
 }
 
-// The temporary files of a run with a report. A SIGINT or SIGTERM removes them before the program
-// ends as the signal would end it; their names are kept ready for the handler, which may only make
-// plain system calls.
+// The temporary files of a run with a report. A SIGINT, SIGTERM or SIGPIPE removes them before the
+// program ends as the signal would end it; their names are kept ready for the handler, which may
+// only make plain system calls.
 class TemporaryFiles {
 public:
     TemporaryFiles() {
