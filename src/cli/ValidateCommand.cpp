@@ -7,6 +7,9 @@
 #include "imei/Utf8.h"
 
 #include <fcntl.h>
+#ifdef _WIN32
+#include <io.h>
+#endif
 #include <unistd.h>
 
 #include <algorithm>
@@ -425,6 +428,15 @@ void AppendJson(BlockOutput& out, std::string_view input, const ValidationResult
     out.Append("}\n");
 }
 
+// Whether standard input is a closed descriptor (rather than an empty or unreadable file).
+bool StandardInputIsClosed() {
+#ifdef _WIN32
+    return ::_get_osfhandle(STDIN_FILENO) == -1;
+#else
+    return ::fcntl(STDIN_FILENO, F_GETFD) == -1;
+#endif
+}
+
 std::string ErrorText(int error) {
     return std::generic_category().message(error);
 }
@@ -436,7 +448,7 @@ int ValidateInputs(const std::vector<std::string>& inputs, const DeviceTable& ta
     const std::string prefix = Prefix("validate");
     const bool readsStandardInput = inputs.empty() || std::find(inputs.begin(), inputs.end(), "-") != inputs.end();
     // A closed standard input would otherwise read as empty, or as whatever file took its place.
-    if (readsStandardInput && ::fcntl(STDIN_FILENO, F_GETFD) == -1) {
+    if (readsStandardInput && StandardInputIsClosed()) {
         err << prefix << "cannot read standard input: it is closed\n";
         return kExitUsage;
     }
