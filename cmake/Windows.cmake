@@ -29,6 +29,21 @@ file(WRITE ${QUILLON_JSON_ROOT}/cmake/nlohmann_jsonConfigVersion.cmake
 set(nlohmann_json_DIR ${QUILLON_JSON_ROOT}/cmake CACHE PATH "nlohmann/json for the Windows build" FORCE)
 find_package(nlohmann_json 3 REQUIRED)
 
+# CLI11, header-only too, the same way.
+set(QUILLON_CLI11_ROOT ${CMAKE_BINARY_DIR}/cli11)
+file(MAKE_DIRECTORY ${QUILLON_CLI11_ROOT}/include ${QUILLON_CLI11_ROOT}/cmake)
+file(CREATE_LINK /usr/include/CLI ${QUILLON_CLI11_ROOT}/include/CLI SYMBOLIC)
+file(WRITE ${QUILLON_CLI11_ROOT}/cmake/CLI11Config.cmake
+    "if(NOT TARGET CLI11::CLI11)\n"
+    "    add_library(CLI11::CLI11 INTERFACE IMPORTED)\n"
+    "    set_target_properties(CLI11::CLI11 PROPERTIES INTERFACE_INCLUDE_DIRECTORIES\n"
+    "        ${QUILLON_CLI11_ROOT}/include)\n"
+    "endif()\n")
+file(WRITE ${QUILLON_CLI11_ROOT}/cmake/CLI11ConfigVersion.cmake
+    "set(PACKAGE_VERSION 2)\nset(PACKAGE_VERSION_COMPATIBLE TRUE)\n")
+set(CLI11_DIR ${QUILLON_CLI11_ROOT}/cmake CACHE PATH "CLI11 for the Windows build" FORCE)
+find_package(CLI11 2 REQUIRED)
+
 add_subdirectory(src)
 
 # GoogleTest from Debian's sources, built with the same compiler.

@@ -7,83 +7,34 @@
 #include "imei/ReportingBody.h"
 #include "system/Files.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <iterator>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <vector>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace quillon::cli {
 
 namespace {
 
-struct GenerateOptions {
-    std::optional<std::string> db;
-    std::optional<std::string> model;
-    std::optional<std::string> custom;
-    std::optional<std::string> box;
-    std::optional<std::string> count;
-    std::optional<std::string> seed;
-    std::optional<std::string> report;
-};
-
-// Thrown for anything the user has to fix on the command line; the command exits with 2.
-struct UsageError {
-    std::string message;
-};
-
-std::optional<std::string>* OptionSlot(GenerateOptions& options, std::string_view name) {
-    if (name == "--db") {
-        return &options.db;
-    }
-    if (name == "--model") {
-        return &options.model;
-    }
-    if (name == "--custom") {
-        return &options.custom;
-    }
-    if (name == "--box") {
-        return &options.box;
-    }
-    if (name == "--count") {
-        return &options.count;
-    }
-    if (name == "--seed") {
-        return &options.seed;
-    }
-    if (name == "--report") {
-        return &options.report;
-    }
-    return nullptr;
-}
-
-// Accepts "--name value" and "--name=value".
-GenerateOptions ParseOptions(const std::vector<std::string>& args) {
-    GenerateOptions options;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        const std::size_t equals = arg.find('=');
-        const std::string name = arg.substr(0, equals);
-        std::optional<std::string>* slot = arg.rfind("--", 0) == 0 ? OptionSlot(options, name) : nullptr;
-        if (slot == nullptr) {
-            throw UsageError{"unknown argument '" + arg + "'"};
-        }
-        if (slot->has_value()) {
-            throw UsageError{name + " is given more than once"};
-        }
-        if (equals != std::string::npos) {
-            *slot = arg.substr(equals + 1);
-        } else if (i + 1 < args.size()) {
-            *slot = args[++i];
-        } else {
-            throw UsageError{name + " needs a value"};
-        }
-    }
-    return options;
-}
+const std::string kPrefix = Prefix("generate");
 
 std::optional<std::uint64_t> ParseWholeNumber(std::string_view text) {
     if (text.empty() || text.size() > 20) {
@@ -112,22 +63,51 @@ std::string BoxCaptionList() {
     return list;
 }
 
-// The device entry the window's model list shows as `text`: the first list position 26..n-2 whose
-// line gives back that text.
-std::optional<std::size_t> FindDeviceEntryPosition(const DeviceTable& table, std::string_view text) {
-    const std::size_t lineCount = table.LineCount();
-    for (std::size_t line = kFirstDeviceIndex; line + 2 <= lineCount; ++line) {
-        if (DeviceEntryText(table.Line(line)) == text) {
-            return line;
-        }
-    }
-    return std::nullopt;
+std::string ErrorText(int error) {
+    return error == 0 ? std::string("unknown error") : std::generic_category().message(error);
 }
+
+// The codes a run draws from when --model names device lines: every distinct code of the lines
+// that show the text, held here for as long as the run's recipe points at them.
+struct DeviceCodes {
+    std::string text;
+    std::vector<std::string> codes;
+    std::vector<std::string_view> views;
+    CatalogueEntry entry;
+};
 
 struct GenerationPlan {
     CandidateRecipe recipe;
     std::string modelText; // as the report names it
+    std::unique_ptr<DeviceCodes> deviceCodes;
 };
+
+// Device lines are 1 .. n-1; the last line is the database's version.
+std::unique_ptr<DeviceCodes> CollectDeviceCodes(const DeviceTable& table, const std::string& text,
+                                                std::size_t& linesShowingText, std::string& firstCode) {
+    auto found = std::make_unique<DeviceCodes>();
+    found->text = text;
+    linesShowingText = 0;
+    const std::size_t lineCount = table.LineCount();
+    for (std::size_t line = 1; line < lineCount; ++line) {
+        const std::string_view content = table.Line(line);
+        if (DeviceEntryText(content) != text) {
+            continue;
+        }
+        const std::string_view code = Field(content, 1);
+        if (linesShowingText++ == 0) {
+            firstCode = std::string(code);
+        }
+        if (IsEightDigitTac(code) && std::find(found->codes.begin(), found->codes.end(), code) == found->codes.end()) {
+            found->codes.emplace_back(code);
+        }
+    }
+    for (const std::string& code : found->codes) {
+        found->views.emplace_back(code);
+    }
+    found->entry = CatalogueEntry{found->text, found->views};
+    return found;
+}
 
 GenerationPlan PlanGeneration(const GenerateOptions& options, const CommandContext& context) {
     const int sources = (options.model ? 1 : 0) + (options.custom ? 1 : 0) + (options.box ? 1 : 0);
@@ -143,7 +123,7 @@ GenerationPlan PlanGeneration(const GenerateOptions& options, const CommandConte
     if (options.box) {
         const std::optional<int> box = BoxNumberForCaption(*options.box);
         if (!box) {
-            throw UsageError{"unknown box '" + *options.box + "'; the boxes are " + BoxCaptionList()};
+            throw UsageError{"--box: unknown reporting body '" + *options.box + "'; they are " + BoxCaptionList()};
         }
         boxes[static_cast<std::size_t>(*box - 1)] = true;
     }
@@ -163,31 +143,39 @@ GenerationPlan PlanGeneration(const GenerateOptions& options, const CommandConte
         const std::string& text = *options.model;
         plan.modelText = text;
         if (text == kCustomEntry) {
-            throw UsageError{"the model \"Custom\" takes its prefix from --custom PREFIX"};
+            throw UsageError{"--model Custom takes its prefix from --custom PREFIX"};
         }
         // The empty entry and the separator choose no model, as in the window.
         if (!text.empty() && text != kSeparatorEntry) {
             choice = ResolveModelChoice(text, 0, DeviceTable{});
             if (choice.kind != ModelChoiceKind::Catalogue) {
-                // Only a device entry needs the database, so only then is a missing one an error.
-                DeviceDatabase database(options.db ? PathFromUtf8(*options.db)
-                                                   : context.programDirectory / "tacdex.csv");
+                // Only a device needs the database, so only then is a missing one an error.
+                const std::filesystem::path path =
+                    options.db ? PathFromUtf8(*options.db) : context.programDirectory / "tacdex.csv";
+                DeviceDatabase database(path);
                 const DatabaseReadResult read = database.Load();
                 if (!read.ok()) {
-                    throw UsageError{read.message.empty() ? "cannot read the database " + PathToUtf8(database.Path())
-                                                          : read.message};
+                    // Not a usage error: the command line may be right and the file wrong.
+                    throw CommandError{DatabaseProblemText(read, path)};
                 }
-                const std::optional<std::size_t> position = FindDeviceEntryPosition(database.Table(), text);
-                if (position) {
-                    choice = ResolveModelChoice(text, *position, database.Table());
+                std::size_t lines = 0;
+                std::string firstCode;
+                plan.deviceCodes = CollectDeviceCodes(database.Table(), text, lines, firstCode);
+                const std::vector<std::string>& codes = plan.deviceCodes->codes;
+                if (lines == 0) {
+                    throw UsageError{"--model: '" + text +
+                                     "' is neither a catalogue entry nor a device of the database " + PathToUtf8(path)};
                 }
-                if (choice.kind != ModelChoiceKind::Device) {
-                    throw UsageError{"unknown model '" + text +
-                                     "': it is neither a catalogue entry nor a device entry of " +
-                                     PathToUtf8(database.Path())};
+                if (codes.empty()) {
+                    throw UsageError{DevicePrefixProblem(text, firstCode) + " (database " + PathToUtf8(path) + ")"};
                 }
-                if (const std::string problem = ModelPrefixProblem(choice, text, imeiText); !problem.empty()) {
-                    throw UsageError{problem};
+                if (codes.size() == 1) {
+                    // One code: drawn like the window's device entry, with no draw for the code.
+                    choice.kind = ModelChoiceKind::Device;
+                    choice.tac = codes.front();
+                } else {
+                    choice.kind = ModelChoiceKind::Catalogue;
+                    choice.entry = &plan.deviceCodes->entry;
                 }
             }
         }
@@ -201,71 +189,261 @@ GenerationPlan PlanGeneration(const GenerateOptions& options, const CommandConte
     return plan;
 }
 
+// The temporary files of a run with a report. A SIGINT, SIGTERM or SIGPIPE removes them before the
+// program ends as the signal would end it; their names are kept ready for the handler, which may
+// only make plain system calls.
+class TemporaryFiles {
+public:
+    TemporaryFiles() {
+        s_instance = this;
+        for (std::size_t i = 0; i < std::size(kSignals); ++i) {
+            m_previous[i] = std::signal(kSignals[i], &OnSignal);
+            // A signal the caller chose to ignore (SIGINT for a background job) stays ignored.
+            if (m_previous[i] == SIG_IGN) {
+                std::signal(kSignals[i], SIG_IGN);
+            }
+        }
+    }
+    ~TemporaryFiles() {
+        for (std::size_t i = 0; i < std::size(kSignals); ++i) {
+            std::signal(kSignals[i], m_previous[i]);
+        }
+        RemoveAll();
+        s_instance = nullptr;
+    }
+    TemporaryFiles(const TemporaryFiles&) = delete;
+    TemporaryFiles& operator=(const TemporaryFiles&) = delete;
+
+    // Registers a name before its file is created, so that no moment leaves it unknown.
+    void Add(const std::filesystem::path& path) {
+        if (m_count < kMax) {
+            m_paths[m_count] = path.native();
+            ++m_count;
+        }
+    }
+    // The file now has another name (or is gone): it is no longer the run's to remove.
+    void Forget(const std::filesystem::path& path) {
+        for (std::size_t i = 0; i < m_count; ++i) {
+            if (m_paths[i] == path.native()) {
+                m_paths[i].clear();
+            }
+        }
+    }
+    void RemoveAll() {
+        for (std::size_t i = 0; i < m_count; ++i) {
+            if (!m_paths[i].empty()) {
+                std::error_code ignored;
+                std::filesystem::remove(m_paths[i], ignored);
+                m_paths[i].clear();
+            }
+        }
+    }
+
+private:
+    static constexpr std::size_t kMax = 2;
+    // SIGPIPE too: `generate --report | head` ends the run that way.
+#ifdef SIGPIPE
+    static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGPIPE};
+#else
+    static constexpr int kSignals[] = {SIGINT, SIGTERM};
+#endif
+
+    static void OnSignal(int signal) {
+        if (TemporaryFiles* files = s_instance) {
+            for (std::size_t i = 0; i < files->m_count; ++i) {
+                if (!files->m_paths[i].empty()) {
+#ifdef _WIN32
+                    ::_wunlink(files->m_paths[i].c_str());
+#else
+                    ::unlink(files->m_paths[i].c_str());
+#endif
+                }
+            }
+        }
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
+    }
+
+    static inline TemporaryFiles* volatile s_instance = nullptr;
+    std::filesystem::path::string_type m_paths[kMax];
+    std::size_t m_count = 0;
+    void (*m_previous[std::size(kSignals)])(int) = {};
+};
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+std::string DescribeFolder(const std::filesystem::path& folder) {
+    return "\"" + PathToUtf8(folder) + "\"";
+}
+
+// The numbers of a run with a report, in a temporary file in the report's folder as they are
+// found; at the end the report is assembled from it and named.
+class ReportNumbers {
+public:
+    ReportNumbers(std::filesystem::path folder, TemporaryFiles& temporaries)
+        : m_folder(std::move(folder)),
+          m_temporaries(temporaries) {}
+
+    // Opens the numbers' file: proves at the start that the folder takes files.
+    void Open() {
+        m_path = ReportTemporaryPath(m_folder);
+        m_temporaries.Add(m_path);
+        errno = 0;
+        m_file.reset(OpenFile(m_path, "wb"));
+        if (!m_file) {
+            throw CommandError{"--report: cannot create a file in the folder " + DescribeFolder(m_folder) + ": " +
+                               ErrorText(errno)};
+        }
+        std::setvbuf(m_file.get(), nullptr, _IOFBF, std::size_t{1} << 20);
+    }
+    // CR LF before each number: the form of the report's number list.
+    bool Append(std::string_view number) {
+        if (m_error != 0) {
+            return false;
+        }
+        errno = 0;
+        if (std::fwrite("\r\n", 1, 2, m_file.get()) != 2 ||
+            std::fwrite(number.data(), 1, number.size(), m_file.get()) != number.size()) {
+            m_error = errno != 0 ? errno : EIO;
+        }
+        return m_error == 0;
+    }
+    int Error() const { return m_error; }
+
+    // Writes the report (header, numbers, final line end) into a second temporary file, removes
+    // the numbers' file and gives the report its name.
+    ReportWriteResult Finish(std::string_view modelText, std::string_view secondsText) {
+        ReportWriteResult result;
+        errno = 0;
+        if (m_error == 0 && std::fflush(m_file.get()) != 0) {
+            m_error = errno != 0 ? errno : EIO;
+        }
+        // The header is the report of no numbers without its final line end.
+        std::string header = ReportText(kProgramVersionText, modelText, secondsText, {});
+        header.resize(header.size() - kReportLineEnd.size());
+
+        const std::filesystem::path reportPath = ReportTemporaryPath(m_folder);
+        m_temporaries.Add(reportPath);
+        File report(m_error == 0 ? OpenFile(reportPath, "wb") : nullptr);
+        if (m_error == 0 && !report) {
+            m_error = errno != 0 ? errno : EIO;
+        }
+        if (m_error == 0) {
+            std::vector<char> block(std::size_t{1} << 20);
+            bool ok = std::fwrite(header.data(), 1, header.size(), report.get()) == header.size();
+            // The numbers' file was opened for writing only; it is read back through a second handle.
+            File reader(ok ? OpenFile(m_path, "rb") : nullptr);
+            ok = ok && reader != nullptr;
+            while (ok) {
+                const std::size_t got = std::fread(block.data(), 1, block.size(), reader.get());
+                ok = std::fwrite(block.data(), 1, got, report.get()) == got && !std::ferror(reader.get());
+                if (got < block.size()) {
+                    break;
+                }
+            }
+            ok = ok &&
+                 std::fwrite(kReportLineEnd.data(), 1, kReportLineEnd.size(), report.get()) == kReportLineEnd.size();
+            ok = ok && std::fflush(report.get()) == 0;
+            if (!ok) {
+                m_error = errno != 0 ? errno : EIO;
+            }
+        }
+        if (report && std::fclose(report.release()) != 0 && m_error == 0) {
+            m_error = errno != 0 ? errno : EIO;
+        }
+        m_file.reset();
+        std::error_code ignored;
+        std::filesystem::remove(m_path, ignored);
+        m_temporaries.Forget(m_path);
+        if (m_error != 0) {
+            std::filesystem::remove(reportPath, ignored);
+            m_temporaries.Forget(reportPath);
+            result.error =
+                "cannot write the report into the folder " + DescribeFolder(m_folder) + ": " + ErrorText(m_error);
+            return result;
+        }
+        result = NameReportFile(reportPath, m_folder, ReportFileName(CurrentLocalDateTime()));
+        m_temporaries.Forget(reportPath);
+        return result;
+    }
+
+private:
+    std::filesystem::path m_folder;
+    TemporaryFiles& m_temporaries;
+    std::filesystem::path m_path;
+    File m_file;
+    int m_error = 0;
+};
+
 } // namespace
 
-int RunGenerateCommand(const CommandContext& context) {
-    GenerationPlan plan;
+int RunGenerateCommand(const GenerateOptions& options, const CommandContext& context) {
     std::uint64_t count = 1;
     std::uint64_t seed = 0;
     std::optional<std::filesystem::path> reportFolder;
-    try {
-        const GenerateOptions options = ParseOptions(context.args);
-        if (options.count) {
-            const std::optional<std::uint64_t> parsed = ParseWholeNumber(*options.count);
-            if (!parsed || *parsed < 1) {
-                throw UsageError{"--count needs a whole number of 1 or more, not '" + *options.count + "'"};
-            }
-            count = *parsed;
+    if (options.count) {
+        const std::optional<std::uint64_t> parsed = ParseWholeNumber(*options.count);
+        if (!parsed || *parsed < 1) {
+            throw UsageError{"--count needs a whole number of 1 or more, not '" + *options.count + "'"};
         }
-        if (options.seed) {
-            const std::optional<std::uint64_t> parsed = ParseWholeNumber(*options.seed);
-            if (!parsed) {
-                throw UsageError{"--seed needs a whole number from 0 to 18446744073709551615, not '" + *options.seed +
-                                 "'"};
-            }
-            seed = *parsed;
-        } else {
-            seed = TimeOfDaySeed();
+        count = *parsed;
+    }
+    if (options.seed) {
+        const std::optional<std::uint64_t> parsed = ParseWholeNumber(*options.seed);
+        if (!parsed) {
+            throw UsageError{"--seed needs a whole number from 0 to 18446744073709551615, not '" + *options.seed + "'"};
         }
-        if (options.report) {
-            std::error_code error;
-            if (!std::filesystem::is_directory(PathFromUtf8(*options.report), error)) {
-                throw UsageError{"--report needs an existing folder, not '" + *options.report + "'"};
-            }
-            reportFolder = PathFromUtf8(*options.report);
+        seed = *parsed;
+    } else {
+        seed = TimeOfDaySeed();
+    }
+    if (options.report) {
+        std::error_code error;
+        if (!std::filesystem::is_directory(PathFromUtf8(*options.report), error)) {
+            throw UsageError{"--report needs an existing folder, not '" + *options.report + "'"};
         }
-        plan = PlanGeneration(options, context);
-    } catch (const UsageError& error) {
-        context.err << "quillon-cli: " << error.message << '\n';
-        return kExitUsage;
+        reportFolder = PathFromUtf8(*options.report);
+    }
+    const GenerationPlan plan = PlanGeneration(options, context);
+
+    TemporaryFiles temporaries;
+    std::optional<ReportNumbers> report;
+    if (reportFolder) {
+        report.emplace(*reportFolder, temporaries);
+        report->Open();
     }
 
     SeededRandomSource random(seed);
-    std::string generatedList;
     bool outputFailed = false;
+    bool reportFailed = false;
     const auto start = std::chrono::steady_clock::now();
     GenerateValid(plan.recipe, count, random, [&](std::string_view number) {
         context.out.write(number.data(), static_cast<std::streamsize>(number.size())).put('\n');
-        if (reportFolder) {
-            AppendToGeneratedList(generatedList, number);
-        }
         outputFailed = !context.out;
-        return !outputFailed;
+        reportFailed = report && !report->Append(number);
+        return !outputFailed && !reportFailed;
     });
     context.out.flush();
     const auto elapsed =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
     if (outputFailed || !context.out) {
-        context.err << "quillon-cli: cannot write to standard output\n";
+        context.err << kPrefix << "cannot write to standard output\n";
+        return kExitUsage;
+    }
+    if (reportFailed) {
+        context.err << kPrefix << "the report was not written: cannot write into the folder "
+                    << DescribeFolder(*reportFolder) << ": " << ErrorText(report->Error()) << '\n';
         return kExitUsage;
     }
 
-    if (reportFolder) {
-        const std::string text = ReportText(kProgramVersionText, plan.modelText,
-                                            SecondsText(static_cast<std::int64_t>(elapsed)), generatedList);
-        const ReportWriteResult written = WriteReportFile(*reportFolder, ReportFileName(CurrentLocalDateTime()), text);
+    if (report) {
+        const ReportWriteResult written =
+            report->Finish(plan.modelText, SecondsText(static_cast<std::int64_t>(elapsed)));
         if (!written.ok()) {
-            context.err << "quillon-cli: the report was not written: " << written.error << '\n';
+            context.err << kPrefix << "the report was not written: " << written.error << '\n';
             return kExitUsage;
         }
         context.err << PathToUtf8(written.path) << '\n';

@@ -24,8 +24,6 @@
 namespace quillon::cli {
 namespace {
 
-enum class Format { Text, Csv, Json };
-
 // Standard output in large blocks: nothing is written until a block is full or the run ends, and
 // the first failed write stops all further output and keeps its error.
 class BlockOutput {
@@ -192,42 +190,64 @@ void AppendText(BlockOutput& out, std::string_view input, const ValidationResult
     if (!first) {
         out.Append('\n');
     }
-    out.Append("Input: ");
-    out.Append(input);
-    out.Append("\nIMEI: ");
-    out.Append(r.normalised);
-    out.Append('\n');
-    if (r.rejected) {
-        out.Append(kInvalidImeiMessage);
+    if (input != r.normalised) {
+        out.Append("Input: ");
+        out.Append(input);
         out.Append('\n');
+    }
+    if (r.rejected) {
+        if (r.normalised.empty()) {
+            out.Append("Result: not an IMEI (nothing left to check once blanks and separators are dropped)\n");
+            return;
+        }
+        out.Append("IMEI: ");
+        out.Append(r.normalised);
+        out.Append("\nResult: not an IMEI (");
+        AppendNumber(out, static_cast<int>(std::min<std::size_t>(Utf8Length(r.normalised), 1'000'000'000)));
+        out.Append(" characters; an IMEI has 15 digits)\n");
         return;
     }
-    const std::string_view lines[] = {"Result: ",
-                                      r.verdictCaption,
-                                      "\nFull IMEI Presentation: ",
-                                      r.presentation,
-                                      "\nReporting Body Identifier: ",
-                                      r.reportingBody,
-                                      "\nBoxes: "};
-    for (std::string_view part : lines) {
-        out.Append(part);
+    out.Append("IMEI: ");
+    out.Append(r.normalised);
+    out.Append(" (");
+    out.Append(r.presentation);
+    out.Append(")\nResult: ");
+    if (r.valid) {
+        out.Append(IsCompleteIMEI(r.normalised) ? "valid" : "valid Luhn total, but an IMEI has 15 digits 0-9");
+    } else if (const std::optional<int> check = ComputedCheckDigit(r.normalised); IsCompleteIMEI(r.normalised)) {
+        if (check) {
+            out.Append("not valid (the check digit should be ");
+            out.Append(static_cast<char>('0' + *check));
+            out.Append(")");
+        } else {
+            out.Append("not valid (no check digit can make it valid)");
+        }
+    } else {
+        out.Append("not valid (an IMEI has 15 digits 0-9)");
     }
-    AppendCheckedBoxes(out, r.boxes, ", ");
+    out.Append("\nReporting body: ");
+    out.Append(r.reportingBody.empty() ? std::string_view("unknown") : std::string_view(r.reportingBody));
     out.Append("\nType Allocation Code: ");
     out.Append(r.tac);
-    out.Append("\nSerial Number: ");
+    out.Append("\nSerial number: ");
     out.Append(r.serial);
-    out.Append('\n');
-    if (r.deviceLinesShown) {
-        out.Append(r.manufacturerCaption);
-        out.Append('\n');
-        out.Append(r.modelCaption);
-        out.Append('\n');
+    out.Append("\nDevice: ");
+    if (r.found) {
+        out.Append(r.manufacturer);
+        if (!r.model.empty()) {
+            out.Append(' ');
+            out.Append(r.model);
+        }
+    } else {
+        out.Append("not in the database");
     }
-    for (const std::string* caption : {&r.luhnCaptions.check, &r.luhnCaptions.checkSum, &r.luhnCaptions.luhn}) {
-        out.Append(*caption);
-        out.Append('\n');
-    }
+    out.Append("\nLuhn check: digit sum ");
+    AppendNumber(out, r.luhn.sum);
+    out.Append(" + check digit ");
+    AppendNumber(out, r.luhn.checkDigit);
+    out.Append(" = ");
+    AppendNumber(out, r.luhn.total);
+    out.Append(IsValidLuhnTotal(r.luhn.total) ? ", a multiple of 10\n" : ", not a multiple of 10\n");
 }
 
 // RFC 4180: quoted, with doubled quotes, only when the value holds a comma, quote or line end.
@@ -405,17 +425,20 @@ void AppendJson(BlockOutput& out, std::string_view input, const ValidationResult
     out.Append("}\n");
 }
 
+// Whether standard input is a closed descriptor (rather than an empty or unreadable file).
 std::string ErrorText(int error) {
     return std::generic_category().message(error);
 }
 
-// Validates the arguments, or with none each line of standard input, onto standard output. Exit
-// status 0 when every input was valid, 1 when any was not, 2 when the input could not be read or
-// the output not written (with the reason on `err`).
+// Validates the inputs onto standard output, where "-" (or no input at all) stands for each line
+// of standard input. Exit status 0 when every input was valid, 1 when any was not, 2 when the
+// input could not be read or the output not written (with the reason on `err`).
 int ValidateInputs(const std::vector<std::string>& inputs, const DeviceTable& table, Format format, std::ostream& err) {
+    const std::string prefix = Prefix("validate");
+    const bool readsStandardInput = inputs.empty() || std::find(inputs.begin(), inputs.end(), "-") != inputs.end();
     // A closed standard input would otherwise read as empty, or as whatever file took its place.
-    if (inputs.empty() && !StandardInputIsOpen()) {
-        err << "quillon-cli: cannot read standard input: it is closed\n";
+    if (readsStandardInput && !StandardInputIsOpen()) {
+        err << prefix << "cannot read standard input: it is closed\n";
         return kExitUsage;
     }
     BlockOutput out(STDOUT_FILENO);
@@ -444,14 +467,7 @@ int ValidateInputs(const std::vector<std::string>& inputs, const DeviceTable& ta
         out.Append("\r\n");
     }
     int readError = 0;
-    if (!inputs.empty()) {
-        for (const std::string& input : inputs) {
-            validateOne(input);
-            if (out.Failed()) {
-                break;
-            }
-        }
-    } else {
+    auto validateStandardInput = [&] {
         BlockLineReader reader(STDIN_FILENO);
         std::string_view line;
         while (!out.Failed() && reader.Next(line)) {
@@ -464,14 +480,29 @@ int ValidateInputs(const std::vector<std::string>& inputs, const DeviceTable& ta
             validateOne(line);
         }
         readError = reader.Error();
+    };
+    if (inputs.empty()) {
+        validateStandardInput();
+    }
+    bool standardInputRead = false;
+    for (const std::string& input : inputs) {
+        if (out.Failed() || readError != 0) {
+            break;
+        }
+        if (input != "-") {
+            validateOne(input);
+        } else if (!standardInputRead) { // a second "-" finds it at its end
+            validateStandardInput();
+            standardInputRead = true;
+        }
     }
     out.Flush();
     if (out.Failed()) {
-        err << "quillon-cli: cannot write to standard output: " << ErrorText(out.Error()) << '\n';
+        err << prefix << "cannot write to standard output: " << ErrorText(out.Error()) << '\n';
         return kExitUsage;
     }
     if (readError != 0) {
-        err << "quillon-cli: cannot read standard input: " << ErrorText(readError) << '\n';
+        err << prefix << "cannot read standard input: " << ErrorText(readError) << '\n';
         return kExitUsage;
     }
     return allValid ? kExitOk : kExitInvalid;
@@ -479,54 +510,23 @@ int ValidateInputs(const std::vector<std::string>& inputs, const DeviceTable& ta
 
 } // namespace
 
-int RunValidateCommand(const CommandContext& context) {
-    std::filesystem::path database = context.programDirectory / "tacdex.csv";
-    Format format = Format::Text;
-    std::vector<std::string> inputs;
-    bool optionsEnded = false;
-    const auto& args = context.args;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (!optionsEnded && arg == "--") {
-            optionsEnded = true;
-        } else if (!optionsEnded && (arg == "--db" || arg == "--format")) {
-            if (i + 1 >= args.size()) {
-                context.err << "quillon-cli validate: " << arg << " needs a value\n";
-                return kExitUsage;
-            }
-            const std::string& value = args[++i];
-            if (arg == "--db") {
-                database = PathFromUtf8(value);
-            } else if (value == "text") {
-                format = Format::Text;
-            } else if (value == "csv") {
-                format = Format::Csv;
-            } else if (value == "json") {
-                format = Format::Json;
-            } else {
-                context.err << "quillon-cli validate: unknown format '" << value << "' (text, csv or json)\n";
-                return kExitUsage;
-            }
-        } else if (!optionsEnded && arg.starts_with("--")) {
-            context.err << "quillon-cli validate: unknown option '" << arg << "'\n";
-            return kExitUsage;
-        } else {
-            inputs.push_back(arg);
-        }
+std::string DatabaseProblemText(const DatabaseReadResult& read, const std::filesystem::path& path) {
+    if (read.error == DatabaseError::Missing || read.message.empty()) {
+        return "the device database " + PathToUtf8(path) + " does not exist.";
     }
+    return read.message;
+}
 
+int RunValidateCommand(const ValidateOptions& options, const CommandContext& context) {
+    const std::filesystem::path database =
+        options.db ? PathFromUtf8(*options.db) : context.programDirectory / "tacdex.csv";
     DeviceDatabase db(database);
     const DatabaseReadResult loaded = db.Load();
     if (!loaded.ok()) {
-        context.err << "quillon-cli: "
-                    << (loaded.error == DatabaseError::Missing
-                            ? "the device database " + PathToUtf8(database) + " does not exist."
-                            : loaded.message)
-                    << '\n';
+        context.err << Prefix("validate") << DatabaseProblemText(loaded, database) << '\n';
         return kExitUsage;
     }
-
-    return ValidateInputs(inputs, db.Table(), format, context.err);
+    return ValidateInputs(options.inputs, db.Table(), options.format, context.err);
 }
 
 } // namespace quillon::cli

@@ -1,44 +1,180 @@
 #include "Commands.h"
+#include "generation/Report.h"
+#include "imei/ReportingBody.h"
 #include "system/Console.h"
 
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
 #include <iostream>
+#include <iterator>
+#include <optional>
 #include <string>
-#include <string_view>
 #include <utility>
 #include <vector>
 
+namespace quillon::cli {
+
+std::string Prefix(const std::string& command) {
+    return command.empty() ? std::string("quillon-cli: ") : "quillon-cli " + command + ": ";
+}
+
 namespace {
 
-constexpr std::string_view kUsage =
-    "usage: quillon-cli validate [--db FILE] [--format text|csv|json] [IMEI ...]\n"
-    "       quillon-cli generate [--db FILE] [--model TEXT | --custom PREFIX | --box CAPTION]\n"
-    "                            [--count N] [--seed N] [--report DIR]\n";
+std::string BoxCaptions() {
+    std::string list;
+    for (const GenerationBox& box : GenerationBoxOrder()) {
+        list += list.empty() ? "" : ", ";
+        list += box.caption;
+    }
+    return list;
+}
+
+// The options of one command as the parser fills them; turned into the command's options after
+// parsing, when it is known which were given.
+struct GenerateFields {
+    std::string db, model, custom, box, count, seed, report;
+};
+
+std::optional<std::string> IfGiven(const CLI::Option* option, std::string value) {
+    if (option->count() == 0) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// Every usage error in the same two lines, whoever found it.
+int ReportUsageError(const std::string& command, const std::string& message) {
+    std::cerr << Prefix(command) << message << '\n'
+              << "Run 'quillon-cli" << (command.empty() ? "" : " " + command) << " --help' for the options.\n";
+    return kExitUsage;
+}
 
 } // namespace
+} // namespace quillon::cli
 
 int main(int argc, char** argv) {
+    using namespace quillon::cli;
     quillon::UseBinaryStandardStreams();
     std::ios::sync_with_stdio(false);
-    // UTF-8 arguments on every system (on Windows from the wide command line).
+
+    CLI::App app{"Checks IMEI numbers, looks their devices up in the device database tacdex.csv, completes\n"
+                 "IMEIs without their check digit and generates numbers that pass the Luhn check.",
+                 "quillon-cli"};
+    app.set_version_flag("--version", "quillon-cli " + std::string(quillon::kProgramVersionText),
+                         "Print the version and exit");
+    app.set_help_flag("-h,--help", "Print this help and exit");
+    app.require_subcommand(0, 1); // none is refused below, after unknown words are
+    app.footer("'quillon-cli COMMAND --help' describes a command. Exit status: 0 when all went well,\n"
+               "1 when a number was not valid (validate) or could not be completed (complete), 2 on a usage,\n"
+               "database, input or output error.");
+
+    ValidateOptions validate;
+    std::string format = "text";
+    std::string validateDb;
+    CLI::App* validateCommand = app.add_subcommand("validate", "Check IMEIs and name their devices");
+    validateCommand->set_help_flag("-h,--help", "Print this help and exit");
+    CLI::Option* validateDbOption =
+        validateCommand->add_option("--db", validateDb, "Device database (default: tacdex.csv beside the program)")
+            ->type_name("FILE");
+    validateCommand->add_option("--format", format, "text for reading (the default), csv or json for scripts")
+        ->check(CLI::IsMember({"text", "csv", "json"}).description(""))
+        ->type_name("FORMAT");
+    validateCommand->add_option("IMEI", validate.inputs,
+                                "Numbers to check; none or - reads one per line from standard input");
+
+    GenerateFields generate;
+    CLI::App* generateCommand = app.add_subcommand("generate", "Make random IMEIs that pass the Luhn check");
+    generateCommand->set_help_flag("-h,--help", "Print this help and exit");
+    CLI::Option* generateOptions[] = {
+        generateCommand->add_option("--db", generate.db, "Device database (default: tacdex.csv beside the program)")
+            ->type_name("FILE"),
+        generateCommand
+            ->add_option("--model", generate.model,
+                         "A catalogue entry (\"Apple iPhone 6X\") or a device of the database as\n"
+                         "manufacturer and model (\"Nokia 3310\"), drawing among the codes of\n"
+                         "all its lines")
+            ->type_name("TEXT"),
+        generateCommand->add_option("--custom", generate.custom, "An eight-digit Type Allocation Code to start from")
+            ->type_name("PREFIX"),
+        generateCommand
+            ->add_option("--box", generate.box, "Start from the code of a reporting body, one of\n" + BoxCaptions())
+            ->type_name("CAPTION"),
+        generateCommand->add_option("--count", generate.count, "How many valid numbers to print (default: 1)")
+            ->type_name("N"),
+        generateCommand->add_option("--seed", generate.seed, "Seed for a repeatable run (default: the clock)")
+            ->type_name("N"),
+        generateCommand
+            ->add_option("--report", generate.report,
+                         "Also write a report file into this folder; its path goes to\nstandard error")
+            ->type_name("DIR"),
+    };
+
+    CompleteOptions complete;
+    CLI::App* completeCommand =
+        app.add_subcommand("complete", "Turn 14-digit IMEIs and 16-digit IMEISVs into 15-digit IMEIs");
+    completeCommand->set_help_flag("-h,--help", "Print this help and exit");
+    completeCommand->add_option("NUMBER", complete.inputs,
+                                "Numbers to complete; none or - reads one per line from standard input");
+
+    validateCommand->footer("Exit status: 0 when every number was valid, 1 when any was not, 2 on a usage,\n"
+                            "database, input or output error.");
+    generateCommand->footer("The numbers go to standard output, one per line. Exit status: 0, or 2 on a\n"
+                            "usage, database, report or output error.");
+    completeCommand->footer("Exit status: 0 when every number was completed, 1 when any was not (each\n"
+                            "named on standard error), 2 on a usage, input or output error.");
+
+    // CLI11 takes the arguments last first.
     std::vector<std::string> args = quillon::CommandLineArguments(argc, argv);
-    if (args.empty()) {
-        std::cerr << kUsage;
-        return quillon::cli::kExitUsage;
+    std::reverse(args.begin(), args.end());
+    try {
+        app.parse(args);
+    } catch (const CLI::CallForHelp&) {
+        std::cout << app.help() << std::flush;
+        return kExitOk;
+    } catch (const CLI::CallForAllHelp&) {
+        std::cout << app.help("", CLI::AppFormatMode::All) << std::flush;
+        return kExitOk;
+    } catch (const CLI::CallForVersion& version) {
+        std::cout << version.what() << '\n' << std::flush;
+        return kExitOk;
+    } catch (const CLI::ParseError& error) {
+        const std::vector<CLI::App*> chosen = app.get_subcommands();
+        return ReportUsageError(chosen.empty() ? std::string() : chosen.front()->get_name(), error.what());
     }
-    const std::string command = args.front();
-    if (command == "--help" || command == "-h" || command == "help") {
-        std::cout << kUsage;
-        return quillon::cli::kExitOk;
+
+    if (app.get_subcommands().empty()) {
+        return ReportUsageError("", "a command is needed: validate, generate or complete");
     }
-    args.erase(args.begin());
-    quillon::cli::CommandContext context{std::move(args), quillon::ExecutableDirectory(argc > 0 ? argv[0] : nullptr),
-                                         std::cin, std::cout, std::cerr};
-    if (command == "validate") {
-        return quillon::cli::RunValidateCommand(context);
+
+    const CommandContext context{quillon::ExecutableDirectory(argc > 0 ? argv[0] : nullptr), std::cin, std::cout,
+                                 std::cerr};
+    const CLI::App* chosen = app.get_subcommands().front();
+    const std::string command = chosen->get_name();
+    try {
+        if (chosen == validateCommand) {
+            validate.db = IfGiven(validateDbOption, validateDb);
+            validate.format = format == "csv" ? Format::Csv : format == "json" ? Format::Json : Format::Text;
+            return RunValidateCommand(validate, context);
+        }
+        if (chosen == generateCommand) {
+            GenerateOptions options;
+            std::optional<std::string>* const slots[] = {&options.db,    &options.model, &options.custom, &options.box,
+                                                         &options.count, &options.seed,  &options.report};
+            const std::string* const values[] = {&generate.db,    &generate.model, &generate.custom, &generate.box,
+                                                 &generate.count, &generate.seed,  &generate.report};
+            for (std::size_t i = 0; i < std::size(slots); ++i) {
+                *slots[i] = IfGiven(generateOptions[i], *values[i]);
+            }
+            return RunGenerateCommand(options, context);
+        }
+        return RunCompleteCommand(complete, context);
+    } catch (const UsageError& error) {
+        std::cout.flush();
+        return ReportUsageError(command, error.message);
+    } catch (const CommandError& error) {
+        std::cout.flush();
+        std::cerr << Prefix(command) << error.message << '\n';
+        return kExitUsage;
     }
-    if (command == "generate") {
-        return quillon::cli::RunGenerateCommand(context);
-    }
-    std::cerr << "quillon-cli: unknown command '" << command << "'\n" << kUsage;
-    return quillon::cli::kExitUsage;
 }

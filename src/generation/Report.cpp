@@ -185,13 +185,7 @@ ReportWriteResult WriteReportFile(const std::filesystem::path& folder, std::stri
     ReportWriteResult result;
     std::error_code error;
 
-    std::filesystem::path temporary;
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        temporary = UniqueTemporaryPath(folder);
-        if (!std::filesystem::exists(temporary, error)) {
-            break;
-        }
-    }
+    const std::filesystem::path temporary = ReportTemporaryPath(folder);
     errno = 0;
     std::ofstream out(temporary, std::ios::binary | std::ios::trunc); // wide path on Windows
     if (!out) {
@@ -211,6 +205,25 @@ ReportWriteResult WriteReportFile(const std::filesystem::path& folder, std::stri
         return result;
     }
 
+    return NameReportFile(temporary, folder, fileName, createHardLink);
+}
+
+std::filesystem::path ReportTemporaryPath(const std::filesystem::path& folder) {
+    std::error_code error;
+    std::filesystem::path temporary;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        temporary = UniqueTemporaryPath(folder);
+        if (!std::filesystem::exists(temporary, error)) {
+            break;
+        }
+    }
+    return temporary;
+}
+
+ReportWriteResult NameReportFile(const std::filesystem::path& temporary, const std::filesystem::path& folder,
+                                 std::string_view fileName, HardLinkFunction createHardLink) {
+    ReportWriteResult result;
+    std::error_code error;
     // A hard link fails when the name exists, which makes taking a free name a single step. Where
     // the file system has no hard links, a rename that never replaces an existing name does.
     const auto named = [&result](const std::filesystem::path& target) {

@@ -67,4 +67,13 @@ void CreateHardLink(const std::filesystem::path& existing, const std::filesystem
 ReportWriteResult WriteReportFile(const std::filesystem::path& folder, std::string_view fileName, std::string_view text,
                                   HardLinkFunction createHardLink = CreateHardLink);
 
+// A name for a temporary file in `folder` that no other file has: hidden, and never a report name.
+std::filesystem::path ReportTemporaryPath(const std::filesystem::path& folder);
+
+// The naming step of WriteReportFile for a report already written whole into `temporary` (a file in
+// `folder`): it gets `fileName` or the first free numbered variant, never replacing a file. The
+// temporary file is gone afterwards, also on failure.
+ReportWriteResult NameReportFile(const std::filesystem::path& temporary, const std::filesystem::path& folder,
+                                 std::string_view fileName, HardLinkFunction createHardLink = CreateHardLink);
+
 } // namespace quillon

@@ -5,8 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
+
 #include <algorithm>
+#include <csignal>
+#include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <sstream>
 #include <string>
@@ -94,6 +101,9 @@ TEST_F(GenerateCli, EachSourceGivesItsPrefix) {
         {{"--model", "Acme Phone X", "--db", m_db.string()}, "35999901"},
         {{"--model", "Soci\xC3\xA9t\xC3\xA9 T\xC3\xA9l\xC3\xA9phone", "--db", m_db.string()}, "86123456"},
         {{"--model", "Apple iPhone 6X"}, "35"},
+        // Lines the window's list leaves out are devices all the same.
+        {{"--model", "Filler Model 3", "--db", m_db.string()}, "35000003"},
+        {{"--model", "Acme Not Offered", "--db", m_db.string()}, "35999929"},
         {{}, ""},
         {{"--model", ""}, ""},
     };
@@ -153,12 +163,11 @@ TEST_F(GenerateCli, BadArgumentsExitWithTwoAndSayWhy) {
         {{"--box", "ptcrb"}, "ptcrb"},
         {{"--model", "Samsung Galaxy S9"}, "Samsung Galaxy S9"},
         {{"--model", "Custom"}, "--custom"},
-        {{"--model", "Acme Not Offered"}, "Acme Not Offered"},
-        {{"--model", "Filler Model 3"}, "Filler Model 3"},
+        {{"--model", "Acme Unknown"}, "Acme Unknown"},
         {{"--model", "Acme Short Code"}, "3599990"},
         {{"--model", "Apple", "--box", "PTCRB"}, "at most one"},
         {{"--custom", "49015420", "--model", "Apple"}, "at most one"},
-        {{"--count", "2", "--count", "3"}, "more than once"},
+        {{"--count", "2", "--count", "3"}, "--count"},
         {{"--colour", "red"}, "--colour"},
         {{"490154203237518"}, "490154203237518"},
         {{"--report", "/nonexistent/folder"}, "--report"},
@@ -224,6 +233,113 @@ TEST_F(GenerateCli, ReportGoesIntoTheFolderAndItsPathToStandardError) {
     }
     EXPECT_EQ(files, written.size()); // no temporary file left behind
 }
+
+// Several lines showing one text: their distinct codes are drawn from uniformly, as a catalogue
+// entry's are; a line whose code is not eight digits takes no part.
+TEST_F(GenerateCli, ModelDrawsFromEveryLineWithItsText) {
+    const std::filesystem::path db = m_dir.Write("twins.csv", "35111101,Acme,Twin\r\n"
+                                                              "35222202,Other,Phone\r\n"
+                                                              "35111102,Acme,Twin\r\n"
+                                                              "3511110,Acme,Twin\r\n"
+                                                              "35111103,Acme,Twin\r\n"
+                                                              "35111101,Acme,Twin\r\n"
+                                                              "99999999,QN-2026.12\r\n");
+    const ProcessResult r = Run({"--db", db.string(), "--model", "Acme Twin", "--count", "30000", "--seed", "5"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<std::string> lines = Lines(r.out);
+    ASSERT_EQ(lines.size(), 30000u);
+    ExpectValidNumbers(lines);
+    std::map<std::string, int> drawn;
+    for (const std::string& line : lines) {
+        ++drawn[line.substr(0, 8)];
+    }
+    ASSERT_EQ(drawn.size(), 3u);
+    for (const auto& [code, times] : drawn) {
+        EXPECT_TRUE(code == "35111101" || code == "35111102" || code == "35111103") << code;
+        // 10,000 expected each; 600 is more than six standard deviations.
+        EXPECT_NEAR(times, 10000, 600) << code;
+    }
+}
+
+TEST_F(GenerateCli, MessagesNameTheDatabaseUsed) {
+    const std::string missing = (m_dir.path() / "elsewhere" / "none.csv").string();
+    const ProcessResult gone = Run({"--db", missing, "--model", "Acme Phone X"});
+    EXPECT_EQ(gone.status, 2);
+    EXPECT_NE(gone.err.find(missing), std::string::npos) << gone.err;
+    const ProcessResult unknown = Run({"--db", m_db.string(), "--model", "Acme Phone Z"});
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_NE(unknown.err.find(m_db.string()), std::string::npos) << unknown.err;
+}
+
+#ifndef _WIN32 // /proc; bash, fifos and POSIX signals
+// A folder that cannot take the report is refused before any number is made.
+TEST_F(GenerateCli, ReportFolderIsCheckedAtTheStart) {
+    const ProcessResult r = Run({"--count", "5", "--seed", "1", "--report", "/proc"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err.rfind("quillon-cli generate: --report: cannot create a file in the folder \"/proc\"", 0), 0u)
+        << r.err;
+}
+#endif
+
+// A report of a large run comes out whole, assembled from the numbers kept on disk.
+TEST_F(GenerateCli, LargeReportHoldsEveryNumber) {
+    TempDir reports;
+    const ProcessResult r =
+        Run({"--custom", "49015420", "--count", "200000", "--seed", "8", "--report", reports.path().string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string text = ReadFile(r.err.substr(0, r.err.size() - 1));
+    const std::size_t rule = text.find(std::string(38, '-'));
+    ASSERT_NE(rule, std::string::npos);
+    std::string expected;
+    for (const std::string& number : Lines(r.out)) {
+        expected += "\r\n" + number;
+    }
+    EXPECT_EQ(text.substr(rule + 38), expected + "\r\n");
+    std::size_t files = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(reports.path())) {
+        ++files;
+    }
+    EXPECT_EQ(files, 1u);
+}
+
+#ifndef _WIN32 // /proc; bash, fifos and POSIX signals
+// A run stopped by a signal, or by its reader going away, leaves nothing in the report folder.
+TEST_F(GenerateCli, StoppedRunLeavesNoTemporaryFile) {
+    struct Case {
+        std::string name;
+        std::string stop; // run with the reader on fd 3 and the program's process id in $pid
+        int status;       // 128 + the signal
+    };
+    const Case cases[] = {
+        {"SIGTERM", "kill -TERM $pid", 128 + SIGTERM},
+        {"SIGINT", "kill -INT $pid", 128 + SIGINT},
+        {"reader gone", "exec 3<&-", 128 + SIGPIPE},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir work;
+        const std::filesystem::path reports = work.path() / "reports";
+        std::filesystem::create_directory(reports);
+        // Job control puts the run in its own process group, where SIGINT is not ignored. The reader
+        // holds the pipe open until the stop, so the run is still going when it comes.
+        const std::string script =
+            "set -m; cd " + testing::ShellQuote(work.path().string()) + " && mkfifo fifo && { " +
+            testing::ShellQuote(QUILLON_CLI_PATH) +
+            " generate --count 1000000000 --seed 1 --report reports >fifo 2>err & pid=$!; exec 3<fifo; "
+            "head -c 1 <&3 >/dev/null; " +
+            c.stop + "; wait $pid; echo $? >status; }";
+        const int raw = std::system(("bash -c " + testing::ShellQuote(script)).c_str());
+        ASSERT_TRUE(WIFEXITED(raw));
+        EXPECT_EQ(ReadFile(work.path() / "status"), std::to_string(c.status) + "\n");
+        std::vector<std::string> left;
+        for (const auto& entry : std::filesystem::directory_iterator(reports)) {
+            left.push_back(entry.path().filename().string());
+        }
+        EXPECT_TRUE(left.empty()) << left.front();
+    }
+}
+#endif
 
 } // namespace
 } // namespace quillon

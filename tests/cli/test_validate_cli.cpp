@@ -32,38 +32,57 @@ protected:
     std::filesystem::path m_db = m_dir.Write("tacdex.csv", kDatabase);
 };
 
-TEST_F(ValidateCli, TextPanelForTheTypedExample) {
-    const ProcessResult r = Run({"49-015420-323751-8"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "Input: 49-015420-323751-8\n"
-                     "IMEI: 490154203237518\n"
-                     "Result: VALID\n"
-                     "Full IMEI Presentation: 490154-20-323751-8\n"
-                     "Reporting Body Identifier: 49 (BZT / BAPT / Regulatory Authority / Federal Network Agency "
-                     "(FNA), Germany)\n"
-                     "Boxes: BZT/Cetecom, BABT/BAPT\n"
-                     "Type Allocation Code: 49015420\n"
-                     "Serial Number: 323751\n"
-                     "Manufacturer: Acme\n"
-                     "Model: Phone X\n"
-                     "Check: 49025820343552\n"
-                     "CheckSum: 52(60)\n"
-                     "Luhn: 8\n");
-}
-
-TEST_F(ValidateCli, ExitStatusTellsWhetherEveryInputWasValid) {
+// Text output describes the result in words for a terminal; it never repeats the window's captions.
+TEST_F(ValidateCli, TextDescribesTheResultInWords) {
+    struct Case {
+        std::string input;
+        int status;
+        std::string text;
+    };
+    const Case cases[] = {
+        {"49-015420-323751-8", 0,
+         "Input: 49-015420-323751-8\n"
+         "IMEI: 490154203237518 (490154-20-323751-8)\n"
+         "Result: valid\n"
+         "Reporting body: 49 (BZT / BAPT / Regulatory Authority / Federal Network Agency (FNA), Germany)\n"
+         "Type Allocation Code: 49015420\n"
+         "Serial number: 323751\n"
+         "Device: Acme Phone X\n"
+         "Luhn check: digit sum 52 + check digit 8 = 60, a multiple of 10\n"},
+        {"356938035643809", 0,
+         "IMEI: 356938035643809 (356938-03-564380-9)\n"
+         "Result: valid\n"
+         "Reporting body: 35 (British Approvals Board of Telecommunications (BABT), Great Britain)\n"
+         "Type Allocation Code: 35693803\n"
+         "Serial number: 564380\n"
+         "Device: not in the database\n"
+         "Luhn check: digit sum 61 + check digit 9 = 70, a multiple of 10\n"},
+        {"490154203237517", 1,
+         "IMEI: 490154203237517 (490154-20-323751-7)\n"
+         "Result: not valid (the check digit should be 8)\n"
+         "Reporting body: 49 (BZT / BAPT / Regulatory Authority / Federal Network Agency (FNA), Germany)\n"
+         "Type Allocation Code: 49015420\n"
+         "Serial number: 323751\n"
+         "Device: Acme Phone X\n"
+         "Luhn check: digit sum 52 + check digit 7 = 59, not a multiple of 10\n"},
+        {"4901542032375180", 1,
+         "IMEI: 4901542032375180\n"
+         "Result: not an IMEI (16 characters; an IMEI has 15 digits)\n"},
+        {" - ", 1, "Input:  - \nResult: not an IMEI (nothing left to check once blanks and separators are dropped)\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.input);
+        const ProcessResult r = Run({c.input});
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.out, c.text);
+        EXPECT_EQ(r.out.find("^^"), std::string::npos);
+        EXPECT_EQ(r.out.find("Click"), std::string::npos);
+    }
+    // Results are parted by an empty line; the status is 1 when any input was not valid.
+    const ProcessResult both = Run({"490154203237518", "490154203237517"});
+    EXPECT_EQ(both.status, 1);
+    EXPECT_NE(both.out.find("a multiple of 10\n\nIMEI: 490154203237517"), std::string::npos) << both.out;
     EXPECT_EQ(Run({"490154203237518", "356938035643809"}).status, 0);
-    const ProcessResult mixed = Run({"490154203237518", "490154203237517"});
-    EXPECT_EQ(mixed.status, 1);
-    EXPECT_NE(mixed.out.find("Result: INVALID"), std::string::npos);
-    const ProcessResult rejected = Run({"4901542032375180"});
-    EXPECT_EQ(rejected.status, 1);
-    EXPECT_NE(rejected.out.find("Invalid IMEI"), std::string::npos);
-    // A valid number unknown to the database shows the not-found lines.
-    EXPECT_NE(Run({"356938035643809"})
-                  .out.find("Manufacturer: Not Found in Database!\n"
-                            "Model:            ^^ Click to Submit ^^\n"),
-              std::string::npos);
 }
 
 TEST_F(ValidateCli, UsageAndDatabaseErrorsExitWith2) {
@@ -156,14 +175,13 @@ TEST_F(ValidateCli, OddInputNeverBreaksTheOutput) {
     EXPECT_EQ(count, 4);
 }
 
-// The failure and memory tests drive the program through a POSIX shell (/dev/full, closed
-// descriptors, ulimit).
 #ifndef _WIN32
 // Runs a shell command line; its exit status.
 int Shell(const std::string& command) {
     const int raw = std::system(command.c_str());
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 }
+#endif
 
 std::string Lines(int count) {
     std::string text;
@@ -173,6 +191,7 @@ std::string Lines(int count) {
     return text;
 }
 
+#ifndef _WIN32 // shell pipelines and /dev/full
 // Input and output failures end with exit 2 and a reason on standard error, never a silent 0.
 TEST_F(ValidateCli, InputAndOutputErrorsExitWith2) {
     const std::string cli =
@@ -205,6 +224,7 @@ TEST_F(ValidateCli, InputAndOutputErrorsExitWith2) {
     EXPECT_EQ(testing::ReadFile(m_dir.path() / "status.txt"), "2\n");
     EXPECT_NE(testing::ReadFile(m_dir.path() / "err.txt").find("Broken pipe"), std::string::npos);
 }
+#endif // !_WIN32
 
 // Output goes out in large blocks: far fewer writes than records, and all of it arrives.
 TEST_F(ValidateCli, ManyRecordsArriveWhole) {
@@ -214,6 +234,7 @@ TEST_F(ValidateCli, ManyRecordsArriveWhole) {
     EXPECT_EQ(r.out.substr(r.out.size() - 2), "\r\n");
 }
 
+#ifndef _WIN32 // shell pipelines, ulimit and /dev/full
 // A single input line of 100 MB is answered, within a few times its size in memory: the address
 // space is capped far below what copying it again and again would take.
 TEST_F(ValidateCli, AHugeLineIsAnsweredWithinBoundedMemory) {
@@ -298,7 +319,7 @@ TEST(DatabaseShapes, AreReadOrRefusedWithinBoundedMemory) {
     EXPECT_NE(r.err.find("more than 2000000 lines"), std::string::npos) << r.err;
 #endif
 }
-#endif // _WIN32
+#endif // !_WIN32
 
 // The one check of the shipped database: real phones are found by their codes.
 TEST(ShippedDatabase, FindsRealPhones) {

@@ -7,9 +7,7 @@
 #include <fstream>
 #include <random>
 
-#ifndef _WIN32
 #include <unistd.h>
-#endif
 
 #include <string>
 #include <vector>
@@ -322,8 +320,7 @@ TEST(DeviceDatabase, RefusesShapesThatCannotBeHeld) {
     EXPECT_EQ(converted.Table().Line(1).size(), kMaxDatabaseBytes / 3 * 3);
 }
 
-// Symbolic-link loops and folders without search permission are POSIX file-system states.
-#ifndef _WIN32
+#ifndef _WIN32 // Wine, like Windows without developer mode, makes no symbolic links
 TEST(DeviceDatabase, ASymlinkLoopIsReportedAsSuch) {
     TempDir dir;
     std::filesystem::create_symlink(dir.path() / "b.csv", dir.path() / "a.csv");
@@ -333,7 +330,9 @@ TEST(DeviceDatabase, ASymlinkLoopIsReportedAsSuch) {
     EXPECT_EQ(looped.error, DatabaseError::Unreadable);
     EXPECT_NE(looped.message.find("loop of symbolic links"), std::string::npos) << looped.message;
 }
+#endif
 
+#ifndef _WIN32 // POSIX folder permissions
 TEST(DeviceDatabase, AFolderThatCannotBeSearchedIsReportedAsSuch) {
     TempDir dir;
     if (::geteuid() == 0) {

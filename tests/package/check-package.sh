@@ -248,8 +248,12 @@ if [ -f /usr/share/bash-completion/bash_completion ]; then
         got=$(complete_words "${words[@]}")
         [ "$got" = "$expected" ] || fail "completing '$line': got '$got', expected '$expected'"
     done << 'EOF'
-quillon-cli |--help --version generate validate 
+quillon-cli |--help --version complete generate validate 
 quillon-cli va|validate 
+quillon-cli co|complete 
+quillon-cli complete --|--help 
+quillon-cli validate --format=j|json 
+quillon-cli generate --box=P|PTCRB 
 quillon-cli validate --|--db --format --help 
 quillon-cli validate --format |csv json text 
 quillon-cli generate --c|--count --custom 

@@ -1,0 +1,116 @@
+// quillon-cli complete: 14-digit IMEIs and 16-digit IMEISVs become 15-digit IMEIs.
+#include "imei/Imei.h"
+#include "support/RunProcess.h"
+
+#include <gtest/gtest.h>
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
+
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace quillon {
+namespace {
+
+using testing::ProcessResult;
+using testing::RunProcess;
+
+ProcessResult Complete(std::vector<std::string> args, const std::string& input = {}) {
+    args.insert(args.begin(), "complete");
+    return RunProcess(QUILLON_CLI_PATH, args, input);
+}
+
+TEST(CompleteCli, GivesTheCheckDigitThatMakesTheNumberValid) {
+    struct Case {
+        std::string input;
+        std::string imei;
+    };
+    const Case cases[] = {
+        {"49015420323751", "490154203237518"},   // 14 digits
+        {"4901542032375180", "490154203237518"}, // an IMEISV: software version 80 dropped
+        {"4901542032375199", "490154203237518"}, // whatever the software version
+        {"35693803564380", "356938035643809"},   //
+        {"00000000000001", "000000000000018"},   //
+        {"49-015420-323751", "490154203237518"}, // separators as validation drops them
+        {" 35693803564380 ", "356938035643809"}, // blanks around
+        {"01234567890123", "012345678901237"},   //
+        {"99999999999999", "999999999999994"},   // every doubled digit carries
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.input);
+        const ProcessResult r = Complete({c.input});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, c.imei + "\n");
+        EXPECT_EQ(r.err, "");
+        EXPECT_TRUE(IsValidIMEI(c.imei));
+    }
+}
+
+TEST(CompleteCli, AnythingElseIsReportedAndMakesTheStatus1) {
+    const std::vector<std::string> refused = {
+        "490154203237518",   // 15 digits: already complete
+        "4901542032375",     // 13
+        "49015420323751800", // 17
+        "4901542032375X",    // X would read as 0
+        "490154203237*1",    //
+        "4901542032375a",    //
+        "",                  //
+        "\xD9\xA4\xD9\xA9"
+        "015420323751", // Arabic-Indic digits are not 0-9
+    };
+    // Fourteen zeros have a Luhn total of 0, which no check digit makes valid.
+    const ProcessResult zeros = Complete({"00000000000000"});
+    EXPECT_EQ(zeros.status, 1);
+    EXPECT_EQ(zeros.out, "");
+    EXPECT_EQ(zeros.err, "quillon-cli complete: '00000000000000' cannot be completed: no check digit makes it valid\n");
+
+    for (const std::string& input : refused) {
+        SCOPED_TRACE(input);
+        const ProcessResult r = Complete({"49015420323751", input, "35693803564380"});
+        EXPECT_EQ(r.status, 1);
+        // The good ones still come out, in order.
+        EXPECT_EQ(r.out, "490154203237518\n356938035643809\n");
+        EXPECT_EQ(r.err, "quillon-cli complete: '" + input + "' is not a 14-digit IMEI or a 16-digit IMEISV\n");
+    }
+}
+
+TEST(CompleteCli, ReadsLinesOfStandardInputWithoutArguments) {
+    std::string input;
+    std::vector<std::string> numbers;
+    for (int i = 0; i < 2000; ++i) {
+        std::ostringstream fourteen;
+        fourteen.width(14);
+        fourteen.fill('0');
+        fourteen << 35000000000000LL + i * 7919LL;
+        numbers.push_back(fourteen.str());
+        input += fourteen.str() + (i % 2 == 0 ? "\r\n" : "\n");
+    }
+    const ProcessResult r = Complete({}, input + "bad\n");
+    EXPECT_EQ(r.status, 1);
+    std::istringstream lines(r.out);
+    std::size_t count = 0;
+    for (std::string line; std::getline(lines, line); ++count) {
+        ASSERT_LT(count, numbers.size());
+        ASSERT_TRUE(IsValidIMEI(line)) << line;
+        ASSERT_EQ(line.substr(0, 14), numbers[count]);
+    }
+    EXPECT_EQ(count, numbers.size());
+    EXPECT_EQ(r.err, "quillon-cli complete: 'bad' is not a 14-digit IMEI or a 16-digit IMEISV\n");
+}
+
+#ifndef _WIN32 // /dev/full
+TEST(CompleteCli, OutputErrorsExit2) {
+    const std::string command =
+        testing::ShellQuote(QUILLON_CLI_PATH) + " complete 49015420323751 >/dev/full 2>/dev/null";
+    const int raw = std::system(command.c_str());
+    EXPECT_TRUE(WIFEXITED(raw));
+    EXPECT_EQ(WEXITSTATUS(raw), 2);
+}
+#endif
+
+} // namespace
+} // namespace quillon
