@@ -270,18 +270,14 @@ private slots:
         F().Form().SetRandomSourceFactory([] { return std::make_unique<quillon::SeededRandomSource>(7); });
         // An earlier report under the name this run takes.
         const QString name = QString::fromStdString(quillon::ReportFileName(F().clock.LocalNow()));
-        QVERIFY(WriteAll(QDir(F().DirectoryPath()).filePath(name), "earlier report " + name.toUtf8()));
-        const QStringList taken{name};
+        QVERIFY(WriteAll(QDir(F().DirectoryPath()).filePath(name), "earlier report"));
         QSignalSpy finished(&F().Form(), &quillon::Form1::generationFinished);
         F().Find<QComboBox>(QStringLiteral("Combo2"))->setEditText(QStringLiteral("3"));
         Click(QStringLiteral("Command2"));
         QVERIFY(finished.count() == 1 || finished.wait(kRunTimeout));
 
-        for (const QString& name : taken) {
-            QCOMPARE(ReadAll(QDir(F().DirectoryPath()).filePath(name)), "earlier report " + name.toUtf8());
-        }
-        const QStringList reports = ReportFiles(F().DirectoryPath());
-        QCOMPARE(reports.size(), taken.size() + 1);
+        QCOMPARE(ReadAll(QDir(F().DirectoryPath()).filePath(name)), QByteArray("earlier report"));
+        QCOMPARE(ReportFiles(F().DirectoryPath()).size(), 2);
         QCOMPARE(P().messages.size(), 1);
         const QString written = P().messages.first().section(QStringLiteral("Output written to "), 1);
         QCOMPARE(written, QDir::toNativeSeparators(QDir(F().DirectoryPath())
