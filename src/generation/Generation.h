@@ -136,8 +136,7 @@ private:
 
 // The same values straight from the seeded source, inlined into the unpaced loop. (m * 2^-53) * 9
 // and m * (9 * 2^-53) round the same exact product once, so the digits equal RandomDigit's.
-// It works on a copy of the source, handed back when the draws end, so the state can stay in a
-// register while the candidate's characters (which may alias anything) are written.
+// It works on a copy of the source, handed back when the draws end.
 template <> class CandidateDraws<SeededRandomSource> {
 public:
     explicit CandidateDraws(SeededRandomSource& random) : m_source(random), m_local(random) {}
@@ -162,8 +161,10 @@ private:
     SeededRandomSource m_local;
 };
 
+// The digits are built in a buffer of their own, which nothing else can alias, and then copied
+// out whole, so the source's state can stay in a register while they are written.
 template <typename Draws> void BuildCandidateFrom(const CandidateRecipe& recipe, Draws& draws, Candidate& out) {
-    char* digits = out.digits.data();
+    std::array<char, kImeiLength> digits;
     const std::size_t boxRandomDigits = recipe.boxCode ? kImeiLength - 2 : kImeiLength;
     if (recipe.model == ModelChoiceKind::None) {
         std::size_t at = 0;
@@ -174,19 +175,20 @@ template <typename Draws> void BuildCandidateFrom(const CandidateRecipe& recipe,
         while (at < kImeiLength) {
             digits[at++] = draws.Digit();
         }
-        return;
-    }
-    // The reporting-body candidate is made on every pass and then replaced; its digits are never
-    // seen, so only its values are taken from the source.
-    draws.Skip(boxRandomDigits);
-    if (recipe.model == ModelChoiceKind::Catalogue) {
-        std::memcpy(digits, draws.Tac(*recipe.entry).data(), kTacLength);
     } else {
-        std::memcpy(digits, recipe.tac.data(), kTacLength);
+        // The reporting-body candidate is made on every pass and then replaced; its digits are
+        // never seen, so only its values are taken from the source.
+        draws.Skip(boxRandomDigits);
+        if (recipe.model == ModelChoiceKind::Catalogue) {
+            std::memcpy(digits.data(), draws.Tac(*recipe.entry).data(), kTacLength);
+        } else {
+            std::memcpy(digits.data(), recipe.tac.data(), kTacLength);
+        }
+        for (std::size_t at = kTacLength; at < kImeiLength; ++at) {
+            digits[at] = draws.Digit();
+        }
     }
-    for (std::size_t at = kTacLength; at < kImeiLength; ++at) {
-        digits[at] = draws.Digit();
-    }
+    out.digits = digits;
 }
 
 } // namespace detail
@@ -209,16 +211,7 @@ public:
     }
     // The second half: the verdict on the candidate just built. A valid one is counted and, with
     // `collect`, appended to the collected list.
-    bool TestCurrent(bool collect) {
-        if (!IsValidLuhnTotal(LuhnTotalOfFifteenDigits(m_candidate.digits.data()))) {
-            return false;
-        }
-        ++m_counts.valid;
-        if (collect) {
-            AppendToGeneratedList(m_collected, m_candidate.Text());
-        }
-        return true;
-    }
+    bool TestCurrent(bool collect) { return Count(IsValidFifteenDigits(m_candidate.digits.data()), collect); }
     // A whole pass.
     bool Step(const CandidateRecipe& recipe, bool collect = false) {
         BuildNext(recipe);
@@ -231,6 +224,16 @@ public:
     const std::string& Collected() const { return m_collected; }
 
 private:
+    bool Count(bool valid, bool collect) {
+        if (valid) {
+            ++m_counts.valid;
+            if (collect) {
+                AppendToGeneratedList(m_collected, m_candidate.Text());
+            }
+        }
+        return valid;
+    }
+
     detail::CandidateDraws<Source> m_draws;
     Candidate m_candidate;
     GenerationCounts m_counts;

@@ -174,7 +174,7 @@ bool IsValidIMEI(std::string_view normalised) {
     if (!IsCompleteIMEI(normalised)) {
         return false;
     }
-    return IsValidLuhnTotal(LuhnTotalOfFifteenDigits(normalised.data()));
+    return IsValidFifteenDigits(normalised.data());
 }
 
 LuhnWorking ComputeLuhnWorking(std::string_view normalised) {

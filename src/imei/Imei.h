@@ -76,6 +76,22 @@ inline int LuhnTotalOfFifteenDigits(const char* digits) {
     return total;
 }
 
+namespace detail {
+// IsValidLuhnTotal for every total that fifteen digits can reach (at most 135).
+inline constexpr std::array<bool, 136> kValidFifteenDigitTotals = [] {
+    std::array<bool, 136> valid{};
+    for (int total = 0; total < 136; ++total) {
+        valid[static_cast<std::size_t>(total)] = IsValidLuhnTotal(total);
+    }
+    return valid;
+}();
+} // namespace detail
+
+// The verdict on fifteen characters that are all 0-9, by table.
+inline bool IsValidFifteenDigits(const char* digits) {
+    return detail::kValidFifteenDigitTotals[static_cast<std::size_t>(LuhnTotalOfFifteenDigits(digits))];
+}
+
 // Exactly 15 characters, all 0-9.
 bool IsCompleteIMEI(std::string_view normalised);
 // The verdict: a complete IMEI with a valid Luhn total.
