@@ -37,7 +37,7 @@ set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
-include(${CMAKE_SOURCE_DIR}/tests/Sources.cmake)
+include(${CMAKE_SOURCE_DIR}/cmake/TestSources.cmake)
 function(quillon_windows_test target)
     target_link_libraries(${target} PRIVATE quillon_core gtest_main quillon_warnings)
     target_include_directories(${target} PRIVATE ${QUILLON_TESTS})

@@ -26,6 +26,8 @@ public:
 // readings lie exactly one step apart.
 class SettableClock final : public Clock {
 public:
+    explicit SettableClock(std::chrono::milliseconds step = {}) : m_step(step) {}
+
     std::chrono::steady_clock::time_point Now() override {
         const auto now = m_now;
         m_now += m_step;
@@ -38,7 +40,7 @@ public:
 
 private:
     std::chrono::steady_clock::time_point m_now{};
-    std::chrono::milliseconds m_step{0};
+    std::chrono::milliseconds m_step;
     LocalDateTime m_local{2026, 1, 2, 3, 4, 5};
 };
 

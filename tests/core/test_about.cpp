@@ -22,12 +22,8 @@ TEST(AboutTest, TextByteForByteWithFourLineBreaksAndNoneAtTheEnd) {
 TEST(IdentityTest, VersionTextsFollowTheProgramVersion) {
     const std::string version(identity::kVersion);
     EXPECT_EQ(std::string(identity::kProgramVersionText), version + " Professional Edition");
-    std::string digits;
-    for (const char c : version) {
-        if (c != '.') {
-            digits += c;
-        }
-    }
+    std::string digits = version;
+    std::erase(digits, '.');
     EXPECT_EQ(identity::kVersionNumber, digits);
     EXPECT_EQ(std::string(identity::kWindowTitle), "Quillon v" + version.substr(0, version.find('.')));
     // Stored report names rely on this one staying as it is.
@@ -35,7 +31,6 @@ TEST(IdentityTest, VersionTextsFollowTheProgramVersion) {
 }
 
 TEST(IdentityTest, AddressesArePlainHttpOnTheirHost) {
-    EXPECT_EQ(identity::WebAddress("127.0.0.1:8080", "/ver"), "http://127.0.0.1:8080/ver");
     EXPECT_EQ(identity::MakerHomePage(), "http://" + std::string(identity::kMakerHost) + "/");
     EXPECT_EQ(identity::ServiceHomePage(), "http://" + std::string(identity::kServiceHost) + "/");
 }

@@ -73,11 +73,7 @@ public:
 
     FakePlatform platform;
     // Each run takes exactly 1.234 s by this clock, on 2026-01-02 at 03:04:05.
-    quillon::SettableClock clock = [] {
-        quillon::SettableClock c;
-        c.SetStep(std::chrono::milliseconds(1234));
-        return c;
-    }();
+    quillon::SettableClock clock{std::chrono::milliseconds(1234)};
 
 private:
     QTemporaryDir m_dir;

@@ -326,7 +326,6 @@ void GenerateTest::samsungGalaxyS6TenWritesAReport() {
     Generate();
 
     QCOMPARE(Label(19)->text(), QStringLiteral("Valid: 10"));
-    QVERIFY(Form().GeneratedCount() >= 10);
     QCOMPARE(Label(12)->text(), QStringLiteral("Generated: %1").arg(Form().GeneratedCount()));
 
     const QStringList numbers = ListedNumbers(Form().GeneratedList());
@@ -701,7 +700,6 @@ void GenerateTest::clicksDuringARunAreIgnored() {
     // A second Generate does not start the run again, Validate does not validate.
     const int generated = Form().GeneratedCount();
     ClickGenerate();
-    QVERIFY(Form().GeneratedCount() >= generated);
     ClickValidate();
     QVERIFY(Label(16)->isHidden());
     QVERIFY(Form().GenerationRunning());

@@ -1,7 +1,7 @@
 # SPDX-License-Identifier: MIT
 # The test sources, shared by the Linux build (tests/CMakeLists.txt) and the Windows build
 # (cmake/Windows.cmake).
-set(QUILLON_TESTS ${CMAKE_CURRENT_LIST_DIR})
+set(QUILLON_TESTS ${CMAKE_SOURCE_DIR}/tests)
 set(QUILLON_CORE_TEST_SOURCES
     ${QUILLON_TESTS}/core/test_about.cpp
     ${QUILLON_TESTS}/core/test_catalogue.cpp
