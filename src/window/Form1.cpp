@@ -124,7 +124,7 @@ Form1::Form1(Platform& platform, Clock& clock, std::filesystem::path programDire
       // One lookup follows each re-read, so the window scans rather than indexes.
       m_database(m_programDirectory / "tacdex.csv", TableLookup::Scan) {
     setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(ToQString(identity::kWindowTitle));
+    setWindowTitle(ToQString(identity::kTitleBeforeStartUp));
     CreateMenu();
     CreateControls();
     SetTabOrder();

@@ -25,7 +25,7 @@ TEST(IdentityTest, VersionTextsFollowTheProgramVersion) {
     std::string digits = version;
     std::erase(digits, '.');
     EXPECT_EQ(identity::kVersionNumber, digits);
-    EXPECT_EQ(std::string(identity::kWindowTitle), "Quillon v" + version.substr(0, version.find('.')));
+    EXPECT_EQ(std::string(identity::kTitleBeforeStartUp), "Quillon v" + version.substr(0, version.find('.')));
     // Stored report names rely on this one staying as it is.
     EXPECT_EQ(identity::kReportNameVersion, "2.1.2.3");
 }
