@@ -161,10 +161,8 @@ private:
     SeededRandomSource m_local;
 };
 
-// The digits are built in a buffer of their own, which nothing else can alias, and then copied
-// out whole, so the source's state can stay in a register while they are written.
 template <typename Draws> void BuildCandidateFrom(const CandidateRecipe& recipe, Draws& draws, Candidate& out) {
-    std::array<char, kImeiLength> digits;
+    char* digits = out.digits.data();
     const std::size_t boxRandomDigits = recipe.boxCode ? kImeiLength - 2 : kImeiLength;
     if (recipe.model == ModelChoiceKind::None) {
         std::size_t at = 0;
@@ -180,15 +178,14 @@ template <typename Draws> void BuildCandidateFrom(const CandidateRecipe& recipe,
         // never seen, so only its values are taken from the source.
         draws.Skip(boxRandomDigits);
         if (recipe.model == ModelChoiceKind::Catalogue) {
-            std::memcpy(digits.data(), draws.Tac(*recipe.entry).data(), kTacLength);
+            std::memcpy(digits, draws.Tac(*recipe.entry).data(), kTacLength);
         } else {
-            std::memcpy(digits.data(), recipe.tac.data(), kTacLength);
+            std::memcpy(digits, recipe.tac.data(), kTacLength);
         }
         for (std::size_t at = kTacLength; at < kImeiLength; ++at) {
             digits[at] = draws.Digit();
         }
     }
-    out.digits = digits;
 }
 
 } // namespace detail
