@@ -1,6 +1,8 @@
 # SPDX-License-Identifier: MIT
-# The two commands: `make run` starts Quillon, `make test` runs every test. Both install what
-# is missing (scripts/install-deps.sh), configure and build incrementally.
+# `make run` starts Quillon; `make check` builds and runs the plain suite (about a minute when
+# built); `make test` runs everything as CI does: the format check, the plain suite, the Windows
+# build under Wine, the sanitized suite and the fuzz targets. Each installs what is missing
+# (scripts/install-deps.sh), configures and builds incrementally.
 BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 QUILLON_WERROR ?= OFF
@@ -15,7 +17,7 @@ FORMAT_DIRS := src tests bench fuzz
 # The Windows build (MinGW-w64, tests under Wine): the core, quillon-cli and the download zip.
 WINDOWS_BUILD_DIR ?= build-windows
 
-.PHONY: all deps configure build run test bench clean test-asan test-fuzz fuzz fuzzers package format format-check \
+.PHONY: all deps configure build run check test bench clean test-asan test-fuzz fuzz fuzzers package format format-check \
 	windows windows-zip test-windows
 
 all: build
@@ -25,13 +27,17 @@ deps:
 
 configure: deps
 	@cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) \
-		-DQUILLON_WERROR=$(QUILLON_WERROR) $(CMAKE_FLAGS) > /dev/null
+		-DQUILLON_WERROR=$(QUILLON_WERROR) $(CMAKE_FLAGS)
 
 build: configure
 	@cmake --build $(BUILD_DIR)
 
 run: build
 	@./scripts/run-window.sh $(BUILD_DIR)
+
+# The plain suite only: no format check, Windows, sanitizer or fuzz builds.
+check: build
+	@cd $(BUILD_DIR) && ctest --output-on-failure -j2 --timeout 600
 
 test: build
 	@if [ "$(FORMAT_CHECK_IN_TEST)" = 1 ]; then $(MAKE) --no-print-directory format-check; fi
@@ -41,7 +47,7 @@ test: build
 # The whole suite again with AddressSanitizer and UndefinedBehaviorSanitizer.
 test-asan: deps
 	@cmake -S . -B $(ASAN_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DQUILLON_WERROR=$(QUILLON_WERROR) \
-		-DQUILLON_SANITIZE=ON -DQUILLON_BUILD_BENCH=OFF $(CMAKE_FLAGS) > /dev/null
+		-DQUILLON_SANITIZE=ON -DQUILLON_BUILD_BENCH=OFF $(CMAKE_FLAGS)
 	@cmake --build $(ASAN_BUILD_DIR)
 	@cd $(ASAN_BUILD_DIR) && ctest --output-on-failure -j2 --timeout 600
 
@@ -49,7 +55,7 @@ test-asan: deps
 fuzzers: deps
 	@cmake -S . -B $(FUZZ_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DCMAKE_CXX_COMPILER=clang++ \
 		-DQUILLON_WERROR=$(QUILLON_WERROR) -DQUILLON_BUILD_FUZZ=ON -DQUILLON_BUILD_WINDOW=OFF \
-		-DQUILLON_BUILD_BENCH=OFF $(CMAKE_FLAGS) > /dev/null
+		-DQUILLON_BUILD_BENCH=OFF $(CMAKE_FLAGS)
 	@cmake --build $(FUZZ_BUILD_DIR) --target quillon_fuzzers
 
 # Each fuzz target for a short smoke time (30 s); any finding fails.
@@ -69,7 +75,7 @@ fuzz: fuzzers
 windows: deps
 	@cmake -S . -B $(WINDOWS_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release \
 		-DCMAKE_TOOLCHAIN_FILE=cmake/MinGW-w64.cmake -DQUILLON_WERROR=$(QUILLON_WERROR) \
-		-DQUILLON_LINUX_CLI=$(abspath $(BUILD_DIR))/src/cli/quillon-cli > /dev/null
+		-DQUILLON_LINUX_CLI=$(abspath $(BUILD_DIR))/src/cli/quillon-cli
 	@cmake --build $(WINDOWS_BUILD_DIR) --target all windows_zip
 
 # $(WINDOWS_BUILD_DIR)/quillon-cli-<version>-win64.zip: quillon-cli.exe, tacdex.csv, licences, README.

@@ -1,6 +1,6 @@
 # SPDX-License-Identifier: MIT
-# The program's own identity: names, addresses and hosts shown in the window, the about box
-# and the report. Packagers set them at configure time, e.g.
+# The program's own identity: its version texts (from project(VERSION)), names, addresses and
+# hosts shown in the window, the about box and the report, all in the generated Identity.h. Packagers set them at configure time, e.g.
 #   cmake -DQUILLON_MAKER_NAME="Jane Doe" -DQUILLON_SERVICE_HOST=imei.example.net ...
 # The defaults are placeholders under the reserved documentation domains.
 set(QUILLON_MAKER_NAME "The Quillon developers" CACHE STRING "Maker's name (about box, report)")
@@ -19,3 +19,5 @@ list(REVERSE QUILLON_APP_ID_LABELS)
 list(SUBLIST QUILLON_APP_ID_LABELS 0 2 QUILLON_APP_ID_LABELS)
 list(JOIN QUILLON_APP_ID_LABELS "." QUILLON_APP_ID_DOMAIN)
 set(QUILLON_APP_ID "${QUILLON_APP_ID_DOMAIN}.Quillon" CACHE STRING "Reverse-DNS id of the window program")
+# The version's digits without points (2.1.2.5 gives 2125), compared with the published number.
+string(REPLACE "." "" QUILLON_VERSION_DIGITS "${PROJECT_VERSION}")

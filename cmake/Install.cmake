@@ -36,7 +36,9 @@ endfunction()
 function(quillon_install_program target component)
     install(TARGETS ${target} RUNTIME DESTINATION ${QUILLON_INSTALL_DIR} COMPONENT ${component})
     quillon_install_link(../${QUILLON_INSTALL_DIR}/${target} ${target} bin ${component})
-    quillon_gzip(${CMAKE_SOURCE_DIR}/packaging/${target}.1 ${QUILLON_PACKAGING_DIR}/${target}.1.gz)
+    # The page names the version of project(VERSION).
+    configure_file(${CMAKE_SOURCE_DIR}/packaging/${target}.1 ${QUILLON_PACKAGING_DIR}/${target}.1 @ONLY)
+    quillon_gzip(${QUILLON_PACKAGING_DIR}/${target}.1 ${QUILLON_PACKAGING_DIR}/${target}.1.gz)
     install(FILES ${QUILLON_PACKAGING_DIR}/${target}.1.gz DESTINATION share/man/man1 COMPONENT ${component})
 endfunction()
 

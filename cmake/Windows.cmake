@@ -52,7 +52,7 @@ set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
-set(QUILLON_TESTS ${CMAKE_SOURCE_DIR}/tests)
+include(${CMAKE_SOURCE_DIR}/cmake/TestSources.cmake)
 function(quillon_windows_test target)
     target_link_libraries(${target} PRIVATE quillon_core gtest_main quillon_warnings)
     target_include_directories(${target} PRIVATE ${QUILLON_TESTS})
@@ -61,13 +61,11 @@ function(quillon_windows_test target)
 endfunction()
 
 # The core tests as they run on Linux.
-file(GLOB QUILLON_CORE_TEST_SOURCES CONFIGURE_DEPENDS ${QUILLON_TESTS}/core/*.cpp)
 add_executable(quillon_core_tests ${QUILLON_CORE_TEST_SOURCES})
 quillon_windows_test(quillon_core_tests)
 
 # What only Windows has: wide paths, the no-clobber rename, the executable's folder.
-file(GLOB QUILLON_WINDOWS_TEST_SOURCES CONFIGURE_DEPENDS ${QUILLON_TESTS}/windows/test_*.cpp)
-add_executable(quillon_windows_tests ${QUILLON_WINDOWS_TEST_SOURCES})
+add_executable(quillon_windows_tests ${QUILLON_TESTS}/windows/test_windows_files.cpp)
 quillon_windows_test(quillon_windows_tests)
 
 # The window's administrator test, which needs no Qt, in a program of its own.
@@ -97,7 +95,6 @@ if(QUILLON_LINUX_CLI)
 endif()
 
 # The command-line tests, running quillon-cli.exe as a Windows process.
-file(GLOB QUILLON_CLI_TEST_SOURCES CONFIGURE_DEPENDS ${QUILLON_TESTS}/cli/*.cpp)
 add_executable(quillon_cli_tests ${QUILLON_CLI_TEST_SOURCES})
 target_link_libraries(quillon_cli_tests PRIVATE nlohmann_json::nlohmann_json)
 target_compile_definitions(quillon_cli_tests PRIVATE QUILLON_CLI_PATH="$<TARGET_FILE:quillon-cli>")

@@ -66,9 +66,10 @@ void BM_StartUpWithFullDatabase(benchmark::State& state) {
     }
     const std::filesystem::path programDirectory(directory.path().toStdU16String());
     SilentPlatform platform;
+    quillon::SystemClock clock;
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
-        auto form = std::make_unique<quillon::Form1>(platform, programDirectory);
+        auto form = std::make_unique<quillon::Form1>(platform, clock, programDirectory);
         if (!form->Form_Load()) {
             state.SkipWithError("start-up failed");
             return;

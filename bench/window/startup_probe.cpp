@@ -37,7 +37,8 @@ int main(int argc, char** argv) {
     }
     QApplication application(argc, argv);
     SilentPlatform platform;
-    quillon::Form1 form(platform, std::filesystem::path(argv[1]));
+    quillon::SystemClock clock;
+    quillon::Form1 form(platform, clock, std::filesystem::path(argv[1]));
     if (!form.Form_Load()) {
         return 1;
     }

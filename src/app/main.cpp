@@ -14,7 +14,8 @@ int main(int argc, char** argv) {
     // tacdex.csv and the program's own files live beside the executable.
     const std::filesystem::path programDirectory =
         QDir(QCoreApplication::applicationDirPath()).filesystemAbsolutePath();
-    quillon::Form1 window(platform, programDirectory);
+    quillon::SystemClock clock;
+    quillon::Form1 window(platform, clock, programDirectory);
     if (!window.Form_Load()) {
         return 1;
     }

@@ -284,7 +284,8 @@ std::string DeviceEntryText(std::string_view line) {
     return std::string(fields == 2 ? Field(line, 2) : line);
 }
 
-DatabaseReadResult ReadDeviceTable(const std::filesystem::path& path, DeviceTable& table, TableLookup lookup) {
+DatabaseReadResult ReadDeviceTable(const std::filesystem::path& path, DeviceTable& table, TableLookup lookup,
+                                   std::uintmax_t maxBytes) {
     std::error_code error;
     const auto status = std::filesystem::status(path, error);
     if (status.type() == std::filesystem::file_type::none) {
@@ -313,17 +314,17 @@ DatabaseReadResult ReadDeviceTable(const std::filesystem::path& path, DeviceTabl
     // more than one byte past the limit.
     std::error_code sizeError;
     const std::uintmax_t expected = std::filesystem::file_size(path, sizeError);
-    if (!sizeError && expected > kMaxDatabaseBytes) {
+    if (!sizeError && expected > maxBytes) {
         return {DatabaseError::TooLarge, TooLargeMessage(path)};
     }
     std::string bytes(sizeError ? 0 : static_cast<std::size_t>(expected) + 1, '\0');
     std::size_t filled = std::fread(bytes.data(), 1, bytes.size(), file.get());
-    while (filled == bytes.size() && filled <= kMaxDatabaseBytes) {
-        bytes.resize(std::min<std::size_t>(bytes.size() * 2 + 4096, kMaxDatabaseBytes + 1));
+    while (filled == bytes.size() && filled <= maxBytes) {
+        bytes.resize(std::min<std::size_t>(bytes.size() * 2 + 4096, maxBytes + 1));
         filled += std::fread(bytes.data() + filled, 1, bytes.size() - filled, file.get());
     }
     bytes.resize(filled);
-    if (bytes.size() > kMaxDatabaseBytes) {
+    if (bytes.size() > maxBytes) {
         return {DatabaseError::TooLarge, TooLargeMessage(path)};
     }
     if (std::ferror(file.get())) {

@@ -71,9 +71,11 @@ struct DatabaseReadResult {
 };
 
 // Reads the whole file. On success the table is replaced; on failure it is left as it was. A file
-// with no line at all is refused as Empty: it has not even a version line.
+// with no line at all is refused as Empty: it has not even a version line. More than `maxBytes`
+// is refused as TooLarge, also when the file turns out longer than its size said.
 DatabaseReadResult ReadDeviceTable(const std::filesystem::path& path, DeviceTable& table,
-                                   TableLookup lookup = TableLookup::Indexed);
+                                   TableLookup lookup = TableLookup::Indexed,
+                                   std::uintmax_t maxBytes = kMaxDatabaseBytes);
 
 struct DatabaseCaptions {
     std::string versionText;    // characters 10-19 of the last line

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "generation/ModelCatalogue.h"
+#include "generation/Report.h"
 #include "imei/Imei.h"
 #include "imei/ReportingBody.h"
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <optional>
 #include <string>
@@ -103,10 +105,6 @@ std::optional<CandidateRecipe> MakeCandidateRecipe(const BoxStates& boxes, const
 // the source. The check digit is random like the rest, never computed.
 void BuildCandidate(const CandidateRecipe& recipe, RandomSource& random, Candidate& out);
 
-// The Luhn total of a candidate, equal to LuhnTotal of its text.
-int CandidateLuhnTotal(const Candidate& candidate);
-bool IsValidCandidate(const Candidate& candidate);
-
 // The requested count of a run: the number at the start of the count list's text, read as a user
 // would read it. Blanks before the number are skipped; a "+" or "-" may stand directly before it;
 // a fraction with a full stop counts ("1.5" asks for 1.5, so a run ends at 2 valid numbers). No
@@ -120,9 +118,146 @@ struct GenerationCounts {
     std::uint64_t valid = 0;
 };
 
-// Builds candidates without pause until `count` of them are valid, handing each valid one to
+namespace detail {
+
+inline constexpr std::size_t kTacLength = 8;
+
+// Values in the order a candidate takes them, from any source.
+template <typename Source> class CandidateDraws {
+public:
+    explicit CandidateDraws(Source& random) : m_random(random) {}
+    char Digit() { return static_cast<char>('0' + RandomDigit(m_random.Next())); }
+    std::string_view Tac(const CatalogueEntry& entry) { return DrawTac(entry, m_random.Next()); }
+    void Skip(std::uint64_t count) { m_random.Discard(count); }
+
+private:
+    Source& m_random;
+};
+
+// The same values straight from the seeded source, inlined into the unpaced loop. (m * 2^-53) * 9
+// and m * (9 * 2^-53) round the same exact product once, so the digits equal RandomDigit's.
+// It works on a copy of the source, handed back when the draws end.
+template <> class CandidateDraws<SeededRandomSource> {
+public:
+    explicit CandidateDraws(SeededRandomSource& random) : m_source(random), m_local(random) {}
+    ~CandidateDraws() { m_source = m_local; }
+    CandidateDraws(const CandidateDraws&) = delete;
+    CandidateDraws& operator=(const CandidateDraws&) = delete;
+
+    char Digit() {
+        return static_cast<char>('1' + static_cast<int>(static_cast<double>(m_local.NextBits()) * 0x9p-53));
+    }
+    // DrawTac's floor(r * k), with r * k rounded once as m * (k * 2^-53) for the same reason.
+    std::string_view Tac(const CatalogueEntry& entry) {
+        const std::size_t count = entry.tacs.size();
+        const auto index =
+            static_cast<std::size_t>(static_cast<double>(m_local.NextBits()) * (static_cast<double>(count) * 0x1p-53));
+        return entry.tacs[index < count ? index : count - 1];
+    }
+    void Skip(std::uint64_t count) { m_local.Discard(count); }
+
+private:
+    SeededRandomSource& m_source;
+    SeededRandomSource m_local;
+};
+
+template <typename Draws> void BuildCandidateFrom(const CandidateRecipe& recipe, Draws& draws, Candidate& out) {
+    char* digits = out.digits.data();
+    const std::size_t boxRandomDigits = recipe.boxCode ? kImeiLength - 2 : kImeiLength;
+    if (recipe.model == ModelChoiceKind::None) {
+        std::size_t at = 0;
+        if (recipe.boxCode) {
+            digits[at++] = (*recipe.boxCode)[0];
+            digits[at++] = (*recipe.boxCode)[1];
+        }
+        while (at < kImeiLength) {
+            digits[at++] = draws.Digit();
+        }
+    } else {
+        // The reporting-body candidate is made on every pass and then replaced; its digits are
+        // never seen, so only its values are taken from the source.
+        draws.Skip(boxRandomDigits);
+        if (recipe.model == ModelChoiceKind::Catalogue) {
+            std::memcpy(digits, draws.Tac(*recipe.entry).data(), kTacLength);
+        } else {
+            std::memcpy(digits, recipe.tac.data(), kTacLength);
+        }
+        for (std::size_t at = kTacLength; at < kImeiLength; ++at) {
+            digits[at] = draws.Digit();
+        }
+    }
+}
+
+} // namespace detail
+
+// A generation run, one pass at a time: each pass builds a candidate from the recipe (read anew
+// per pass, so a change made during a run takes effect from the next candidate) and judges it by
+// its Luhn total; the engine keeps the counts and, on request, the list of valid numbers. The
+// window drives it from its timer, a pause between the two halves of each pass; GenerateValid
+// drives it without pause. `Source` is RandomSource (any source, through its virtual calls) or
+// SeededRandomSource (its values inlined); both give the same candidates for the same values.
+template <typename Source> class GenerationEngine {
+public:
+    explicit GenerationEngine(Source& random) : m_draws(random) {}
+
+    // The first half of a pass: the next candidate, counted as generated.
+    const Candidate& BuildNext(const CandidateRecipe& recipe) {
+        detail::BuildCandidateFrom(recipe, m_draws, m_candidate);
+        ++m_counts.generated;
+        return m_candidate;
+    }
+    // The second half: the verdict on the candidate just built. A valid one is counted and, with
+    // `collect`, appended to the collected list.
+    bool TestCurrent(bool collect) { return Count(IsValidFifteenDigits(m_candidate.digits.data()), collect); }
+    // A whole pass.
+    bool Step(const CandidateRecipe& recipe, bool collect = false) {
+        BuildNext(recipe);
+        return TestCurrent(collect);
+    }
+
+    const Candidate& Current() const { return m_candidate; }
+    const GenerationCounts& Counts() const { return m_counts; }
+    // The collected numbers, each after a CR LF (the report's number list).
+    const std::string& Collected() const { return m_collected; }
+
+private:
+    bool Count(bool valid, bool collect) {
+        if (valid) {
+            ++m_counts.valid;
+            if (collect) {
+                AppendToGeneratedList(m_collected, m_candidate.Text());
+            }
+        }
+        return valid;
+    }
+
+    detail::CandidateDraws<Source> m_draws;
+    Candidate m_candidate;
+    GenerationCounts m_counts;
+    std::string m_collected;
+};
+
+// Runs passes without pause until `count` candidates are valid, handing each valid one to
 // `onValid` as it is found; `onValid` returns false to stop early (its output has failed, say).
-GenerationCounts GenerateValid(const CandidateRecipe& recipe, std::uint64_t count, RandomSource& random,
-                               const std::function<bool(std::string_view)>& onValid);
+template <typename Source>
+GenerationCounts GenerateValidWith(const CandidateRecipe& recipe, std::uint64_t count, Source& random,
+                                   const std::function<bool(std::string_view)>& onValid) {
+    GenerationEngine<Source> engine(random);
+    while (engine.Counts().valid < count) {
+        if (engine.Step(recipe) && onValid && !onValid(engine.Current().Text())) {
+            break;
+        }
+    }
+    return engine.Counts();
+}
+
+inline GenerationCounts GenerateValid(const CandidateRecipe& recipe, std::uint64_t count, SeededRandomSource& random,
+                                      const std::function<bool(std::string_view)>& onValid) {
+    return GenerateValidWith(recipe, count, random, onValid);
+}
+inline GenerationCounts GenerateValid(const CandidateRecipe& recipe, std::uint64_t count, RandomSource& random,
+                                      const std::function<bool(std::string_view)>& onValid) {
+    return GenerateValidWith(recipe, count, random, onValid);
+}
 
 } // namespace quillon

@@ -17,7 +17,6 @@ namespace quillon {
 
 namespace {
 
-constexpr std::string_view kReportNameStart = "Quillon.v2.1.2.3.Professional-(";
 constexpr std::string_view kReportNameEnd = ").txt";
 constexpr std::string_view kTextExtension = ".txt";
 // Far more than reports finished within one second could ever need; a bound keeps a folder full
@@ -96,7 +95,7 @@ std::string ReportCreditLine() {
 }
 
 std::string ReportHomepageLine() {
-    return "Homepage: http://" + std::string(identity::kMakerHost) + "/";
+    return "Homepage: " + identity::MakerHomePage();
 }
 
 std::string ReportText(std::string_view versionText, std::string_view modelText, std::string_view secondsText,
@@ -139,7 +138,8 @@ LocalDateTime CurrentLocalDateTime() {
 }
 
 std::string ReportFileName(const LocalDateTime& when) {
-    std::string name(kReportNameStart);
+    std::string name = "Quillon.v";
+    name.append(identity::kReportNameVersion).append(".Professional-(");
     AppendTwoDigits(name, when.month);
     name += '-';
     AppendTwoDigits(name, when.day);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Identity.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -7,8 +9,8 @@
 
 namespace quillon {
 
-// The program's version text as the window caption and the report header show it.
-inline constexpr std::string_view kProgramVersionText = "2.1.2.5 Professional Edition";
+// The version text of the report's first line.
+inline constexpr std::string_view kProgramVersionText = identity::kProgramVersionText;
 inline constexpr std::string_view kReportRule = "--------------------------------------"; // 38 hyphens
 inline constexpr std::string_view kReportLineEnd = "\r\n";
 
@@ -22,7 +24,7 @@ std::string SecondsText(std::int64_t elapsedMilliseconds);
 void AppendToGeneratedList(std::string& generatedList, std::string_view number);
 
 std::string ReportCreditLine();   // line 2: names the program's maker
-std::string ReportHomepageLine(); // line 3: "Homepage: http://<maker's host>/"
+std::string ReportHomepageLine(); // line 3: "Homepage: " and the maker's home page
 
 // The six header lines joined by CR LF, then the number list (whose own CR LF before each number
 // ends the line before it), then a final CR LF. UTF-8, like every text of the program.
@@ -39,7 +41,8 @@ struct LocalDateTime {
 };
 LocalDateTime CurrentLocalDateTime();
 
-// "Quillon.v2.1.2.3.Professional-(mm-dd-yyyy_HHmmss).txt": month before day, 24-hour clock.
+// "Quillon.v<report name version>.Professional-(mm-dd-yyyy_HHmmss).txt": month before day, 24-hour
+// clock; the version is identity::kReportNameVersion.
 std::string ReportFileName(const LocalDateTime& when);
 // The name for the n-th try at a free name: the name itself for 1, " (n)" before ".txt" from 2 on.
 std::string NumberedReportFileName(std::string_view fileName, int attempt);

@@ -31,14 +31,6 @@ int DigitValue(char32_t c) {
     return IsDigit(c) ? static_cast<int>(c - U'0') : 0;
 }
 
-int Transform(int position, int digit) {
-    if (position % 2 == 1) {
-        return digit;
-    }
-    const int doubled = 2 * digit;
-    return doubled >= 10 ? doubled - 9 : doubled;
-}
-
 // Calls f(position, character) for positions 1..limit of the text, counting characters.
 template <typename F> void ForEachCharacter(std::string_view text, std::size_t limit, F&& f) {
     if (IsAscii(text)) {
@@ -143,7 +135,7 @@ std::string LuhnDigitList::Text() const {
 LuhnDigitList LuhnDigits(std::string_view normalised) {
     LuhnDigitList list;
     ForEachCharacter(normalised, 14, [&](int position, char32_t c) {
-        list.digits[static_cast<std::size_t>(position - 1)] = Transform(position, DigitValue(c));
+        list.digits[static_cast<std::size_t>(position - 1)] = LuhnTransform(position, DigitValue(c));
         list.count = static_cast<std::size_t>(position);
     });
     return list;
@@ -166,10 +158,6 @@ int LuhnTotal(std::string_view normalised) {
     return LuhnSum(normalised) + CheckDigitValue(normalised);
 }
 
-bool IsValidLuhnTotal(int total) {
-    return total >= 10 && total <= 160 && total % 10 == 0;
-}
-
 bool IsCompleteIMEI(std::string_view normalised) {
     if (normalised.size() != kImeiLength) {
         return false;
@@ -186,12 +174,7 @@ bool IsValidIMEI(std::string_view normalised) {
     if (!IsCompleteIMEI(normalised)) {
         return false;
     }
-    int total = 0;
-    for (std::size_t i = 0; i < 14; ++i) {
-        total += Transform(static_cast<int>(i + 1), normalised[i] - '0');
-    }
-    total += normalised[14] - '0';
-    return IsValidLuhnTotal(total);
+    return IsValidFifteenDigits(normalised.data());
 }
 
 LuhnWorking ComputeLuhnWorking(std::string_view normalised) {
@@ -199,7 +182,7 @@ LuhnWorking ComputeLuhnWorking(std::string_view normalised) {
     if (IsCompleteIMEI(normalised)) {
         // The usual case, fifteen digits, straight from the bytes.
         for (std::size_t i = 0; i < 14; ++i) {
-            const int digit = Transform(static_cast<int>(i + 1), normalised[i] - '0');
+            const int digit = LuhnTransform(static_cast<int>(i + 1), normalised[i] - '0');
             working.digits.digits[i] = digit;
             working.sum += digit;
         }

@@ -38,10 +38,7 @@ ParsedVersion Refuse(VersionParseError error, std::string reason) {
 } // namespace
 
 std::string VersionFileAddress(std::string_view serviceHost) {
-    std::string address = "http://";
-    address += serviceHost;
-    address += kVersionFilePath;
-    return address;
+    return identity::WebAddress(serviceHost, kVersionFilePath);
 }
 
 std::string VersionFileAddress() {

@@ -14,7 +14,7 @@ inline constexpr std::string_view kVersionFilePath = "/ver";
 inline constexpr std::string_view kUpdateAvailableMessage = "An update is available!";
 inline constexpr std::string_view kLatestVersionMessage = "You have the latest version.";
 
-// "http://" + host + "/ver"
+// The version file "/ver" on `serviceHost`, as every address: identity::WebAddress.
 std::string VersionFileAddress(std::string_view serviceHost);
 // The version file address on the configured database service's host.
 std::string VersionFileAddress();

@@ -116,14 +116,15 @@ QFont MakeFont(FontFace face, double points, bool bold, bool italic) {
     return font;
 }
 
-Form1::Form1(Platform& platform, std::filesystem::path programDirectory, QWidget* parent)
+Form1::Form1(Platform& platform, Clock& clock, std::filesystem::path programDirectory, QWidget* parent)
     : QMainWindow(parent),
       m_platform(platform),
+      m_clock(clock),
       m_programDirectory(std::move(programDirectory)),
       // One lookup follows each re-read, so the window scans rather than indexes.
       m_database(m_programDirectory / "tacdex.csv", TableLookup::Scan) {
     setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(QString::fromLatin1(kDesignCaption));
+    setWindowTitle(ToQString(identity::kTitleBeforeStartUp));
     CreateMenu();
     CreateControls();
     SetTabOrder();
@@ -263,8 +264,8 @@ void Form1::CreateControls() {
     AddLabel(7, QStringLiteral("Serial Number"), 120, 2280);
     AddLabel(11, QStringLiteral("00000"), 2040, 2280);
     AddLabel(14, QStringLiteral("Model:"), 5400, 2280, &boldFont);
-    m_label[16]->hide();
-    m_label[17]->hide();
+    VerdictLabel()->hide();
+    ResultCaptionLabel()->hide();
 
     m_scriptlet1 = new ScriptletView(m_client);
     m_scriptlet1->setObjectName(QStringLiteral("Scriptlet1"));
@@ -368,13 +369,13 @@ void Form1::SetAccessibleTexts() {
 void Form1::ConnectHandlers() {
     connect(m_command1, &QPushButton::clicked, this, &Form1::Command1_Click);
     connect(m_command2, &QPushButton::clicked, this, &Form1::Command2_Click);
-    connect(m_label[10], &ClickableLabel::clicked, this, &Form1::Label10_Click);
-    connect(m_label[13], &ClickableLabel::clicked, this, &Form1::Label13_Click);
-    connect(m_label[14], &ClickableLabel::clicked, this, &Form1::Label14_Click);
-    connect(m_label[15], &ClickableLabel::clicked, this, &Form1::Label15_Click);
-    connect(m_label[18], &ClickableLabel::clicked, this, &Form1::Label18_Click);
-    connect(m_label[21], &ClickableLabel::clicked, this, &Form1::Label21_Click);
-    connect(m_label[24], &ClickableLabel::clicked, this, &Form1::Label24_Click);
+    connect(TacLabel(), &ClickableLabel::clicked, this, &Form1::Label10_Click);
+    connect(ManufacturerLabel(), &ClickableLabel::clicked, this, &Form1::Label13_Click);
+    connect(ModelLabel(), &ClickableLabel::clicked, this, &Form1::Label14_Click);
+    connect(DonationLabel(), &ClickableLabel::clicked, this, &Form1::Label15_Click);
+    connect(MakerSiteLabel(), &ClickableLabel::clicked, this, &Form1::Label18_Click);
+    connect(ServiceSiteLabel(), &ClickableLabel::clicked, this, &Form1::Label21_Click);
+    connect(CopyToClipboardLabel(), &ClickableLabel::clicked, this, &Form1::Label24_Click);
     connect(m_about, &QAction::triggered, this, &Form1::About_Click);
     connect(m_chkUpdate, &QAction::triggered, this, &Form1::ChkUpdate_Click);
     connect(m_exit, &QAction::triggered, this, &Form1::Exit_Click);

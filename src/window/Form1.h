@@ -3,6 +3,7 @@
 #include "HttpDownload.h"
 #include "Platform.h"
 #include "devicedb/DeviceTable.h"
+#include "generation/Clock.h"
 #include "generation/Generation.h"
 #include "imei/ReportingBody.h"
 #include "validation/Validation.h"
@@ -52,8 +53,6 @@ constexpr int Twips(int twips) {
 inline constexpr int kClientWidthTwips = 10125;
 inline constexpr int kClientHeightTwips = 3705;
 
-inline constexpr char kVersionNumber[] = "2125";
-inline constexpr char kDesignCaption[] = "Quillon v2";
 inline constexpr char kDefaultIMEI[] = "490154203237518";
 inline constexpr char kAdministratorMessage[] = "FATAL ERROR: Quillon requires Administrator rights";
 inline constexpr char kDatabaseUnreadableMessage[] = "Fatal Error! IMEI Database could not be read! ";
@@ -71,8 +70,9 @@ QFont MakeFont(FontFace face, double points, bool bold = false, bool italic = fa
 class Form1 : public QMainWindow {
     Q_OBJECT
 public:
-    // `programDirectory` is where tacdex.csv lives and where the program writes its files.
-    Form1(Platform& platform, std::filesystem::path programDirectory, QWidget* parent = nullptr);
+    // `programDirectory` is where tacdex.csv lives and where the program writes its files; `clock`
+    // times generation runs and dates their reports.
+    Form1(Platform& platform, Clock& clock, std::filesystem::path programDirectory, QWidget* parent = nullptr);
     ~Form1() override;
 
     Form1(const Form1&) = delete;
@@ -99,8 +99,9 @@ public:
     const QString& CurrentIMEI() const { return m_currentIMEI; }
     bool FoundInDB() const { return m_foundInDB; }
     bool IMEIValid() const { return m_imeiValid; }
-    int GeneratedCount() const { return m_generatedCount; }
-    const QString& GeneratedList() const { return m_generatedList; }
+    // The counts and numbers of the last run, kept after it ends.
+    int GeneratedCount() const;
+    QString GeneratedList() const;
     const QString& PublishedVersion() const { return m_publishedVersion; }
     const DeviceDatabase& Database() const { return m_database; }
     const std::filesystem::path& ProgramDirectory() const { return m_programDirectory; }
@@ -133,6 +134,30 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // The labels by what they show or do; the number is the control's (objectName "Label<n>"). The
+    // only place where a label is found by its number.
+    ClickableLabel* LuhnDigitsLabel() const { return m_label[1]; }      // Luhn working: transformed digits
+    ClickableLabel* CheckSumLabel() const { return m_label[2]; }        // Luhn working: check sum and total
+    ClickableLabel* LuhnCheckDigitLabel() const { return m_label[3]; }  // Luhn working: check digit
+    ClickableLabel* PresentationLabel() const { return m_label[8]; }    // the grouped IMEI
+    ClickableLabel* ReportingBodyLabel() const { return m_label[9]; }   // reporting body identifier
+    ClickableLabel* TacLabel() const { return m_label[10]; }            // Type Allocation Code; a click copies it
+    ClickableLabel* SerialLabel() const { return m_label[11]; }         // serial number
+    ClickableLabel* GeneratedCountLabel() const { return m_label[12]; } // "Generated: n" during a run
+    ClickableLabel* ManufacturerLabel() const {
+        return m_label[13];
+    } // manufacturer of a found device; a click offers a lookup
+    ClickableLabel* ModelLabel() const { return m_label[14]; }           // model of a found device; the same click
+    ClickableLabel* DonationLabel() const { return m_label[15]; }        // donation address; a click copies it
+    ClickableLabel* VerdictLabel() const { return m_label[16]; }         // the verdict, "VALID" or "INVALID"
+    ClickableLabel* ResultCaptionLabel() const { return m_label[17]; }   // "Result:" before the verdict
+    ClickableLabel* MakerSiteLabel() const { return m_label[18]; }       // the maker's site link
+    ClickableLabel* ValidCountLabel() const { return m_label[19]; }      // "Valid: n" during a run
+    ClickableLabel* DatabaseVersionLabel() const { return m_label[20]; } // database version
+    ClickableLabel* ServiceSiteLabel() const { return m_label[21]; }     // the database service's link
+    ClickableLabel* CopyToClipboardLabel() const { return m_label[24]; } // "Copy IMEI to Clipboard"
+    ClickableLabel* DeviceCountLabel() const { return m_label[25]; }     // number of devices supported
+
     // Form1.cpp: the controls at their design-time state.
     void CreateControls();
     void CreateMenu();
@@ -164,7 +189,8 @@ private:
     void ShowLuhnCaptions(const LuhnCaptions& captions);
     void ApplyValidationResult(const ValidationResult& result);
 
-    // Form1Generate.cpp: a run is driven by m_passTimer, one step per time-out.
+    // Form1Generate.cpp: a run is driven by m_passTimer, one step per time-out; m_generation does
+    // the passes.
     enum class GenerationStep { TestCandidate, StopTest };
     void GenerationTimeout();
     bool ShowNextCandidate();
@@ -172,8 +198,7 @@ private:
     void FinishGeneration();
     void StopGenerationEarly(const QString& why);
     void StopGeneration();
-    void WriteGenerationReport(const QString& modelText, std::chrono::steady_clock::time_point start,
-                               std::chrono::steady_clock::time_point end, const QString& generatedList);
+    void WriteGenerationReport(const QString& modelText);
     // Writes the report beside the program, else into the documents folder.
     struct ReportOutcome {
         QString path;    // the file written, native separators; empty on failure
@@ -181,10 +206,10 @@ private:
         QString failure; // the message that says why no report was written
         bool ok() const { return failure.isEmpty(); }
     };
-    ReportOutcome SaveGenerationReport(const QString& modelText, std::chrono::steady_clock::time_point start,
-                                       std::chrono::steady_clock::time_point end, const QString& generatedList);
+    ReportOutcome SaveGenerationReport(const QString& modelText);
 
     Platform& m_platform;
+    Clock& m_clock;
     std::filesystem::path m_programDirectory;
     DeviceDatabase m_database;
 
@@ -194,23 +219,21 @@ private:
     QString m_currentIMEI;
     bool m_foundInDB = false;
     bool m_imeiValid = false;
-    int m_generatedCount = 0;
-    QString m_generatedList;
     QString m_publishedVersion;
     // The download waits in an event loop, during which the menu still answers.
     bool m_updateRunning = false;
     std::chrono::milliseconds m_downloadTimeLimit = kDownloadTimeLimit;
 
-    // The generation run under way, if any.
+    // The generation run under way, or the last one; the engine draws from m_random.
     RandomSourceFactory m_randomSourceFactory;
     std::unique_ptr<RandomSource> m_random;
+    std::unique_ptr<GenerationEngine<RandomSource>> m_generation;
     std::chrono::milliseconds m_passInterval{50};
     std::filesystem::path m_documentsDirectory;
     std::filesystem::path m_applicationDataDirectory;
     QTimer* m_passTimer = nullptr;
     bool m_generationRunning = false;
     GenerationStep m_generationStep = GenerationStep::TestCandidate;
-    std::int64_t m_validCount = 0;
     QString m_candidate;
     std::chrono::steady_clock::time_point m_generationStart;
 

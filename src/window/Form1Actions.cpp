@@ -4,7 +4,7 @@
 #include "Identity.h"
 #include "QtText.h"
 #include "generation/Report.h"
-#include "update/About.h"
+#include "identity/About.h"
 #include "update/VersionCheck.h"
 
 #include <QByteArray>
@@ -39,10 +39,7 @@ bool FolderTakesFiles(const QString& folder) {
 } // namespace
 
 QUrl LookupAddress(const QString& imei) {
-    QUrl address;
-    address.setScheme(QStringLiteral("http"));
-    address.setAuthority(ToQString(identity::kServiceHost));
-    address.setPath(QStringLiteral("/"));
+    QUrl address(ToQString(identity::ServiceHomePage()), QUrl::StrictMode);
     // Every byte of the text but the unreserved ones is escaped, so nothing in it can end the
     // value, start another key or a fragment, or pass for an escape of its own ("%41" stays
     // "%41"). The query is set whole rather than through QUrlQuery, which would drop the "=" of
@@ -80,11 +77,11 @@ void Form1::Label15_Click() {
 }
 
 void Form1::Label18_Click() {
-    OpenWebAddress(ToQString(MakerHomePageAddress()));
+    OpenWebAddress(ToQString(identity::MakerHomePage()));
 }
 
 void Form1::Label21_Click() {
-    OpenWebAddress(ToQString(ServiceHomePageAddress()));
+    OpenWebAddress(ToQString(identity::ServiceHomePage()));
 }
 
 void Form1::Label24_Click() {

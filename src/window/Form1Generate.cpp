@@ -22,8 +22,6 @@ namespace quillon {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 // The count the run asks for, read anew wherever it is used (see RequestedCount).
 double RequestedCountFrom(const QString& text) {
     return RequestedCount(text.toStdString());
@@ -110,24 +108,23 @@ void Form1::Command2_Click() {
         return;
     }
 
+    m_generation.reset();
     m_random = m_randomSourceFactory ? m_randomSourceFactory() : nullptr;
     if (!m_random) {
         m_random = std::make_unique<SeededRandomSource>(TimeOfDaySeed());
     }
+    m_generation = std::make_unique<GenerationEngine<RandomSource>>(*m_random);
     // A monotonic clock: the elapsed time of the report can never come out negative.
-    m_generationStart = Clock::now();
+    m_generationStart = m_clock.Now();
 
     m_combo1->show();
     m_combo2->show();
-    m_label[12]->show();
-    m_label[13]->hide();
-    m_label[14]->hide();
-    m_label[16]->hide();
-    m_label[17]->hide();
+    GeneratedCountLabel()->show();
+    ManufacturerLabel()->hide();
+    ModelLabel()->hide();
+    VerdictLabel()->hide();
+    ResultCaptionLabel()->hide();
 
-    m_generatedCount = 0;
-    m_validCount = 0;
-    m_generatedList.clear();
     m_text1->setText(trimmedText);
     if (m_combo2->currentText().isEmpty()) {
         const int one = m_combo2->findText(QStringLiteral("1"));
@@ -168,7 +165,8 @@ void Form1::GenerationTimeout() {
         m_passTimer->start(0);
         break;
     case GenerationStep::StopTest:
-        if (m_imeiValid && static_cast<double>(m_validCount) >= RequestedCountFrom(m_combo2->currentText())) {
+        if (m_imeiValid &&
+            static_cast<double>(m_generation->Counts().valid) >= RequestedCountFrom(m_combo2->currentText())) {
             FinishGeneration();
             return;
         }
@@ -199,10 +197,7 @@ bool Form1::ShowNextCandidate() {
         return false;
     }
 
-    ++m_generatedCount;
-    Candidate candidate;
-    BuildCandidate(*recipe, *m_random, candidate);
-    const std::string_view digits = candidate.Text();
+    const std::string_view digits = m_generation->BuildNext(*recipe).Text();
     m_candidate = QString::fromLatin1(digits.data(), static_cast<qsizetype>(digits.size()));
     if (choice.kind == ModelChoiceKind::Device) {
         // A device entry shows the whole validation of every candidate, its own device line included.
@@ -215,36 +210,40 @@ bool Form1::ShowNextCandidate() {
     m_currentIMEI = m_candidate;
     repaint();
 
-    SetCaption(m_label[12], QStringLiteral("Generated: ") + QString::number(m_generatedCount));
-    SetCaption(m_label[19], QStringLiteral("Valid: ") + QString::number(m_validCount));
+    SetCaption(GeneratedCountLabel(),
+               QStringLiteral("Generated: ") + QString::number(m_generation->Counts().generated));
+    SetCaption(ValidCountLabel(), QStringLiteral("Valid: ") + QString::number(m_generation->Counts().valid));
     return true;
 }
 
 // The second half of a pass, after the wait.
 void Form1::TestCandidate() {
-    const LuhnWorking working = ComputeLuhnWorking(m_candidate.toStdString());
-    ShowLuhnCaptions(MakeLuhnCaptions(working));
-    m_imeiValid = IsValidLuhnTotal(working.total);
+    ShowLuhnCaptions(MakeLuhnCaptions(ComputeLuhnWorking(m_candidate.toStdString())));
+    // A count of 2 collects its numbers as well: its report would be plainly wrong without them.
+    const double requested = RequestedCountFrom(m_combo2->currentText());
+    m_imeiValid = m_generation->TestCurrent(requested > 1);
     if (m_imeiValid) {
-        ++m_validCount;
-        const double requested = RequestedCountFrom(m_combo2->currentText());
-        if (requested > 1) {
-            // A count of 2 collects its numbers as well: its report would be plainly wrong without them.
-            m_generatedList += ToQString(kReportLineEnd);
-            m_generatedList += m_candidate;
-        } else {
+        if (!(requested > 1)) {
             m_text1->setText(m_candidate);
         }
-        if (static_cast<double>(m_validCount) < requested) {
+        if (static_cast<double>(m_generation->Counts().valid) < requested) {
             m_imeiValid = false;
         }
     }
-    SetCaption(m_label[19], QStringLiteral("Valid: ") + QString::number(m_validCount));
+    SetCaption(ValidCountLabel(), QStringLiteral("Valid: ") + QString::number(m_generation->Counts().valid));
+}
+
+int Form1::GeneratedCount() const {
+    return m_generation ? static_cast<int>(m_generation->Counts().generated) : 0;
+}
+
+QString Form1::GeneratedList() const {
+    return m_generation ? ToQString(m_generation->Collected()) : QString();
 }
 
 void Form1::FinishGeneration() {
     if (RequestedCountFrom(m_combo2->currentText()) > 1) {
-        WriteGenerationReport(m_combo1->currentText(), m_generationStart, Clock::now(), m_generatedList);
+        WriteGenerationReport(m_combo1->currentText());
     }
     StopGeneration();
 }
@@ -256,11 +255,11 @@ void Form1::StopGenerationEarly(const QString& why) {
     m_passTimer->stop();
     const double requested = RequestedCountFrom(m_combo2->currentText());
     const QString lineEnd = ToQString(kReportLineEnd);
-    QString message = QStringLiteral("The run stopped early: ") + why + lineEnd +
-                      QStringLiteral("%1 of %2 numbers were found").arg(m_validCount).arg(CountText(requested));
-    if (requested > 1 && m_validCount > 0) {
-        const ReportOutcome report =
-            SaveGenerationReport(m_combo1->currentText(), m_generationStart, Clock::now(), m_generatedList);
+    QString message =
+        QStringLiteral("The run stopped early: ") + why + lineEnd +
+        QStringLiteral("%1 of %2 numbers were found").arg(m_generation->Counts().valid).arg(CountText(requested));
+    if (requested > 1 && m_generation->Counts().valid > 0) {
+        const ReportOutcome report = SaveGenerationReport(m_combo1->currentText());
         message += report.ok() ? QStringLiteral(". Output written to ") + report.path
                                : QStringLiteral(".") + lineEnd + report.failure;
     } else {
@@ -278,7 +277,6 @@ void Form1::StopGeneration() {
         return;
     }
     m_generationRunning = false;
-    m_random.reset();
     emit generationFinished();
 }
 
@@ -288,21 +286,19 @@ void Form1::closeEvent(QCloseEvent* event) {
     QMainWindow::closeEvent(event);
 }
 
-void Form1::WriteGenerationReport(const QString& modelText, Clock::time_point start, Clock::time_point end,
-                                  const QString& generatedList) {
-    const ReportOutcome report = SaveGenerationReport(modelText, start, end, generatedList);
+void Form1::WriteGenerationReport(const QString& modelText) {
+    const ReportOutcome report = SaveGenerationReport(modelText);
     m_platform.ShowMessage(report.ok()
                                ? ToQString(CompletionMessage(report.seconds.toStdString(), report.path.toStdString()))
                                : report.failure);
 }
 
-Form1::ReportOutcome Form1::SaveGenerationReport(const QString& modelText, Clock::time_point start,
-                                                 Clock::time_point end, const QString& generatedList) {
-    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(end - start);
+Form1::ReportOutcome Form1::SaveGenerationReport(const QString& modelText) {
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(m_clock.Now() - m_generationStart);
     const std::string seconds = SecondsText(elapsed.count());
     const std::string text =
-        ReportText(m_versionText.toStdString(), modelText.toStdString(), seconds, generatedList.toStdString());
-    const std::string fileName = ReportFileName(CurrentLocalDateTime());
+        ReportText(m_versionText.toStdString(), modelText.toStdString(), seconds, m_generation->Collected());
+    const std::string fileName = ReportFileName(m_clock.LocalNow());
 
     ReportOutcome outcome;
     outcome.seconds = ToQString(seconds);

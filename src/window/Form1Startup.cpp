@@ -1,6 +1,7 @@
 #include "Form1.h"
 
 #include "ClickableLabel.h"
+#include "Identity.h"
 #include "ModelListModel.h"
 #include "QtText.h"
 #include "generation/ModelCatalogue.h"
@@ -31,12 +32,12 @@ template <typename Texts> QStringList ToStringList(const Texts& texts) {
 } // namespace
 
 bool Form1::Form_Load() {
-    m_versionText = ToQString(kProgramVersionText);
-    m_versionNumber = QString::fromLatin1(kVersionNumber);
+    m_versionText = ToQString(identity::kProgramVersionText);
+    m_versionNumber = ToQString(identity::kVersionNumber);
     setWindowTitle(QStringLiteral("Quillon v") + m_versionText);
-    m_label[12]->hide();
-    m_label[13]->hide();
-    m_label[14]->hide();
+    GeneratedCountLabel()->hide();
+    ManufacturerLabel()->hide();
+    ModelLabel()->hide();
 
     // Nothing is read before this test: a refused user only ever sees its message.
     if (!m_platform.IsAdministrator()) {
@@ -69,19 +70,19 @@ bool Form1::LoadTACDEX() {
     const DatabaseReadResult read = m_database.Load();
     if (read.error == DatabaseError::Missing) {
         m_platform.ShowMessage(ToQString(kDatabaseMissingMessage));
-        SetCaption(m_label[20], ToQString(kDatabaseErrorCaption));
+        SetCaption(DatabaseVersionLabel(), ToQString(kDatabaseErrorCaption));
         return false;
     }
     if (!read.ok()) {
         // A file that is there but cannot be used ends the program as a missing one does, with
         // the reason, so that the user knows what to repair.
         m_platform.ShowMessage(QString::fromLatin1(kDatabaseUnreadableMessage) + ToQString(read.message));
-        SetCaption(m_label[20], ToQString(kDatabaseErrorCaption));
+        SetCaption(DatabaseVersionLabel(), ToQString(kDatabaseErrorCaption));
         return false;
     }
     const DatabaseCaptions captions = MakeDatabaseCaptions(m_database.Table());
-    SetCaption(m_label[20], ToQString(captions.versionCaption));
-    SetCaption(m_label[25], ToQString(captions.countCaption));
+    SetCaption(DatabaseVersionLabel(), ToQString(captions.versionCaption));
+    SetCaption(DeviceCountLabel(), ToQString(captions.countCaption));
     return true;
 }
 

@@ -33,9 +33,9 @@ void Form1::ApplyBoxStates(const BoxStates& boxes) {
 }
 
 void Form1::ShowLuhnCaptions(const LuhnCaptions& captions) {
-    SetCaption(m_label[1], ToQString(captions.check));
-    SetCaption(m_label[2], ToQString(captions.checkSum));
-    SetCaption(m_label[3], ToQString(captions.luhn));
+    SetCaption(LuhnDigitsLabel(), ToQString(captions.check));
+    SetCaption(CheckSumLabel(), ToQString(captions.checkSum));
+    SetCaption(LuhnCheckDigitLabel(), ToQString(captions.luhn));
 }
 
 void Form1::ValidateIMEI() {
@@ -51,46 +51,46 @@ void Form1::ApplyValidationResult(const ValidationResult& result) {
     const QString normalised = ToQString(result.normalised);
     m_text1->setText(normalised);
     m_currentIMEI = normalised;
-    m_label[16]->hide();
-    m_label[17]->hide();
+    VerdictLabel()->hide();
+    ResultCaptionLabel()->hide();
     if (result.rejected) {
         // The rest of the panel keeps what the previous run wrote.
         m_platform.ShowMessage(ToQString(kInvalidImeiMessage));
         return;
     }
 
-    SetCaption(m_label[8], ToQString(result.presentation));
-    SetCaption(m_label[9], ToQString(result.reportingBody));
+    SetCaption(PresentationLabel(), ToQString(result.presentation));
+    SetCaption(ReportingBodyLabel(), ToQString(result.reportingBody));
     ApplyBoxStates(result.boxes);
-    SetCaption(m_label[10], ToQString(result.tac));
-    SetCaption(m_label[11], ToQString(result.serial));
+    SetCaption(TacLabel(), ToQString(result.tac));
+    SetCaption(SerialLabel(), ToQString(result.serial));
 
     m_foundInDB = result.found;
     if (result.deviceLinesShown) {
-        SetCaption(m_label[13], ToQString(result.manufacturerCaption));
-        SetCaption(m_label[14], ToQString(result.modelCaption));
-        m_label[13]->show();
-        m_label[14]->show();
+        SetCaption(ManufacturerLabel(), ToQString(result.manufacturerCaption));
+        SetCaption(ModelLabel(), ToQString(result.modelCaption));
+        ManufacturerLabel()->show();
+        ModelLabel()->show();
     } else {
-        m_label[13]->hide();
-        m_label[14]->hide();
+        ManufacturerLabel()->hide();
+        ModelLabel()->hide();
     }
 
     ShowLuhnCaptions(result.luhnCaptions);
 
     m_imeiValid = result.valid;
-    QPalette palette = m_label[16]->palette();
+    QPalette palette = VerdictLabel()->palette();
     palette.setColor(QPalette::WindowText,
                      QColor(result.verdictColour.red, result.verdictColour.green, result.verdictColour.blue));
-    m_label[16]->setPalette(palette);
-    SetCaption(m_label[16], ToQString(result.verdictCaption));
-    m_label[16]->show();
-    m_label[17]->show();
+    VerdictLabel()->setPalette(palette);
+    SetCaption(VerdictLabel(), ToQString(result.verdictCaption));
+    VerdictLabel()->show();
+    ResultCaptionLabel()->show();
 }
 
 void Form1::Label10_Click() {
     // A clipboard held by another program leaves it as it was; the copy simply has no effect.
-    m_platform.SetClipboardText(m_label[10]->text());
+    m_platform.SetClipboardText(TacLabel()->text());
 }
 
 } // namespace quillon

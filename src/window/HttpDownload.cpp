@@ -36,13 +36,13 @@ struct LengthHeader {
 // The Content-Length of the answer. Repeated headers reach us joined by commas; repeats of one
 // value are one length, different values are a conflict. A length is plain decimal digits; one
 // beyond 64 bits is too large for any download.
-LengthHeader ReadContentLength(const QNetworkReply& reply) {
-    if (!reply.hasRawHeader("Content-Length")) {
+LengthHeader ReadContentLength(const std::optional<QByteArray>& header) {
+    if (!header) {
         return {};
     }
     LengthHeader result;
     bool first = true;
-    for (const QByteArray& part : reply.rawHeader("Content-Length").split(',')) {
+    for (const QByteArray& part : header->split(',')) {
         const QByteArray digits = part.trimmed();
         if (digits.isEmpty() ||
             !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
@@ -60,6 +60,10 @@ LengthHeader ReadContentLength(const QNetworkReply& reply) {
         first = false;
     }
     return result;
+}
+
+std::optional<QByteArray> ContentLengthOf(const QNetworkReply& reply) {
+    return reply.hasRawHeader("Content-Length") ? std::optional(reply.rawHeader("Content-Length")) : std::nullopt;
 }
 
 DownloadResult Failure(const QString& reason) {
@@ -80,6 +84,10 @@ QString SizeText(qint64 bytes) {
         return QStringLiteral("%1 KiB").arg(bytes / 1024);
     }
     return QStringLiteral("%1 bytes").arg(bytes);
+}
+
+QString TooLargeAnswerText(qint64 maxBytes) {
+    return QStringLiteral("the answer is larger than %1").arg(SizeText(maxBytes));
 }
 
 QString NetworkErrorText(const QNetworkReply& reply) {
@@ -184,7 +192,7 @@ private:
         m_reply->setReadBufferSize(m_maxBytes + 1);
 
         QObject::connect(m_reply, &QNetworkReply::metaDataChanged, m_context, [this] {
-            const LengthHeader length = ReadContentLength(*m_reply);
+            const LengthHeader length = ReadContentLength(ContentLengthOf(*m_reply));
             if (length.state == LengthState::Valid && length.value > m_maxBytes) {
                 Fail(TooLargeText());
             }
@@ -221,7 +229,7 @@ private:
         return true;
     }
 
-    QString TooLargeText() const { return QStringLiteral("the answer is larger than %1").arg(SizeText(m_maxBytes)); }
+    QString TooLargeText() const { return TooLargeAnswerText(m_maxBytes); }
 
     void Take() {
         if (m_done) {
@@ -267,27 +275,10 @@ private:
             Fail(QStringLiteral("the server sent the answer in chunks, whose end cannot be confirmed"));
             return;
         }
-        const LengthHeader length = ReadContentLength(*m_reply);
-        switch (length.state) {
-        case LengthState::Absent:
-            break;
-        case LengthState::Conflicting:
-            Fail(QStringLiteral("the server gave conflicting lengths for the answer"));
+        const QString problem = BodyLengthProblem(ContentLengthOf(*m_reply), m_body.size(), m_maxBytes);
+        if (!problem.isEmpty()) {
+            Fail(problem);
             return;
-        case LengthState::Invalid:
-            Fail(QStringLiteral("the server gave a length for the answer that is not a number"));
-            return;
-        case LengthState::TooLarge:
-            Fail(TooLargeText());
-            return;
-        case LengthState::Valid:
-            if (length.value != m_body.size()) {
-                Fail(QStringLiteral("the answer arrived incomplete (%1 of %2 bytes)")
-                         .arg(m_body.size())
-                         .arg(length.value));
-                return;
-            }
-            break;
         }
         Finish(Outcome{true, {}, m_body});
     }
@@ -331,6 +322,26 @@ public:
 };
 
 } // namespace
+
+QString BodyLengthProblem(const std::optional<QByteArray>& contentLength, qint64 received, qint64 maxBytes) {
+    const LengthHeader length = ReadContentLength(contentLength);
+    switch (length.state) {
+    case LengthState::Absent:
+        break;
+    case LengthState::Conflicting:
+        return QStringLiteral("the server gave conflicting lengths for the answer");
+    case LengthState::Invalid:
+        return QStringLiteral("the server gave a length for the answer that is not a number");
+    case LengthState::TooLarge:
+        return TooLargeAnswerText(maxBytes);
+    case LengthState::Valid:
+        if (length.value != received) {
+            return QStringLiteral("the answer arrived incomplete (%1 of %2 bytes)").arg(received).arg(length.value);
+        }
+        break;
+    }
+    return {};
+}
 
 DownloadResult HttpDownload(const QUrl& source, const QString& localFile, std::chrono::milliseconds timeLimit,
                             qint64 maxBytes) {

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QUrl>
 #include <QtGlobal>
 
 #include <chrono>
+#include <optional>
 
 namespace quillon {
 
@@ -35,6 +37,12 @@ struct DownloadResult {
 // network thread, and that thread can be busy for seconds with what a hostile server sent (an
 // endless header, say). Once the outcome is known the caller goes on at once; the waiting, the
 // closing and the freeing happen on that thread.
+// Why a body of `received` bytes that has ended cannot be taken, judged by the answer's
+// Content-Length (`contentLength`, repeated headers joined by commas; nothing when absent); empty
+// when it can: no length, or one valid length equal to what arrived.
+QString BodyLengthProblem(const std::optional<QByteArray>& contentLength, qint64 received,
+                          qint64 maxBytes = kMaxDownloadBytes);
+
 DownloadResult HttpDownload(const QUrl& source, const QString& localFile,
                             std::chrono::milliseconds timeLimit = kDownloadTimeLimit,
                             qint64 maxBytes = kMaxDownloadBytes);

@@ -161,6 +161,12 @@ TEST_F(ValidateCli, CsvQuotesFieldsAsRfc4180) {
     EXPECT_EQ(rows[3].substr(0, 16), "\"a\"\"b,c\",\"a\"\"bc\"");
 }
 
+TEST_F(ValidateCli, CsvQuotesLineEnds) {
+    const ProcessResult r = Run({"--format", "csv", "49\r01", "49\n01"});
+    EXPECT_NE(r.out.find("\r\n\"49\r01\",\"49\r01\","), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\r\n\"49\n01\",\"49\n01\","), std::string::npos) << r.out;
+}
+
 TEST_F(ValidateCli, OddInputNeverBreaksTheOutput) {
     const std::string nul("49\0"
                           "01",

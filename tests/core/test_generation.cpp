@@ -290,37 +290,28 @@ TEST(BuildCandidate, RandomPositionsNeverHoldAZero) {
     }
 }
 
-TEST(CandidateLuhnTotal, AgreesWithTheLuhnArithmetic) {
+TEST(GenerationEngine, JudgesCountsAndCollectsLikeTheIMEIVerdict) {
     SeededRandomSource random(3);
     const CandidateRecipe recipe = Recipe({}, {});
-    Candidate candidate;
-    int valid = 0;
+    GenerationEngine<SeededRandomSource> engine(random);
+    std::string expectedList;
+    std::uint64_t valid = 0;
     for (int i = 0; i < 20000; ++i) {
-        BuildCandidate(recipe, random, candidate);
-        ASSERT_EQ(CandidateLuhnTotal(candidate), LuhnTotal(candidate.Text())) << candidate.Text();
-        ASSERT_EQ(IsValidCandidate(candidate), IsValidIMEI(candidate.Text())) << candidate.Text();
-        valid += IsValidCandidate(candidate) ? 1 : 0;
+        const bool collect = i % 2 == 0;
+        const bool verdict = engine.Step(recipe, collect);
+        const std::string number(engine.Current().Text());
+        ASSERT_EQ(LuhnTotalOfFifteenDigits(number.data()), LuhnTotal(number)) << number;
+        ASSERT_EQ(verdict, IsValidIMEI(number)) << number;
+        if (verdict) {
+            ++valid;
+            expectedList += collect ? "\r\n" + number : std::string();
+        }
     }
-    EXPECT_GT(valid, 1500); // about one in ten
-    EXPECT_LT(valid, 2500);
-}
-
-TEST(CandidateLuhnTotal, CountsOtherCharactersAsZeroLikeTheIMEIArithmetic) {
-    Candidate candidate; // not built: holds no digits
-    EXPECT_EQ(CandidateLuhnTotal(candidate), LuhnTotal(candidate.Text()));
-    const std::string_view text = "49015420323751X";
-    std::copy(text.begin(), text.end(), candidate.digits.begin());
-    EXPECT_EQ(CandidateLuhnTotal(candidate), 52);
-}
-
-TEST(CandidateLuhnTotal, WorkedExample) {
-    Candidate candidate;
-    const std::string_view text = "490154203237518";
-    std::copy(text.begin(), text.end(), candidate.digits.begin());
-    EXPECT_EQ(CandidateLuhnTotal(candidate), 60);
-    EXPECT_TRUE(IsValidCandidate(candidate));
-    candidate.digits[14] = '7';
-    EXPECT_FALSE(IsValidCandidate(candidate));
+    EXPECT_EQ(engine.Counts().generated, 20000u);
+    EXPECT_EQ(engine.Counts().valid, valid);
+    EXPECT_EQ(engine.Collected(), expectedList);
+    EXPECT_GT(valid, 1500u); // about one in ten
+    EXPECT_LT(valid, 2500u);
 }
 
 TEST(GenerateValid, DeliversExactlyTheCountAllValid) {

@@ -146,18 +146,6 @@ TEST(ReportFileName, MonthDayYearThenTwentyFourHourTime) {
     }
 }
 
-TEST(ReportFileName, CurrentLocalDateTimeIsPlausible) {
-    const LocalDateTime now = CurrentLocalDateTime();
-    EXPECT_GE(now.year, 2024);
-    EXPECT_GE(now.month, 1);
-    EXPECT_LE(now.month, 12);
-    EXPECT_GE(now.day, 1);
-    EXPECT_LE(now.day, 31);
-    EXPECT_LE(now.hour, 23);
-    EXPECT_LE(now.minute, 59);
-    EXPECT_LE(now.second, 60);
-}
-
 TEST(ReportFileName, NumberedVariantsGoBeforeTheExtension) {
     const std::string name = "Quillon.v2.1.2.3.Professional-(12-06-2026_170509).txt";
     EXPECT_EQ(NumberedReportFileName(name, 1), name);

@@ -52,7 +52,8 @@ struct BlockedProgramFolder {
     QTemporaryDir root;
     QString program = root.filePath(QStringLiteral("program"));
     FakePlatform platform;
-    quillon::Form1 form{platform, std::filesystem::path(program.toStdU16String())};
+    quillon::SettableClock clock;
+    quillon::Form1 form{platform, clock, std::filesystem::path(program.toStdU16String())};
     bool loaded = false;
     bool blocked = false;
 };

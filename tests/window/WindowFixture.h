@@ -54,7 +54,8 @@ public:
     }
 
     quillon::Form1& Create() {
-        m_form = std::make_unique<quillon::Form1>(platform, std::filesystem::path(m_dir.path().toStdU16String()));
+        m_form =
+            std::make_unique<quillon::Form1>(platform, clock, std::filesystem::path(m_dir.path().toStdU16String()));
         return *m_form;
     }
 
@@ -71,6 +72,8 @@ public:
     }
 
     FakePlatform platform;
+    // Each run takes exactly 1.234 s by this clock, on 2026-01-02 at 03:04:05.
+    quillon::SettableClock clock{std::chrono::milliseconds(1234)};
 
 private:
     QTemporaryDir m_dir;

@@ -236,6 +236,34 @@ private slots:
         VerifyFailedAndUnchanged(result, reason);
     }
 
+    // The length check itself, which the network layer's own errors may hide in the tests above.
+    void bodyLengthCheck_data() {
+        QTest::addColumn<QByteArray>("header"); // "-" for no Content-Length at all
+        QTest::addColumn<qint64>("received");
+        QTest::addColumn<QString>("problem");
+        QTest::newRow("absent") << QByteArray("-") << qint64(7) << QString();
+        QTest::newRow("equal") << QByteArray("4") << qint64(4) << QString();
+        QTest::newRow("repeated equal") << QByteArray("4, 4") << qint64(4) << QString();
+        QTest::newRow("short") << QByteArray("10") << qint64(4)
+                               << QStringLiteral("the answer arrived incomplete (4 of 10 bytes)");
+        QTest::newRow("long") << QByteArray("3") << qint64(4)
+                              << QStringLiteral("the answer arrived incomplete (4 of 3 bytes)");
+        QTest::newRow("conflicting") << QByteArray("4,6") << qint64(4)
+                                     << QStringLiteral("the server gave conflicting lengths for the answer");
+        QTest::newRow("empty") << QByteArray("") << qint64(0)
+                               << QStringLiteral("the server gave a length for the answer that is not a number");
+        QTest::newRow("beyond 64 bits") << QByteArray("99999999999999999999") << qint64(4)
+                                        << QStringLiteral("the answer is larger than 64 KiB");
+    }
+
+    void bodyLengthCheck() {
+        QFETCH(QByteArray, header);
+        QFETCH(qint64, received);
+        QFETCH(QString, problem);
+        const std::optional<QByteArray> length = header == "-" ? std::nullopt : std::optional(header);
+        QCOMPARE(quillon::BodyLengthProblem(length, received), problem);
+    }
+
     void bodyThatProvablyEndedIsTaken_data() {
         QTest::addColumn<QByteArray>("answer");
         QTest::newRow("length") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\n2126");

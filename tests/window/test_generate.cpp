@@ -14,7 +14,6 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
@@ -327,7 +326,6 @@ void GenerateTest::samsungGalaxyS6TenWritesAReport() {
     Generate();
 
     QCOMPARE(Label(19)->text(), QStringLiteral("Valid: 10"));
-    QVERIFY(Form().GeneratedCount() >= 10);
     QCOMPARE(Label(12)->text(), QStringLiteral("Generated: %1").arg(Form().GeneratedCount()));
 
     const QStringList numbers = ListedNumbers(Form().GeneratedList());
@@ -346,9 +344,8 @@ void GenerateTest::samsungGalaxyS6TenWritesAReport() {
     const QStringList reports = ReportFiles(m_fixture->DirectoryPath());
     QCOMPARE(reports.size(), 1);
     QCOMPARE(AllFiles(m_fixture->DirectoryPath()), QStringList({reports.first(), QStringLiteral("tacdex.csv")}));
-    QVERIFY(QRegularExpression(QStringLiteral(R"(^Quillon\.v2\.1\.2\.3\.Professional-\(\d\d-\d\d-\d{4}_\d{6}\)\.txt$)"))
-                .match(reports.first())
-                .hasMatch());
+    // Named for the fixture clock's 2026-01-02 03:04:05, month first.
+    QCOMPARE(reports.first(), QStringLiteral("Quillon.v2.1.2.3.Professional-(01-02-2026_030405).txt"));
     const QString reportPath = QDir(m_fixture->DirectoryPath()).filePath(reports.first());
     QFile file(reportPath);
     QVERIFY(file.open(QIODevice::ReadOnly));
@@ -358,14 +355,12 @@ void GenerateTest::samsungGalaxyS6TenWritesAReport() {
     QCOMPARE(lines.size(), 16);
     QCOMPARE(lines[0], QStringLiteral("Quillon v2.1.2.5 Professional Edition"));
     QCOMPARE(lines[3], QStringLiteral("Mobile Device Type: Samsung Galaxy S6"));
-    const QRegularExpressionMatch timing =
-        QRegularExpression(QStringLiteral(R"(^Calculation completed in ( (\d+)?(\.\d{1,3})?) seconds\.$)"))
-            .match(lines[4]);
-    QVERIFY2(timing.hasMatch(), qPrintable(lines[4]));
+    // The fixture clock makes every run take 1.234 s.
+    QCOMPARE(lines[4], QStringLiteral("Calculation completed in  1.234 seconds."));
     QCOMPARE(lines[5], QString(38, u'-'));
     QCOMPARE(lines.mid(6), numbers);
     // The whole text as the report writer builds it.
-    const QString seconds = timing.captured(1);
+    const QString seconds = QStringLiteral(" 1.234");
     QCOMPARE(content, FromStd(quillon::ReportText(Form().VersionText().toStdString(), "Samsung Galaxy S6",
                                                   seconds.toStdString(), Form().GeneratedList().toStdString())));
 
@@ -705,7 +700,6 @@ void GenerateTest::clicksDuringARunAreIgnored() {
     // A second Generate does not start the run again, Validate does not validate.
     const int generated = Form().GeneratedCount();
     ClickGenerate();
-    QVERIFY(Form().GeneratedCount() >= generated);
     ClickValidate();
     QVERIFY(Label(16)->isHidden());
     QVERIFY(Form().GenerationRunning());

@@ -1,4 +1,4 @@
-#include "update/About.h"
+#include "identity/About.h"
 
 #include "Identity.h"
 
@@ -18,20 +18,6 @@ std::string AboutText(std::string_view versionText, const MakerDetails& maker) {
     text.append("BitCoin: ").append(maker.donationAddress).append(kLineEnd);
     text.append("Web: ").append(maker.host);
     return text;
-}
-
-std::string HomePageAddress(std::string_view host) {
-    std::string address = "http://";
-    address.append(host).append("/");
-    return address;
-}
-
-std::string MakerHomePageAddress() {
-    return HomePageAddress(identity::kMakerHost);
-}
-
-std::string ServiceHomePageAddress() {
-    return HomePageAddress(identity::kServiceHost);
 }
 
 } // namespace quillon

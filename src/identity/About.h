@@ -21,9 +21,4 @@ MakerDetails ConfiguredMaker();
 // "Quillon v<version> by <name>", "E-Mail: ", "Twitter: ", "BitCoin: ", "Web: <host>".
 std::string AboutText(std::string_view versionText, const MakerDetails& maker);
 
-// "http://" + host + "/"
-std::string HomePageAddress(std::string_view host);
-std::string MakerHomePageAddress();
-std::string ServiceHomePageAddress();
-
 } // namespace quillon

@@ -1,0 +1,20 @@
+# SPDX-License-Identifier: MIT
+# The test sources, shared by the Linux build (tests/CMakeLists.txt) and the Windows build
+# (cmake/Windows.cmake).
+set(QUILLON_TESTS ${CMAKE_SOURCE_DIR}/tests)
+set(QUILLON_CORE_TEST_SOURCES
+    ${QUILLON_TESTS}/core/test_about.cpp
+    ${QUILLON_TESTS}/core/test_catalogue.cpp
+    ${QUILLON_TESTS}/core/test_devicedb.cpp
+    ${QUILLON_TESTS}/core/test_files.cpp
+    ${QUILLON_TESTS}/core/test_generation.cpp
+    ${QUILLON_TESTS}/core/test_imei.cpp
+    ${QUILLON_TESTS}/core/test_report.cpp
+    ${QUILLON_TESTS}/core/test_reporting_body.cpp
+    ${QUILLON_TESTS}/core/test_validation.cpp
+    ${QUILLON_TESTS}/core/test_version_check.cpp)
+set(QUILLON_CLI_TEST_SOURCES
+    ${QUILLON_TESTS}/cli/test_command_line.cpp
+    ${QUILLON_TESTS}/cli/test_complete_cli.cpp
+    ${QUILLON_TESTS}/cli/test_generate_cli.cpp
+    ${QUILLON_TESTS}/cli/test_validate_cli.cpp)
