@@ -275,14 +275,6 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
-// Built by appends: GCC 12 at -O3 warns falsely (-Wrestrict) about the same text made with "+".
-std::string DescribeFolder(const std::filesystem::path& folder) {
-    std::string text = "\"";
-    text += PathToUtf8(folder);
-    text += '"';
-    return text;
-}
-
 // The numbers of a run with a report, in a temporary file in the report's folder as they are
 // found; at the end the report is assembled from it and named.
 class ReportNumbers {

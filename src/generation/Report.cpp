@@ -46,18 +46,18 @@ std::filesystem::path UniqueTemporaryPath(const std::filesystem::path& folder) {
     return folder / name;
 }
 
+bool IsNameTaken(const std::error_code& error) {
+    return error == std::errc::file_exists;
+}
+
+} // namespace
+
 std::string DescribeFolder(const std::filesystem::path& folder) {
     std::string text = "\"";
     text += folder.empty() ? std::string(".") : PathToUtf8(folder);
     text += '"';
     return text;
 }
-
-bool IsNameTaken(const std::error_code& error) {
-    return error == std::errc::file_exists;
-}
-
-} // namespace
 
 std::string SecondsText(std::int64_t elapsedMilliseconds) {
     const bool negative = elapsedMilliseconds < 0;
