@@ -11,6 +11,7 @@ set(QUILLON_CORE_TEST_SOURCES
     ${QUILLON_TESTS}/core/test_imei.cpp
     ${QUILLON_TESTS}/core/test_report.cpp
     ${QUILLON_TESTS}/core/test_reporting_body.cpp
+    ${QUILLON_TESTS}/core/test_update_check.cpp
     ${QUILLON_TESTS}/core/test_validation.cpp
     ${QUILLON_TESTS}/core/test_version_check.cpp)
 set(QUILLON_CLI_TEST_SOURCES

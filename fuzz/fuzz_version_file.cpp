@@ -120,8 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             QUILLON_FUZZ_CHECK(message.has_value() == (comparison != VersionComparison::Older));
         }
     } else {
-        const std::string message = UnreadableVersionMessage(published.reason);
-        QUILLON_FUZZ_CHECK(std::string_view(message).ends_with(published.reason));
+        QUILLON_FUZZ_CHECK(!published.reason.empty());
     }
 
     // Any 64-bit value from the input's first eight bytes survives writing and reading.

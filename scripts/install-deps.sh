@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config
     libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libcli11-dev
-    qt6-base-dev qt6-base-dev-tools libgl-dev libqt6svg6
+    qt6-base-dev qt6-base-dev-tools libgl-dev libqt6svg6 libcurl4-openssl-dev ca-certificates
     clang libclang-rt-14-dev clang-format
     xvfb xauth imagemagick fonts-dejavu-core fonts-liberation
     dpkg-dev file

@@ -14,15 +14,20 @@
 
 namespace {
 
+// Start-up fetches nothing.
+class NoFetcher final : public quillon::Fetcher {
+public:
+    quillon::FetchResult Get(const std::string&, const quillon::FetchLimits&, const std::atomic<bool>&) override {
+        return {{}, "no network here"};
+    }
+};
+
 class SilentPlatform final : public quillon::Platform {
 public:
     void ShowMessage(const QString& text) override { std::printf("message: %s\n", qPrintable(text)); }
     bool SetClipboardText(const QString&) override { return true; }
     bool OpenAddress(const QString&) override { return true; }
     bool IsAdministrator() override { return true; }
-    quillon::DownloadResult DownloadFile(const QUrl&, const QString&, std::chrono::milliseconds) override {
-        return {false, QStringLiteral("no network here"), false};
-    }
 };
 
 } // namespace
@@ -38,7 +43,8 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     SilentPlatform platform;
     quillon::SystemClock clock;
-    quillon::Form1 form(platform, clock, std::filesystem::path(argv[1]));
+    NoFetcher fetcher;
+    quillon::Form1 form(platform, clock, fetcher, std::filesystem::path(argv[1]));
     if (!form.Form_Load()) {
         return 1;
     }

@@ -1,5 +1,6 @@
 #include "Form1.h"
 #include "QtPlatform.h"
+#include "update/CurlFetch.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -8,6 +9,7 @@
 #include <filesystem>
 
 int main(int argc, char** argv) {
+    const quillon::CurlLibrary curl;
     QApplication application(argc, argv);
     quillon::SetUpApplicationIdentity();
     quillon::QtPlatform platform;
@@ -15,7 +17,8 @@ int main(int argc, char** argv) {
     const std::filesystem::path programDirectory =
         QDir(QCoreApplication::applicationDirPath()).filesystemAbsolutePath();
     quillon::SystemClock clock;
-    quillon::Form1 window(platform, clock, programDirectory);
+    quillon::CurlFetcher fetcher;
+    quillon::Form1 window(platform, clock, fetcher, programDirectory);
     if (!window.Form_Load()) {
         return 1;
     }

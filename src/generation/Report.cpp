@@ -3,14 +3,11 @@
 #include "Identity.h"
 #include "system/Files.h"
 
-#include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <fstream>
-#include <random>
 #include <system_error>
 
 namespace quillon {
@@ -33,17 +30,6 @@ std::string ErrnoText(int error) {
         return "unknown error";
     }
     return std::generic_category().message(error);
-}
-
-std::filesystem::path UniqueTemporaryPath(const std::filesystem::path& folder) {
-    static std::atomic<std::uint64_t> counter{0};
-    std::random_device device;
-    const std::uint64_t noise = (static_cast<std::uint64_t>(device()) << 32) ^ device() ^
-                                static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-    char name[64];
-    std::snprintf(name, sizeof name, ".quillon-report-%016llx-%llu.tmp", static_cast<unsigned long long>(noise),
-                  static_cast<unsigned long long>(counter.fetch_add(1)));
-    return folder / name;
 }
 
 bool IsNameTaken(const std::error_code& error) {
@@ -209,15 +195,7 @@ ReportWriteResult WriteReportFile(const std::filesystem::path& folder, std::stri
 }
 
 std::filesystem::path ReportTemporaryPath(const std::filesystem::path& folder) {
-    std::error_code error;
-    std::filesystem::path temporary;
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        temporary = UniqueTemporaryPath(folder);
-        if (!std::filesystem::exists(temporary, error)) {
-            break;
-        }
-    }
-    return temporary;
+    return UniqueTemporaryPath(folder, ".quillon-report-");
 }
 
 ReportWriteResult NameReportFile(const std::filesystem::path& temporary, const std::filesystem::path& folder,

@@ -1,5 +1,13 @@
 #include "system/Files.h"
 
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <random>
+
 namespace quillon {
 
 std::filesystem::path PathFromUtf8(std::string_view utf8) {
@@ -19,6 +27,56 @@ std::string PathToUtf8(const std::filesystem::path& path) {
         out[i] = static_cast<char>(text[i]);
     }
     return out;
+}
+
+std::filesystem::path UniqueTemporaryPath(const std::filesystem::path& folder, std::string_view prefix) {
+    static std::atomic<std::uint64_t> counter{0};
+    std::error_code error;
+    std::filesystem::path path;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        std::random_device device;
+        const std::uint64_t noise =
+            (static_cast<std::uint64_t>(device()) << 32) ^ device() ^
+            static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+        char name[64];
+        std::snprintf(name, sizeof name, "%016llx-%llu.tmp", static_cast<unsigned long long>(noise),
+                      static_cast<unsigned long long>(counter.fetch_add(1)));
+        path = folder / PathFromUtf8(std::string(prefix) + name);
+        if (!std::filesystem::exists(path, error)) {
+            break;
+        }
+    }
+    return path;
+}
+
+bool FolderTakesFiles(const std::filesystem::path& folder) {
+    const std::filesystem::path probe = UniqueTemporaryPath(folder, ".quillon-probe-");
+    const bool made = static_cast<bool>(std::ofstream(probe, std::ios::binary)); // wide path on Windows
+    std::error_code error;
+    std::filesystem::remove(probe, error);
+    return made;
+}
+
+std::string WriteFileWhole(const std::filesystem::path& path, std::string_view bytes) {
+    const std::filesystem::path temporary = UniqueTemporaryPath(path.parent_path(), ".quillon-");
+    std::error_code error;
+    errno = 0;
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    if (out) {
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        out.close();
+    }
+    if (!out) {
+        const int reason = errno;
+        std::filesystem::remove(temporary, error);
+        return reason != 0 ? std::generic_category().message(reason) : std::string("the file could not be written");
+    }
+    if (!RenameReplacing(temporary, path, error)) {
+        const std::string reason = error.message();
+        std::filesystem::remove(temporary, error);
+        return reason;
+    }
+    return {};
 }
 
 } // namespace quillon

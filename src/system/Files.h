@@ -31,4 +31,18 @@ enum class RenameOutcome {
 RenameOutcome RenameWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to,
                                      std::error_code& error);
 
+// Gives `from` the name `to` in one step, replacing a file of that name. False with `error` set on failure.
+bool RenameReplacing(const std::filesystem::path& from, const std::filesystem::path& to, std::error_code& error);
+
+// A hidden name in `folder` that no file has yet: `prefix`, random digits and ".tmp".
+std::filesystem::path UniqueTemporaryPath(const std::filesystem::path& folder, std::string_view prefix);
+
+// Whether a new file can be made in `folder`; permissions alone do not tell (an administrator
+// ignores them, a read-only mount does not).
+bool FolderTakesFiles(const std::filesystem::path& folder);
+
+// Replaces the file at `path` with exactly `bytes`, or leaves it as it was: the bytes go to a
+// temporary file beside it first, which then takes the name. Empty on success, else why not.
+std::string WriteFileWhole(const std::filesystem::path& path, std::string_view bytes);
+
 } // namespace quillon

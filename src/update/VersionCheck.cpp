@@ -121,16 +121,4 @@ std::optional<std::string_view> ComparisonMessage(VersionComparison comparison) 
     return std::nullopt;
 }
 
-std::string DownloadFailedMessage(std::string_view reason) {
-    std::string message = "The update check could not be completed: ";
-    message += reason;
-    return message;
-}
-
-std::string UnreadableVersionMessage(std::string_view reason) {
-    std::string message = "The published version number could not be read: ";
-    message += reason;
-    return message;
-}
-
 } // namespace quillon

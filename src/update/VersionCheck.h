@@ -51,9 +51,4 @@ VersionComparison CompareVersions(std::int64_t published, std::int64_t own);
 // The message for a comparison; none when the published version is older.
 std::optional<std::string_view> ComparisonMessage(VersionComparison comparison);
 
-// "The update check could not be completed: " + reason
-std::string DownloadFailedMessage(std::string_view reason);
-// "The published version number could not be read: " + reason
-std::string UnreadableVersionMessage(std::string_view reason);
-
 } // namespace quillon

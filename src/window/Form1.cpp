@@ -116,10 +116,12 @@ QFont MakeFont(FontFace face, double points, bool bold, bool italic) {
     return font;
 }
 
-Form1::Form1(Platform& platform, Clock& clock, std::filesystem::path programDirectory, QWidget* parent)
+Form1::Form1(Platform& platform, Clock& clock, Fetcher& fetcher, std::filesystem::path programDirectory,
+             QWidget* parent)
     : QMainWindow(parent),
       m_platform(platform),
       m_clock(clock),
+      m_fetcher(fetcher),
       m_programDirectory(std::move(programDirectory)),
       // One lookup follows each re-read, so the window scans rather than indexes.
       m_database(m_programDirectory / "tacdex.csv", TableLookup::Scan) {
@@ -139,7 +141,13 @@ Form1::Form1(Platform& platform, Clock& clock, std::filesystem::path programDire
     m_text1->setFocus();
 }
 
-Form1::~Form1() = default;
+Form1::~Form1() {
+    // A check still running ends within a moment; its answer is shown to nobody.
+    m_stopUpdate = true;
+    if (m_updateCheck.joinable()) {
+        m_updateCheck.join();
+    }
+}
 
 void Form1::SetCaption(QLabel* label, const QString& caption) {
     label->setText(caption);

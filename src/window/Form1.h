@@ -1,11 +1,11 @@
 #pragma once
 
-#include "HttpDownload.h"
 #include "Platform.h"
 #include "devicedb/DeviceTable.h"
 #include "generation/Clock.h"
 #include "generation/Generation.h"
 #include "imei/ReportingBody.h"
+#include "update/UpdateCheck.h"
 #include "validation/Validation.h"
 
 #include <QColor>
@@ -13,11 +13,13 @@
 #include <QString>
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <thread>
 #include <utility>
 
 class QAction;
@@ -71,8 +73,9 @@ class Form1 : public QMainWindow {
     Q_OBJECT
 public:
     // `programDirectory` is where tacdex.csv lives and where the program writes its files; `clock`
-    // times generation runs and dates their reports.
-    Form1(Platform& platform, Clock& clock, std::filesystem::path programDirectory, QWidget* parent = nullptr);
+    // times generation runs and dates their reports; `fetcher` fetches the version file.
+    Form1(Platform& platform, Clock& clock, Fetcher& fetcher, std::filesystem::path programDirectory,
+          QWidget* parent = nullptr);
     ~Form1() override;
 
     Form1(const Form1&) = delete;
@@ -86,10 +89,9 @@ public:
     bool LoadTACDEX();
     // The Validate command, from Text1 to the filled result panel.
     void ValidateIMEI();
-    // The update check's download of sSourceUrl into sLocalFile, through the platform.
-    DownloadResult DownloadFile(const QString& sSourceUrl, const QString& sLocalFile);
-    // How long DownloadFile waits; tests shorten it.
-    void SetDownloadTimeLimit(std::chrono::milliseconds limit) { m_downloadTimeLimit = limit; }
+    // The limits of the update check's fetch; tests shorten them.
+    void SetFetchLimits(const FetchLimits& limits) { m_fetchLimits = limits; }
+    bool UpdateCheckRunning() const { return m_updateCheck.joinable(); }
 
     // Sets a label's caption on one line: the label keeps Left/Top and takes the size of the text.
     static void SetCaption(QLabel* label, const QString& caption);
@@ -128,6 +130,8 @@ signals:
     // A generation run has ended: finished with its report and message, stopped by a prefix that
     // is not eight digits, or cut short by closing the window.
     void generationFinished();
+    // An update check has ended and its messages have been shown (none when the window closed).
+    void updateCheckFinished();
 
 protected:
     // Closing the window ends a generation run at once, without a report (Form1Generate.cpp).
@@ -179,8 +183,8 @@ private:
     void Label24_Click();
     void About_Click();
     void OpenWebAddress(const QString& address);
-    QString VersionFileLocation(QString& path) const;
     void ChkUpdate_Click();
+    void FinishUpdateCheck(const UpdateAnswer& answer);
     void Exit_Click();
 
     // Form1Validate.cpp
@@ -210,6 +214,7 @@ private:
 
     Platform& m_platform;
     Clock& m_clock;
+    Fetcher& m_fetcher;
     std::filesystem::path m_programDirectory;
     DeviceDatabase m_database;
 
@@ -220,9 +225,11 @@ private:
     bool m_foundInDB = false;
     bool m_imeiValid = false;
     QString m_publishedVersion;
-    // The download waits in an event loop, during which the menu still answers.
-    bool m_updateRunning = false;
-    std::chrono::milliseconds m_downloadTimeLimit = kDownloadTimeLimit;
+    // The update check runs on a thread of its own while the window paints but takes no input.
+    std::thread m_updateCheck;
+    std::atomic<bool> m_stopUpdate{false};
+    FetchLimits m_fetchLimits;
+    QObject* m_inputBlocker = nullptr;
 
     // The generation run under way, or the last one; the engine draws from m_random.
     RandomSourceFactory m_randomSourceFactory;

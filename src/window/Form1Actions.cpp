@@ -1,21 +1,20 @@
 #include "Form1.h"
 
-#include "HttpDownload.h"
 #include "Identity.h"
 #include "QtText.h"
 #include "generation/Report.h"
 #include "identity/About.h"
-#include "update/VersionCheck.h"
+#include "update/UpdateCheck.h"
 
-#include <QByteArray>
+#include <QCoreApplication>
 #include <QDir>
-#include <QFile>
+#include <QEvent>
+#include <QGuiApplication>
 #include <QLineEdit>
-#include <QScopeGuard>
 #include <QStandardPaths>
-#include <QTemporaryFile>
 #include <QUrl>
 
+#include <optional>
 #include <string>
 
 namespace quillon {
@@ -29,12 +28,30 @@ std::string ToUtf8(const QString& text) {
     return text.toUtf8().toStdString();
 }
 
-// Whether a new file can be made in `folder`; permissions alone do not tell (an administrator
-// ignores them, a read-only mount does not).
-bool FolderTakesFiles(const QString& folder) {
-    QTemporaryFile probe(QDir(folder).filePath(QStringLiteral(".quillon-XXXXXX")));
-    return probe.open();
-}
+// Swallows the user's input to the window while an update check runs; painting goes on.
+class InputBlocker final : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* /*watched*/, QEvent* event) override {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::Shortcut:
+        case QEvent::ShortcutOverride:
+        case QEvent::ContextMenu:
+        case QEvent::TouchBegin:
+            return true;
+        default:
+            return false;
+        }
+    }
+};
 
 } // namespace
 
@@ -92,80 +109,52 @@ void Form1::About_Click() {
     m_platform.ShowMessage(ToQString(AboutText(ToUtf8(m_versionText), ConfiguredMaker())));
 }
 
-DownloadResult Form1::DownloadFile(const QString& sSourceUrl, const QString& sLocalFile) {
-    return m_platform.DownloadFile(QUrl(sSourceUrl, QUrl::StrictMode), sLocalFile, m_downloadTimeLimit);
-}
-
-// update.dat goes beside the program where that folder takes files, as the first place to look for
-// it; an installed copy cannot write there, and then the user's application data folder takes it.
-// Empty on success, with `path` set; otherwise why neither place can take the file.
-QString Form1::VersionFileLocation(QString& path) const {
-    const QString name = ToQString(kVersionFileName);
-    const QString programFolder = QString::fromStdU16String(m_programDirectory.u16string());
-    if (FolderTakesFiles(programFolder)) {
-        path = QDir(programFolder).filePath(name);
-        return {};
-    }
-    const QString dataFolder = m_applicationDataDirectory.empty()
-                                   ? QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)
-                                   : QString::fromStdU16String(m_applicationDataDirectory.u16string());
-    if (dataFolder.isEmpty()) {
-        return QStringLiteral("%1 cannot be written beside the program, and the system names no application data "
-                              "folder")
-            .arg(name);
-    }
-    if (!QDir().mkpath(dataFolder) || !FolderTakesFiles(dataFolder)) {
-        return QStringLiteral("%1 can be written neither beside the program nor in %2")
-            .arg(name, QDir::toNativeSeparators(dataFolder));
-    }
-    path = QDir(dataFolder).filePath(name);
-    return {};
-}
-
+// The update check runs on a thread of its own, so the window keeps painting; until its answer is
+// shown the window takes no input, and the cursor says it is busy.
 void Form1::ChkUpdate_Click() {
-    // The download waits in an event loop, so the menu still answers: a second check would
-    // only race the first for update.dat.
-    if (m_updateRunning) {
+    if (m_updateCheck.joinable()) {
         return;
     }
-    m_updateRunning = true;
-    const auto done = qScopeGuard([this] { m_updateRunning = false; });
+    UpdateCheckSettings settings;
+    settings.programFolder = m_programDirectory;
+    settings.dataFolder = m_applicationDataDirectory;
+    if (const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+        settings.dataFolder.empty() && !folder.isEmpty()) {
+        settings.dataFolder = QDir(folder).filesystemPath();
+    }
+    settings.ownVersion = ToUtf8(m_versionNumber);
+    settings.limits = m_fetchLimits;
+    std::optional<std::string> earlier;
+    if (!m_publishedVersion.isEmpty()) {
+        earlier = ToUtf8(m_publishedVersion);
+    }
+    m_stopUpdate = false;
+    m_inputBlocker = new InputBlocker(this);
+    QCoreApplication::instance()->installEventFilter(m_inputBlocker);
+    QGuiApplication::setOverrideCursor(Qt::BusyCursor);
+    m_updateCheck = std::thread([this, settings = std::move(settings), earlier = std::move(earlier)] {
+        UpdateAnswer answer = CheckForUpdate(m_fetcher, settings, earlier, m_stopUpdate);
+        QMetaObject::invokeMethod(
+            this, [this, answer = std::move(answer)] { FinishUpdateCheck(answer); }, Qt::QueuedConnection);
+    });
+}
 
-    QString localFile;
-    if (const QString problem = VersionFileLocation(localFile); !problem.isEmpty()) {
-        m_platform.ShowMessage(ToQString(DownloadFailedMessage(ToUtf8(problem))));
+void Form1::FinishUpdateCheck(const UpdateAnswer& answer) {
+    m_updateCheck.join();
+    QGuiApplication::restoreOverrideCursor();
+    delete m_inputBlocker;
+    m_inputBlocker = nullptr;
+    if (m_stopUpdate) {
         return;
     }
-    const DownloadResult download = DownloadFile(ToQString(VersionFileAddress()), localFile);
-    if (download.cancelled) {
-        return;
+    if (answer.publishedLine) {
+        m_publishedVersion =
+            QString::fromUtf8(answer.publishedLine->data(), static_cast<qsizetype>(answer.publishedLine->size()));
     }
-    // A failed download says so; the file of an earlier check is not today's answer.
-    if (!download.ok) {
-        m_platform.ShowMessage(ToQString(DownloadFailedMessage(ToUtf8(download.reason))));
-        return;
+    for (const std::string& message : UpdateMessages(answer)) {
+        m_platform.ShowMessage(ToQString(message));
     }
-
-    QFile file(localFile);
-    if (!file.open(QIODevice::ReadOnly)) {
-        m_platform.ShowMessage(ToQString(DownloadFailedMessage(
-            ToUtf8(QStringLiteral("%1 could not be read (%2)").arg(ToQString(kVersionFileName), file.errorString())))));
-        return;
-    }
-    const QByteArray content = file.read(kMaxDownloadBytes);
-    file.close();
-    const std::string_view text(content.constData(), static_cast<std::size_t>(content.size()));
-    m_publishedVersion = QString::fromUtf8(VersionLine(text));
-
-    const ParsedVersion published = ReadPublishedVersion(text);
-    if (!published.ok()) {
-        m_platform.ShowMessage(ToQString(UnreadableVersionMessage(published.reason)));
-        return;
-    }
-    const ParsedVersion own = ParseVersionNumber(ToUtf8(m_versionNumber));
-    if (const auto message = ComparisonMessage(CompareVersions(published.value, own.value))) {
-        m_platform.ShowMessage(ToQString(*message));
-    }
+    emit updateCheckFinished();
 }
 
 } // namespace quillon

@@ -281,8 +281,10 @@ void Form1::StopGeneration() {
 }
 
 void Form1::closeEvent(QCloseEvent* event) {
-    // The run ends with the window; what it found so far is not written anywhere.
+    // The run ends with the window; what it found so far is not written anywhere. An update check
+    // stops too, without a message and without touching update.dat.
     StopGeneration();
+    m_stopUpdate = true;
     QMainWindow::closeEvent(event);
 }
 

@@ -1,11 +1,8 @@
 #pragma once
 
-#include "HttpDownload.h"
 #include "platform/Admin.h"
 
 #include <QString>
-
-#include <chrono>
 
 namespace quillon {
 
@@ -29,10 +26,6 @@ public:
     virtual bool OpenAddress(const QString& address) = 0;
     // Whether the current user holds administrative rights on this system.
     virtual bool IsAdministrator() = 0;
-    // One HTTP GET of `source` into `localFile`: the file is replaced whole or left as it was.
-    // Waits at most `timeLimit`, while the window goes on painting.
-    virtual DownloadResult DownloadFile(const QUrl& source, const QString& localFile,
-                                        std::chrono::milliseconds timeLimit) = 0;
 };
 
 } // namespace quillon

@@ -11,8 +11,6 @@ public:
     bool SetClipboardText(const QString& text) override;
     bool OpenAddress(const QString& address) override;
     bool IsAdministrator() override;
-    DownloadResult DownloadFile(const QUrl& source, const QString& localFile,
-                                std::chrono::milliseconds timeLimit) override; // QtPlatformDownload.cpp
 };
 
 } // namespace quillon

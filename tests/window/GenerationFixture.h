@@ -53,7 +53,8 @@ struct BlockedProgramFolder {
     QString program = root.filePath(QStringLiteral("program"));
     FakePlatform platform;
     quillon::SettableClock clock;
-    quillon::Form1 form{platform, clock, std::filesystem::path(program.toStdU16String())};
+    FakeFetcher fetcher;
+    quillon::Form1 form{platform, clock, fetcher, std::filesystem::path(program.toStdU16String())};
     bool loaded = false;
     bool blocked = false;
 };

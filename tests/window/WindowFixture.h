@@ -2,10 +2,14 @@
 
 #include "FakePlatform.h"
 #include "Form1.h"
+#include "support/FakeFetcher.h"
+#include "update/CurlFetch.h"
 
+#include <QAction>
 #include <QByteArray>
 #include <QFile>
 #include <QLabel>
+#include <QSignalSpy>
 #include <QString>
 #include <QTemporaryDir>
 #include <QWidget>
@@ -13,6 +17,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <string>
 
 // The version line every generated database ends with; characters 10 to 19 are the version.
 inline const QByteArray kTestVersionLine = "99999999,TEST-01.02";
@@ -54,8 +59,8 @@ public:
     }
 
     quillon::Form1& Create() {
-        m_form =
-            std::make_unique<quillon::Form1>(platform, clock, std::filesystem::path(m_dir.path().toStdU16String()));
+        m_form = std::make_unique<quillon::Form1>(platform, clock, fetcher,
+                                                  std::filesystem::path(m_dir.path().toStdU16String()));
         return *m_form;
     }
 
@@ -63,6 +68,8 @@ public:
     bool CreateAndLoad() { return Create().Form_Load(); }
 
     quillon::Form1& Form() { return *m_form; }
+    // Ends the window as the program does at its end.
+    void DestroyForm() { m_form.reset(); }
 
     template <typename Widget> Widget* Find(const QString& name) const { return m_form->findChild<Widget*>(name); }
     // The caption of a label, or a text no label shows when the label does not exist.
@@ -71,7 +78,15 @@ public:
         return widget != nullptr ? widget->text() : QStringLiteral("<no %1>").arg(label);
     }
 
+    // Chooses "Update" and waits until its answer has been shown; false when none came.
+    bool RunUpdateCheck() {
+        QSignalSpy finished(m_form.get(), &quillon::Form1::updateCheckFinished);
+        Find<QAction>(QStringLiteral("ChkUpdate"))->trigger();
+        return finished.wait(20000);
+    }
+
     FakePlatform platform;
+    FakeFetcher fetcher;
     // Each run takes exactly 1.234 s by this clock, on 2026-01-02 at 03:04:05.
     quillon::SettableClock clock{std::chrono::milliseconds(1234)};
 
@@ -79,3 +94,13 @@ private:
     QTemporaryDir m_dir;
     std::unique_ptr<quillon::Form1> m_form;
 };
+
+// Sends the window's fetches, made for the service's host, to `hostAndPort` over libcurl instead.
+inline FakeFetcher::Forward FetchFrom(const std::string& hostAndPort) {
+    return
+        [hostAndPort](const std::string& address, const quillon::FetchLimits& limits, const std::atomic<bool>& stop) {
+            quillon::CurlFetcher curl;
+            const auto path = address.find('/', address.find("//") + 2);
+            return curl.Get("http://" + hostAndPort + address.substr(path), limits, stop);
+        };
+}

@@ -2,8 +2,8 @@
 // through the fake platform. Each row checks for a clear message or result, that the program is
 // still usable afterwards, and that no file was lost, overwritten or left half-written.
 #include "GenerationFixture.h"
-#include "LocalHttpServer.h"
 #include "WindowFixture.h"
+#include "support/TestHttpServer.h"
 
 #include "devicedb/DeviceTable.h"
 #include "generation/Generation.h"
@@ -23,7 +23,7 @@
 #include <chrono>
 
 using namespace std::chrono_literals;
-using quillon::testing::LocalHttpServer;
+using quillon::testing::TestHttpServer;
 
 namespace {
 
@@ -305,42 +305,41 @@ private slots:
         QFETCH(QString, message);
         QFETCH(bool, replaced);
         StartWith(MakeDatabase(30));
-        LocalHttpServer server;
-        QVERIFY(server.IsListening());
+        TestHttpServer server;
         const QString versionFile = QDir(F().DirectoryPath()).filePath(QStringLiteral("update.dat"));
         const QByteArray earlier = "2124\r\n";
         QVERIFY(WriteAll(versionFile, earlier));
 
-        const QByteArray page = "<html><body>Not here</body></html>";
-        P().downloadHost = server.HostAndPort();
-        F().Form().SetDownloadTimeLimit(300ms);
+        const std::string page = "<html><body>Not here</body></html>";
+        F().fetcher.SetForward(FetchFrom(server.HostAndPort()));
+        F().Form().SetFetchLimits(quillon::FetchLimits{300ms});
         if (kind == QStringLiteral("404")) {
             server.Answer(404, "Not Found", page);
         } else if (kind == QStringLiteral("garbage")) {
-            server.Raw(QByteArray("\x00\x01\xFFnot http at all\r\n\r\n", 21), true);
+            server.Raw(std::string("\x00\x01\xFFnot http at all\r\n\r\n", 21), true);
         } else if (kind == QStringLiteral("html")) {
             server.Answer(200, "OK", page);
         } else if (kind == QStringLiteral("oversized")) {
-            server.Answer(200, "OK", QByteArray(70 * 1024, '9'));
+            server.Answer(200, "OK", std::string(70 * 1024, '9'));
         } else if (kind == QStringLiteral("silent")) {
             server.Silent();
         } else {
-            P().downloadHost = QStringLiteral("127.0.0.1:%1").arg(quillon::testing::ClosedPort());
+            F().fetcher.SetForward(FetchFrom("127.0.0.1:" + std::to_string(quillon::testing::ClosedPort())));
         }
-        F().Find<QAction>(QStringLiteral("ChkUpdate"))->trigger();
+        QVERIFY(F().RunUpdateCheck());
 
         QCOMPARE(P().messages.size(), 1);
         QVERIFY2(P().messages.first().startsWith(message), qPrintable(P().messages.first()));
-        QCOMPARE(ReadAll(versionFile), replaced ? page : earlier);
+        QCOMPARE(ReadAll(versionFile), replaced ? QByteArray::fromStdString(page) : earlier);
         QCOMPARE(QDir(F().DirectoryPath()).entryList(QDir::Files | QDir::Hidden),
                  QStringList({QStringLiteral("tacdex.csv"), QStringLiteral("update.dat")}));
 
         // The next check works again.
-        LocalHttpServer good;
+        TestHttpServer good;
         good.Answer(200, "OK", "2125\r\n");
-        P().downloadHost = good.HostAndPort();
+        F().fetcher.SetForward(FetchFrom(good.HostAndPort()));
         P().messages.clear();
-        F().Find<QAction>(QStringLiteral("ChkUpdate"))->trigger();
+        QVERIFY(F().RunUpdateCheck());
         QCOMPARE(P().messages, QStringList{QStringLiteral("You have the latest version.")});
         ExpectUsable();
     }

@@ -59,6 +59,15 @@ RenameOutcome RenameWithoutReplacing(const std::filesystem::path& from, const st
     return RenameOverExclusiveClaim(from, to, error);
 }
 
+bool RenameReplacing(const std::filesystem::path& from, const std::filesystem::path& to, std::error_code& error) {
+    error.clear();
+    if (std::rename(from.c_str(), to.c_str()) != 0) {
+        error.assign(errno, std::generic_category());
+        return false;
+    }
+    return true;
+}
+
 std::vector<std::string> CommandLineArguments(int argc, char** argv) {
     return argc > 1 ? std::vector<std::string>(argv + 1, argv + argc) : std::vector<std::string>();
 }

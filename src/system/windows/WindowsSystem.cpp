@@ -57,6 +57,15 @@ RenameOutcome RenameWithoutReplacing(const std::filesystem::path& from, const st
     return RenameOutcome::Failed;
 }
 
+bool RenameReplacing(const std::filesystem::path& from, const std::filesystem::path& to, std::error_code& error) {
+    error.clear();
+    if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0) {
+        return true;
+    }
+    error.assign(static_cast<int>(::GetLastError()), std::system_category());
+    return false;
+}
+
 std::vector<std::string> CommandLineArguments(int argc, char** argv) {
     int count = 0;
     const std::unique_ptr<wchar_t*, LocalFreer> wide(::CommandLineToArgvW(::GetCommandLineW(), &count));

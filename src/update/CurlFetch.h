@@ -1,0 +1,32 @@
+#pragma once
+
+#include "update/Fetch.h"
+
+#include <string>
+#include <vector>
+
+namespace quillon {
+
+// libcurl's global set-up and clean-up: one object at the start of main, before any other thread.
+class CurlLibrary {
+public:
+    CurlLibrary();
+    ~CurlLibrary();
+    CurlLibrary(const CurlLibrary&) = delete;
+    CurlLibrary& operator=(const CurlLibrary&) = delete;
+};
+
+// Fetches over http and https with libcurl: proxies from the environment as curl takes them,
+// "Cache-Control: no-cache" sent, redirects followed to http and https addresses only, any status
+// outside 2xx a failure, a chunked answer taken only when its last chunk came. A body or header
+// beyond the limits ends the transfer at once, and so does `stop`, seen within 0.1 s.
+class CurlFetcher final : public Fetcher {
+public:
+    FetchResult Get(const std::string& address, const FetchLimits& limits, const std::atomic<bool>& stop) override;
+};
+
+// Why the Content-Length headers of an answer (their values in order) cannot be taken; empty
+// when they can: none at all, or one length, repeated or not, of at most `maxBytes`.
+std::string ContentLengthProblem(const std::vector<std::string>& values, std::size_t maxBytes);
+
+} // namespace quillon
