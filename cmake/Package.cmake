@@ -48,7 +48,9 @@ scripts and batch work. It needs no graphical libraries.")
 
 set(CPACK_DEBIAN_WINDOW_PACKAGE_NAME quillon)
 # The window icon is an SVG, drawn through Qt's SVG image plugin, which no linked library names.
-set(CPACK_DEBIAN_WINDOW_PACKAGE_DEPENDS "quillon-data (= ${PROJECT_VERSION}), quillon-cli (= ${PROJECT_VERSION}), libqt6svg6")
+# ca-certificates: the update check follows redirects to https addresses.
+set(CPACK_DEBIAN_WINDOW_PACKAGE_DEPENDS
+    "quillon-data (= ${PROJECT_VERSION}), quillon-cli (= ${PROJECT_VERSION}), libqt6svg6, ca-certificates")
 set(CPACK_DEBIAN_WINDOW_DESCRIPTION "IMEI validation and generation tool
 ${QUILLON_DESCRIPTION_COMMON}
 

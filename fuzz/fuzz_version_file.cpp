@@ -2,7 +2,7 @@
 // comparison with the program's own version.
 #include "FuzzCheck.h"
 
-#include "update/VersionCheck.h"
+#include "update/UpdateCheck.h"
 
 #include <cstddef>
 #include <cstdint>

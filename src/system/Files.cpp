@@ -57,6 +57,17 @@ bool FolderTakesFiles(const std::filesystem::path& folder) {
     return made;
 }
 
+std::optional<std::string> ReadFileStart(const std::filesystem::path& path, std::size_t maxBytes) {
+    std::ifstream in(path, std::ios::binary); // wide path on Windows
+    if (!in) {
+        return std::nullopt;
+    }
+    std::string content(maxBytes, '\0');
+    in.read(content.data(), static_cast<std::streamsize>(maxBytes));
+    content.resize(static_cast<std::size_t>(in.gcount()));
+    return content;
+}
+
 std::string WriteFileWhole(const std::filesystem::path& path, std::string_view bytes) {
     const std::filesystem::path temporary = UniqueTemporaryPath(path.parent_path(), ".quillon-");
     std::error_code error;

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -40,6 +41,9 @@ std::filesystem::path UniqueTemporaryPath(const std::filesystem::path& folder, s
 // Whether a new file can be made in `folder`; permissions alone do not tell (an administrator
 // ignores them, a read-only mount does not).
 bool FolderTakesFiles(const std::filesystem::path& folder);
+
+// The first `maxBytes` bytes of a file, or all of a shorter one; nothing when it cannot be opened.
+std::optional<std::string> ReadFileStart(const std::filesystem::path& path, std::size_t maxBytes);
 
 // Replaces the file at `path` with exactly `bytes`, or leaves it as it was: the bytes go to a
 // temporary file beside it first, which then takes the name. Empty on success, else why not.

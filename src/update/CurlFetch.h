@@ -1,6 +1,6 @@
 #pragma once
 
-#include "update/Fetch.h"
+#include "update/UpdateCheck.h"
 
 #include <string>
 #include <vector>
@@ -8,8 +8,7 @@
 namespace quillon {
 
 // libcurl's global set-up and clean-up: one object at the start of main, before any other thread.
-class CurlLibrary {
-public:
+struct CurlLibrary {
     CurlLibrary();
     ~CurlLibrary();
     CurlLibrary(const CurlLibrary&) = delete;
@@ -18,15 +17,15 @@ public:
 
 // Fetches over http and https with libcurl: proxies from the environment as curl takes them,
 // "Cache-Control: no-cache" sent, redirects followed to http and https addresses only, any status
-// outside 2xx a failure, a chunked answer taken only when its last chunk came. A body or header
-// beyond the limits ends the transfer at once, and so does `stop`, seen within 0.1 s.
+// outside 2xx a failure, a chunked answer taken only when its last chunk came. A body or headers
+// beyond the limits end the transfer at once, and so does `stop`, seen within 0.1 s.
 class CurlFetcher final : public Fetcher {
 public:
     FetchResult Get(const std::string& address, const FetchLimits& limits, const std::atomic<bool>& stop) override;
 };
 
-// Why the Content-Length headers of an answer (their values in order) cannot be taken; empty
-// when they can: none at all, or one length, repeated or not, of at most `maxBytes`.
+// Why an answer's Content-Length values (in order) cannot be taken; empty when they can: none at
+// all, or one length of at most `maxBytes`, given once or repeated.
 std::string ContentLengthProblem(const std::vector<std::string>& values, std::size_t maxBytes);
 
 } // namespace quillon

@@ -1,24 +1,79 @@
 #pragma once
 
-#include "update/Fetch.h"
-#include "update/VersionCheck.h"
+#include "Identity.h"
 
 #include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quillon {
 
-struct UpdateCheckSettings {
-    std::string address = VersionFileAddress();
-    std::filesystem::path programFolder; // update.dat goes here where this folder takes files,
-    std::filesystem::path dataFolder;    // else here, made when missing; empty: no second place
-    std::string ownVersion;              // the program's own version number
-    FetchLimits limits;
+// The version file (identity::VersionFileAddress) holds the published version number on its first
+// line; the check keeps it beside the program as update.dat.
+inline constexpr std::string_view kVersionFileName = "update.dat";
+inline constexpr std::string_view kUpdateAvailableMessage = "An update is available!";
+inline constexpr std::string_view kLatestVersionMessage = "You have the latest version.";
+
+// Everything up to the first CR or LF; with a UTF-8 byte order mark at the very start dropped.
+std::string_view FirstLine(std::string_view content);
+std::string_view VersionLine(std::string_view fileContent);
+
+enum class VersionParseError { None, Empty, NotANumber, OutOfRange };
+struct ParsedVersion {
+    VersionParseError error = VersionParseError::None;
+    std::int64_t value = 0;
+    std::string reason; // the user's words for the error; empty on success
+    bool ok() const { return error == VersionParseError::None; }
+};
+// A whole decimal number, a sign allowed directly before its digits, spaces and tabs around it.
+// Anything else (a fraction, a second word, an error page) is refused, and so is a value beyond
+// 64 bits: no value ever wraps.
+ParsedVersion ParseVersionNumber(std::string_view text);
+// The published version from the whole content of the version file (its version line).
+ParsedVersion ReadPublishedVersion(std::string_view fileContent);
+
+enum class VersionComparison { Newer, Same, Older };
+VersionComparison CompareVersions(std::int64_t published, std::int64_t own);
+// The message for a comparison; none when the published version is older.
+std::optional<std::string_view> ComparisonMessage(VersionComparison comparison);
+
+// What one fetch may take: the whole answer within `timeLimit`, a body of at most `maxBytes`, at
+// most `maxRedirects` redirects.
+struct FetchLimits {
+    std::chrono::milliseconds timeLimit{10'000};
+    std::size_t maxBytes = 64 * 1024;
+    int maxRedirects = 5;
+};
+struct FetchResult {
+    std::string body;       // the whole body, when `error` is empty
+    std::string error;      // why there is no body, in words for the user
+    bool cancelled = false; // stopped on request: nobody waits for the answer
+    bool ok() const { return error.empty() && !cancelled; }
+};
+// One HTTP GET of a web address, the body held in memory; setting `stop` ends it soon after.
+class Fetcher {
+public:
+    virtual ~Fetcher() = default;
+    virtual FetchResult Get(const std::string& address, const FetchLimits& limits, const std::atomic<bool>& stop) = 0;
 };
 
+// One GET of `sSourceUrl`, whose body then replaces `sLocalFile` whole; cancelled, the file
+// untouched, when `stop` is set by the time the body has arrived.
+FetchResult DownloadFile(Fetcher& fetcher, const std::string& sSourceUrl, const std::filesystem::path& sLocalFile,
+                         const FetchLimits& limits, const std::atomic<bool>& stop);
+
+struct UpdateCheckSettings {
+    std::string address = identity::VersionFileAddress();
+    std::filesystem::path programFolder; // update.dat goes here where this folder takes files,
+    std::filesystem::path dataFolder;    // else here, made when missing; empty: no second place
+    std::string ownVersion;
+    FetchLimits limits;
+};
 struct UpdateAnswer {
     enum class Outcome { Answered, Unreadable, Failed, Cancelled };
     Outcome outcome = Outcome::Failed;
@@ -26,18 +81,10 @@ struct UpdateAnswer {
     std::optional<std::string> publishedLine;    // the version line read: today's, or the kept file's
     std::optional<VersionComparison> comparison; // today's answer, or after a failure the earlier one
 };
-
-// One GET of `sSourceUrl`; the body, held in memory, then replaces `sLocalFile` whole. Cancelled,
-// with the file untouched, when `stop` is set before the body is written.
-FetchResult DownloadFile(Fetcher& fetcher, const std::string& sSourceUrl, const std::filesystem::path& sLocalFile,
-                         const FetchLimits& limits, const std::atomic<bool>& stop);
-
-// The update check: fetches the version file, keeps it as update.dat and compares its number with
-// the program's own. When the check fails, the answer of an earlier one stands in: the kept
-// update.dat, else `earlierLine` (the version line read before, if any).
+// Fetches the version file, keeps it as update.dat and compares its number with the program's own.
+// After a failure the answer of an earlier check stands in: the kept update.dat, else `earlierLine`.
 UpdateAnswer CheckForUpdate(Fetcher& fetcher, const UpdateCheckSettings& settings,
                             const std::optional<std::string>& earlierLine, const std::atomic<bool>& stop);
-
 // The message boxes that tell the answer, in order; none for a cancelled check.
 std::vector<std::string> UpdateMessages(const UpdateAnswer& answer);
 

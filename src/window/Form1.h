@@ -136,6 +136,9 @@ signals:
 protected:
     // Closing the window ends a generation run at once, without a report (Form1Generate.cpp).
     void closeEvent(QCloseEvent* event) override;
+    // While an update check runs (an event filter on the application), input of every kind: mouse,
+    // keys, wheel, touch. Painting goes on.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // The labels by what they show or do; the number is the control's (objectName "Label<n>"). The
@@ -229,7 +232,6 @@ private:
     std::thread m_updateCheck;
     std::atomic<bool> m_stopUpdate{false};
     FetchLimits m_fetchLimits;
-    QObject* m_inputBlocker = nullptr;
 
     // The generation run under way, or the last one; the engine draws from m_random.
     RandomSourceFactory m_randomSourceFactory;

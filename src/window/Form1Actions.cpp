@@ -8,8 +8,8 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QEvent>
 #include <QGuiApplication>
+#include <QInputEvent>
 #include <QLineEdit>
 #include <QStandardPaths>
 #include <QUrl>
@@ -27,31 +27,6 @@ namespace {
 std::string ToUtf8(const QString& text) {
     return text.toUtf8().toStdString();
 }
-
-// Swallows the user's input to the window while an update check runs; painting goes on.
-class InputBlocker final : public QObject {
-public:
-    using QObject::QObject;
-
-protected:
-    bool eventFilter(QObject* /*watched*/, QEvent* event) override {
-        switch (event->type()) {
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonRelease:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::Wheel:
-        case QEvent::KeyPress:
-        case QEvent::KeyRelease:
-        case QEvent::Shortcut:
-        case QEvent::ShortcutOverride:
-        case QEvent::ContextMenu:
-        case QEvent::TouchBegin:
-            return true;
-        default:
-            return false;
-        }
-    }
-};
 
 } // namespace
 
@@ -115,41 +90,37 @@ void Form1::ChkUpdate_Click() {
     if (m_updateCheck.joinable()) {
         return;
     }
-    UpdateCheckSettings settings;
-    settings.programFolder = m_programDirectory;
-    settings.dataFolder = m_applicationDataDirectory;
-    if (const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-        settings.dataFolder.empty() && !folder.isEmpty()) {
-        settings.dataFolder = QDir(folder).filesystemPath();
-    }
-    settings.ownVersion = ToUtf8(m_versionNumber);
-    settings.limits = m_fetchLimits;
-    std::optional<std::string> earlier;
-    if (!m_publishedVersion.isEmpty()) {
-        earlier = ToUtf8(m_publishedVersion);
-    }
+    const QString appData = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    UpdateCheckSettings settings{.programFolder = m_programDirectory,
+                                 .dataFolder = !m_applicationDataDirectory.empty() || appData.isEmpty()
+                                                   ? m_applicationDataDirectory
+                                                   : QDir(appData).filesystemPath(),
+                                 .ownVersion = ToUtf8(m_versionNumber),
+                                 .limits = m_fetchLimits};
+    auto earlier = m_publishedVersion.isEmpty() ? std::nullopt : std::optional(ToUtf8(m_publishedVersion));
     m_stopUpdate = false;
-    m_inputBlocker = new InputBlocker(this);
-    QCoreApplication::instance()->installEventFilter(m_inputBlocker);
+    QCoreApplication::instance()->installEventFilter(this);
     QGuiApplication::setOverrideCursor(Qt::BusyCursor);
     m_updateCheck = std::thread([this, settings = std::move(settings), earlier = std::move(earlier)] {
-        UpdateAnswer answer = CheckForUpdate(m_fetcher, settings, earlier, m_stopUpdate);
+        auto answer = CheckForUpdate(m_fetcher, settings, earlier, m_stopUpdate);
         QMetaObject::invokeMethod(
             this, [this, answer = std::move(answer)] { FinishUpdateCheck(answer); }, Qt::QueuedConnection);
     });
 }
 
+bool Form1::eventFilter(QObject* /*watched*/, QEvent* event) {
+    return dynamic_cast<QInputEvent*>(event) != nullptr;
+}
+
 void Form1::FinishUpdateCheck(const UpdateAnswer& answer) {
     m_updateCheck.join();
     QGuiApplication::restoreOverrideCursor();
-    delete m_inputBlocker;
-    m_inputBlocker = nullptr;
+    QCoreApplication::instance()->removeEventFilter(this);
     if (m_stopUpdate) {
         return;
     }
     if (answer.publishedLine) {
-        m_publishedVersion =
-            QString::fromUtf8(answer.publishedLine->data(), static_cast<qsizetype>(answer.publishedLine->size()));
+        m_publishedVersion = QString::fromStdString(*answer.publishedLine);
     }
     for (const std::string& message : UpdateMessages(answer)) {
         m_platform.ShowMessage(ToQString(message));

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <atomic>
 #include <filesystem>
 #include <optional>
@@ -54,7 +56,7 @@ TEST(FetchLimitsTest, BuiltInLimits) {
     EXPECT_EQ(limits.timeLimit, std::chrono::seconds(10));
     EXPECT_EQ(limits.maxBytes, 64U * 1024U);
     EXPECT_EQ(limits.maxRedirects, 5);
-    EXPECT_EQ(UpdateCheckSettings().address, VersionFileAddress());
+    EXPECT_EQ(UpdateCheckSettings().address, identity::VersionFileAddress());
 }
 
 struct AnswerCase {
@@ -63,6 +65,9 @@ struct AnswerCase {
     Messages messages;
     std::string publishedLine;
 };
+void PrintTo(const AnswerCase& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class UpdateAnswerTest : public UpdateCheckTest, public ::testing::WithParamInterface<AnswerCase> {};
 
@@ -101,6 +106,9 @@ struct FailureCase {
     std::optional<std::string> earlier;  // the line read before in this run
     Messages messages;
 };
+void PrintTo(const FailureCase& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class FailedCheckTest : public UpdateCheckTest, public ::testing::WithParamInterface<FailureCase> {};
 

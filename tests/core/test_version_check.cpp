@@ -1,4 +1,4 @@
-#include "update/VersionCheck.h"
+#include "update/UpdateCheck.h"
 
 #include "Identity.h"
 
@@ -54,6 +54,8 @@ const VersionFileCase kVersionFileCases[] = {
     {"SignOnly", "-", VersionParseError::NotANumber, 0, std::nullopt},
     {"SignThenBlank", "- 5", VersionParseError::NotANumber, 0, std::nullopt},
     {"DoubleSign", "--5", VersionParseError::NotANumber, 0, std::nullopt},
+    {"PlusThenMinus", "+-5", VersionParseError::NotANumber, 0, std::nullopt},
+    {"PlusOnly", "+", VersionParseError::NotANumber, 0, std::nullopt},
     {"Hex", "0x84D", VersionParseError::NotANumber, 0, std::nullopt},
     {"NulInside", std::string("21") + '\0' + "26", VersionParseError::NotANumber, 0, std::nullopt},
     {"TooLarge", "99999999999999999999", VersionParseError::OutOfRange, 0, std::nullopt},
@@ -121,9 +123,9 @@ TEST(VersionCheckTest, MessagesAreTheProgramsOwn) {
 }
 
 TEST(VersionCheckTest, VersionFileAddressIsPlainHttpOnTheServiceHost) {
-    EXPECT_EQ(VersionFileAddress("imei.example.net"), "http://imei.example.net/ver");
-    EXPECT_EQ(VersionFileAddress("127.0.0.1:8080"), "http://127.0.0.1:8080/ver");
-    EXPECT_EQ(VersionFileAddress(), "http://" + std::string(identity::kServiceHost) + "/ver");
+    EXPECT_EQ(identity::VersionFileAddress("imei.example.net"), "http://imei.example.net/ver");
+    EXPECT_EQ(identity::VersionFileAddress("127.0.0.1:8080"), "http://127.0.0.1:8080/ver");
+    EXPECT_EQ(identity::VersionFileAddress(), "http://" + std::string(identity::kServiceHost) + "/ver");
 }
 
 } // namespace

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -101,6 +103,9 @@ struct WholeCase {
     std::string answer; // sent, then the connection is closed
     std::string body;
 };
+void PrintTo(const WholeCase& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class WholeAnswerTest : public CurlFetchTest, public ::testing::WithParamInterface<WholeCase> {};
 
@@ -135,6 +140,9 @@ struct RefusedCase {
     bool closeAfter;
     std::string reason; // the start of the reason given
 };
+void PrintTo(const RefusedCase& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class RefusedAnswerTest : public CurlFetchTest, public ::testing::WithParamInterface<RefusedCase> {};
 
@@ -249,6 +257,9 @@ struct DripCase {
     std::string head;
     std::string piece;
 };
+void PrintTo(const DripCase& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class DripTest : public CurlFetchTest, public ::testing::WithParamInterface<DripCase> {};
 
@@ -287,6 +298,9 @@ struct LengthCase {
     std::vector<std::string> values;
     std::string problem;
 };
+void PrintTo(const LengthCase& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class ContentLengthTest : public ::testing::TestWithParam<LengthCase> {};
 

@@ -62,12 +62,15 @@ for needed in "quillon-data (= $version)" libc6 libstdc++6; do
     grep -qF "$needed" <<< "$cli_depends" || fail "quillon-cli Depends lacks $needed"
 done
 ! grep -qi 'qt' <<< "$cli_depends" || fail "quillon-cli depends on Qt: $cli_depends"
+! grep -qi 'curl' <<< "$cli_depends" || fail "quillon-cli depends on curl: $cli_depends"
 if [ -n "${deb[quillon]:-}" ]; then
     window_depends=$(field quillon Depends)
     echo "quillon Depends: $window_depends"
-    for needed in "quillon-data (= $version)" "quillon-cli (= $version)" libqt6widgets6 libqt6svg6 libc6; do
+    for needed in "quillon-data (= $version)" "quillon-cli (= $version)" libqt6widgets6 libqt6svg6 libc6 libcurl4 \
+        ca-certificates; do
         grep -qF "$needed" <<< "$window_depends" || fail "quillon Depends lacks $needed"
     done
+    ! grep -qi 'libqt6network' <<< "$window_depends" || fail "quillon depends on QtNetwork: $window_depends"
 fi
 
 # Every path but a directory belongs to exactly one package.

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "update/Fetch.h"
+#include "update/UpdateCheck.h"
 
 #include <chrono>
 #include <condition_variable>
