@@ -72,6 +72,7 @@ private slots:
         QVERIFY(F().CreateAndLoad());
         P().messages.clear();
         F().fetcher.SetForward(FetchFrom(m_server->HostAndPort()));
+        F().Form().SetFetchLimits(quillon::FetchLimits{500ms});
     }
 
     void cleanup() {
@@ -82,6 +83,7 @@ private slots:
     void asksForTheVersionFileWithTheBuiltInLimits() {
         F().fetcher.SetForward({});
         F().fetcher.SetCanned(quillon::FetchResult{"2125", {}});
+        F().Form().SetFetchLimits(quillon::FetchLimits{});
         QVERIFY(F().RunUpdateCheck());
         const auto calls = F().fetcher.Calls();
         QCOMPARE(calls.size(), std::size_t{1});
@@ -244,6 +246,8 @@ private slots:
     void closingTheWindowEndsTheCheckAtOnce() {
         QVERIFY(WriteVersionFile("2124"));
         m_server->Silent();
+        F().Form().SetFetchLimits(quillon::FetchLimits{}); // only the close can end it within the second
+
         QSignalSpy finished(&F().Form(), &quillon::Form1::updateCheckFinished);
         F().Find<QAction>(QStringLiteral("ChkUpdate"))->trigger();
         QTRY_COMPARE(m_server->RequestLines().size(), std::size_t{1});
