@@ -86,6 +86,12 @@ windows-zip: windows
 test-windows: build windows
 	@cd $(WINDOWS_BUILD_DIR) && ctest --output-on-failure -j2 --timeout 900
 
+# Qt 6 and libcurl for Windows: static libraries cross-built once per machine from Debian's source
+# packages into a folder outside the clone, whose path is printed last (scripts/build-windows-deps.sh --help).
+.PHONY: windows-deps
+windows-deps:
+	@./scripts/build-windows-deps.sh
+
 # The Debian package, in $(BUILD_DIR).
 package: build
 	@cd $(BUILD_DIR) && cpack -G DEB

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Installs the Debian packages the build, the tests and the window need, when any is missing.
+# Installs the Debian packages the build, the tests and the window need, when any is missing;
+# with the argument `windows`, those of scripts/build-windows-deps.sh instead.
 set -euo pipefail
 
 packages=(
@@ -16,6 +17,17 @@ packages=(
     # bench/cli-throughput.sh. No test needs either.
     time python3-stdnum
 )
+
+# `install-deps.sh windows`: what scripts/build-windows-deps.sh needs to build Qt and libcurl for Windows
+# from Debian's source packages (the installed qt6-base-dev and libcurl4-openssl-dev name the versions;
+# the Linux Qt's moc, rcc and uic are the host tools; dpkg-source unpacks; Qt's syncqt.pl is Perl).
+if [ "${1:-}" = windows ]; then
+    packages=(
+        cmake ninja-build dpkg-dev xz-utils perl
+        qt6-base-dev qt6-base-dev-tools libcurl4-openssl-dev
+        g++-mingw-w64-x86-64-posix
+    )
+fi
 
 missing=()
 for p in "${packages[@]}"; do
