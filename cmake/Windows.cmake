@@ -1,7 +1,15 @@
 # The Windows build: quillon_core, quillon-cli.exe (statically linked) and the tests that run
-# under Wine. Configured by `make windows` with cmake/MinGW-w64.cmake; the window needs Qt for
-# Windows, which Debian does not package, so it is not built here.
-set(QUILLON_BUILD_WINDOW OFF CACHE BOOL "Build the Qt window program" FORCE)
+# under Wine. Configured by `make windows` with the toolchain of the static Qt and libcurl that
+# scripts/build-windows-deps.sh builds from Debian's sources (which loads cmake/MinGW-w64.cmake);
+# with them the window, Quillon.exe, is built too. With cmake/MinGW-w64.cmake alone, only the core
+# and quillon-cli.
+find_package(Qt6 6.4 QUIET COMPONENTS Widgets Test)
+find_package(CURL CONFIG QUIET)
+if(Qt6_FOUND AND CURL_FOUND)
+    set(QUILLON_BUILD_WINDOW ON CACHE BOOL "Build the Qt window program" FORCE)
+else()
+    set(QUILLON_BUILD_WINDOW OFF CACHE BOOL "Build the Qt window program" FORCE)
+endif()
 set(QUILLON_LINUX_CLI "" CACHE FILEPATH "The Linux build's quillon-cli, to compare outputs with")
 
 # Test programs run through Wine with a prefix inside this build folder.
@@ -100,3 +108,20 @@ target_link_libraries(quillon_cli_tests PRIVATE nlohmann_json::nlohmann_json)
 target_compile_definitions(quillon_cli_tests PRIVATE QUILLON_CLI_PATH="$<TARGET_FILE:quillon-cli>")
 add_dependencies(quillon_cli_tests quillon-cli)
 quillon_windows_test(quillon_cli_tests)
+
+if(QUILLON_BUILD_WINDOW)
+    # The update check's fetch against the hostile-server table, over Winsock and Schannel.
+    add_executable(quillon_fetch_tests ${QUILLON_TESTS}/fetch/test_curl_fetch.cpp)
+    target_link_libraries(quillon_fetch_tests PRIVATE quillon_curl_fetch ws2_32 psapi)
+    quillon_windows_test(quillon_fetch_tests)
+
+    # Quillon.exe is one file that needs no DLL beyond those of Windows itself.
+    add_test(NAME windows_window_imports
+        COMMAND ${QUILLON_TESTS}/windows/check-imports.sh $<TARGET_FILE:quillon>)
+    # Quillon.exe started on a virtual display from a folder with a Cyrillic name, its window
+    # awaited, closed with Alt+F4.
+    add_test(NAME windows_window_starts
+        COMMAND ${QUILLON_TESTS}/windows/check-window.sh $<TARGET_FILE:quillon> ${QUILLON_DATABASE}
+                ${CMAKE_BINARY_DIR}/wine-window-prefix)
+    set_tests_properties(windows_window_imports windows_window_starts PROPERTIES LABELS windows TIMEOUT 300)
+endif()

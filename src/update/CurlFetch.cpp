@@ -115,6 +115,7 @@ std::string ErrorText(CURLcode code, const Transfer& transfer, const char* detai
     case CURLE_TOO_MANY_REDIRECTS:
         return "the server redirected more than " + std::to_string(transfer.limits.maxRedirects) + " times";
     case CURLE_UNSUPPORTED_PROTOCOL: // a redirect elsewhere than http or https, or an answer of HTTP/0.9
+    case CURLE_URL_MALFORMAT:        // the same redirect where curl knows no scheme but http and https
         return transfer.location.empty()
                    ? "the server's answer was not understood"
                    : "the server redirected to " + transfer.location + ", which is not a web address";
