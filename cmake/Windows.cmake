@@ -3,6 +3,7 @@
 # scripts/build-windows-deps.sh builds from Debian's sources (which loads cmake/MinGW-w64.cmake);
 # with them the window, Quillon.exe, is built too. With cmake/MinGW-w64.cmake alone, only the core
 # and quillon-cli.
+enable_language(RC)
 find_package(Qt6 6.4 QUIET COMPONENTS Widgets Test)
 find_package(CURL CONFIG QUIET)
 if(Qt6_FOUND AND CURL_FOUND)
@@ -115,13 +116,14 @@ if(QUILLON_BUILD_WINDOW)
     target_link_libraries(quillon_fetch_tests PRIVATE quillon_curl_fetch ws2_32 psapi)
     quillon_windows_test(quillon_fetch_tests)
 
-    # Quillon.exe is one file that needs no DLL beyond those of Windows itself.
-    add_test(NAME windows_window_imports
-        COMMAND ${QUILLON_TESTS}/windows/check-imports.sh $<TARGET_FILE:quillon>)
+    # Quillon.exe is one file that needs no DLL beyond those of Windows itself, with its icon,
+    # version and manifest.
+    add_test(NAME windows_window_exe
+        COMMAND ${QUILLON_TESTS}/windows/check-exe.sh $<TARGET_FILE:quillon> ${PROJECT_VERSION})
     # Quillon.exe started on a virtual display from a folder with a Cyrillic name, its window
     # awaited, closed with Alt+F4.
     add_test(NAME windows_window_starts
         COMMAND ${QUILLON_TESTS}/windows/check-window.sh $<TARGET_FILE:quillon> ${QUILLON_DATABASE}
                 ${CMAKE_BINARY_DIR}/wine-window-prefix)
-    set_tests_properties(windows_window_imports windows_window_starts PROPERTIES LABELS windows TIMEOUT 300)
+    set_tests_properties(windows_window_exe windows_window_starts PROPERTIES LABELS windows TIMEOUT 300)
 endif()
