@@ -18,7 +18,7 @@ FORMAT_DIRS := src tests bench fuzz
 WINDOWS_BUILD_DIR ?= build-windows
 
 .PHONY: all deps configure build run check test bench clean test-asan test-fuzz fuzz fuzzers package format format-check \
-	windows windows-zip test-windows
+	windows windows-zip windows-installer test-windows
 
 all: build
 
@@ -84,11 +84,15 @@ windows: deps
 	cmake -S . -B $(WINDOWS_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release \
 		-DCMAKE_TOOLCHAIN_FILE=$$toolchain -DQUILLON_WERROR=$(QUILLON_WERROR) \
 		-DQUILLON_LINUX_CLI=$(abspath $(BUILD_DIR))/src/cli/quillon-cli
-	@cmake --build $(WINDOWS_BUILD_DIR) --target all windows_zip
+	@cmake --build $(WINDOWS_BUILD_DIR) --target all windows_zip windows_installer
 
-# $(WINDOWS_BUILD_DIR)/quillon-cli-<version>-win64.zip: quillon-cli.exe, tacdex.csv, licences, README.
+# $(WINDOWS_BUILD_DIR)/quillon-<version>-win64-setup.exe (NSIS) and quillon-<version>-source.tar.xz.
+windows-installer: windows
+	@ls $(WINDOWS_BUILD_DIR)/quillon-*-win64-setup.exe $(WINDOWS_BUILD_DIR)/quillon-*-source.tar.xz
+
+# $(WINDOWS_BUILD_DIR)/quillon-<version>-win64.zip: Quillon.exe, quillon-cli.exe, tacdex.csv, licences, README.
 windows-zip: windows
-	@ls $(WINDOWS_BUILD_DIR)/quillon-cli-*-win64.zip
+	@ls $(WINDOWS_BUILD_DIR)/quillon-*-win64.zip
 
 # The Windows tests under Wine, and the Windows build's output compared with the Linux build's.
 test-windows: build windows

@@ -85,12 +85,23 @@ target_link_libraries(quillon_admin_check PRIVATE shell32 quillon_warnings)
 add_test(NAME quillon_admin_check COMMAND quillon_admin_check)
 set_tests_properties(quillon_admin_check PROPERTIES LABELS windows TIMEOUT 120)
 
-# The downloadable archive: quillon-cli.exe, tacdex.csv, the licences and a README.
-set(QUILLON_WINDOWS_ZIP ${CMAKE_BINARY_DIR}/quillon-cli-${PROJECT_VERSION}-win64.zip)
+# The portable download: quillon-cli.exe, tacdex.csv, the licences and a README; with the window,
+# Quillon.exe beside them and the licences of the Qt and curl linked into it (Qt6_DIR is
+# <dependency folder>/install/lib/cmake/Qt6).
+if(QUILLON_BUILD_WINDOW)
+    get_filename_component(QUILLON_WINDOWS_DEPS_DIR "${Qt6_DIR}/../../../.." ABSOLUTE)
+    set(QUILLON_WINDOWS_ZIP ${CMAKE_BINARY_DIR}/quillon-${PROJECT_VERSION}-win64.zip)
+    set(QUILLON_ZIP_WINDOW $<TARGET_FILE:quillon> ${QUILLON_WINDOWS_DEPS_DIR})
+    set(QUILLON_ZIP_DEPENDS quillon-cli quillon)
+else()
+    set(QUILLON_WINDOWS_ZIP ${CMAKE_BINARY_DIR}/quillon-cli-${PROJECT_VERSION}-win64.zip)
+    set(QUILLON_ZIP_WINDOW)
+    set(QUILLON_ZIP_DEPENDS quillon-cli)
+endif()
 add_custom_target(windows_zip
     COMMAND ${CMAKE_SOURCE_DIR}/packaging/windows/make-zip.sh ${QUILLON_WINDOWS_ZIP} $<TARGET_FILE:quillon-cli>
-            ${CMAKE_SOURCE_DIR} ${PROJECT_VERSION}
-    DEPENDS quillon-cli
+            ${CMAKE_SOURCE_DIR} ${PROJECT_VERSION} ${QUILLON_ZIP_WINDOW}
+    DEPENDS ${QUILLON_ZIP_DEPENDS}
     VERBATIM)
 
 # Outputs compared byte for byte with the Linux build's, and the archive unpacked and run.
@@ -126,4 +137,21 @@ if(QUILLON_BUILD_WINDOW)
         COMMAND ${QUILLON_TESTS}/windows/check-window.sh $<TARGET_FILE:quillon> ${QUILLON_DATABASE}
                 ${CMAKE_BINARY_DIR}/wine-window-prefix)
     set_tests_properties(windows_window_exe windows_window_starts PROPERTIES LABELS windows TIMEOUT 300)
+
+    # The installer, quillon-<version>-win64-setup.exe (NSIS), with the licences of the Qt and curl
+    # sources in the dependency folder, and the source archive beside it; installed, used and uninstalled under Wine by the test.
+    set(QUILLON_SETUP ${CMAKE_BINARY_DIR}/quillon-${PROJECT_VERSION}-win64-setup.exe)
+    set(windows_packaging ${CMAKE_SOURCE_DIR}/packaging/windows)
+    add_custom_command(OUTPUT ${QUILLON_SETUP}
+        COMMAND ${windows_packaging}/make-installer.sh ${CMAKE_BINARY_DIR} $<TARGET_FILE:quillon>
+                $<TARGET_FILE:quillon-cli> ${CMAKE_BINARY_DIR}/src/app/Quillon.ico ${QUILLON_WINDOWS_DEPS_DIR}
+                ${CMAKE_SOURCE_DIR} ${PROJECT_VERSION} ${QUILLON_MAKER_NAME}
+        DEPENDS quillon quillon-cli ${windows_packaging}/installer.nsi ${windows_packaging}/make-installer.sh
+                ${windows_packaging}/collect-licences.sh ${CMAKE_SOURCE_DIR}/data/tacdex.csv
+        VERBATIM)
+    add_custom_target(windows_installer DEPENDS ${QUILLON_SETUP})
+    add_test(NAME windows_installer
+        COMMAND ${QUILLON_TESTS}/windows/check-installer.sh ${QUILLON_SETUP} ${CMAKE_BINARY_DIR}/wine-installer-prefix
+                ${PROJECT_VERSION})
+    set_tests_properties(windows_installer PROPERTIES LABELS windows TIMEOUT 600)
 endif()

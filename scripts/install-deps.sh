@@ -12,7 +12,7 @@ packages=(
     xvfb xauth imagemagick fonts-dejavu-core fonts-liberation
     dpkg-dev file
     lintian appstream desktop-file-utils bash-completion man-db strace
-    g++-mingw-w64-x86-64-posix wine64 googletest zip unzip xdotool librsvg2-bin icoutils
+    g++-mingw-w64-x86-64-posix wine64 googletest zip unzip xdotool librsvg2-bin icoutils nsis xz-utils
     # Benchmarks only: /usr/bin/time for bench/memory-shapes.sh, python-stdnum as the peer of
     # bench/cli-throughput.sh. No test needs either.
     time python3-stdnum

@@ -73,7 +73,8 @@ protected:
 QString ScriptletPage(const std::filesystem::path& programDirectory) {
     // Shown with the system's own separators: "C:\Program Files\Quillon\tacdex.csv" on Windows.
     const QString database =
-        QDir::toNativeSeparators(QString::fromStdU16String((programDirectory / "tacdex.csv").u16string())).toHtmlEscaped();
+        QDir::toNativeSeparators(QString::fromStdU16String((programDirectory / "tacdex.csv").u16string()))
+            .toHtmlEscaped();
     return QStringLiteral("<div style=\"font-size:8pt\"><b>Validate</b>: type or paste an IMEI and press Validate. "
                           "<b>Generate</b>: choose a model and a count, or tick a reporting body, and press "
                           "Generate. Device database: <tt>%1</tt></div>")

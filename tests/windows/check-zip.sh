@@ -2,7 +2,7 @@
 # Unpacks the Windows download and runs its quillon-cli.exe under Wine from the unpacked folder
 # (so it reads the tacdex.csv beside it), comparing validate and generate --seed byte for byte
 # with the Linux build reading the same database.
-#   check-zip.sh WINE quillon-cli-VERSION-win64.zip LINUX_CLI
+#   check-zip.sh WINE quillon[-cli]-VERSION-win64.zip LINUX_CLI
 set -euo pipefail
 wine=$(realpath "$1")
 zip_file=$(realpath "$2")
@@ -22,6 +22,13 @@ top=$(find "$work/unpacked" -mindepth 1 -maxdepth 1 -type d)
 for file in quillon-cli.exe tacdex.csv README.txt; do
     [ -s "$top/$file" ] || fail "$file missing from the archive"
 done
+# With the window, its Qt and curl licences travel with it.
+if [[ $(basename "$zip_file") != quillon-cli-* ]]; then
+    for file in Quillon.exe licences/Qt/LGPL-3.0-only.txt licences/Qt/THIRD-PARTY-NOTICES.txt licences/curl/COPYING.txt \
+        licences/README-licences.txt; do
+        [ -s "$top/$file" ] || fail "$file missing from the archive"
+    done
+fi
 # The README is for Notepad: CR LF line ends.
 [ "$(grep -c $'\r$' "$top/README.txt")" -eq "$(wc -l <"$top/README.txt")" ] || fail "README.txt without CR LF"
 # Statically linked: it imports only DLLs every Windows has.

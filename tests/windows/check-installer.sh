@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# Installs Quillon silently into a fresh Wine prefix, checks what the setup put where, runs the
+# installed quillon-cli.exe and Quillon.exe, checks that neither setup nor uninstaller go ahead while
+# Quillon runs, installs over the installed copy, uninstalls and checks that only the user's report
+# is left.
+#   check-installer.sh quillon-VERSION-win64-setup.exe PREFIX_DIR VERSION
+set -euo pipefail
+if [ -z "${QUILLON_CHECK_INSTALLER_DISPLAY:-}" ]; then
+    QUILLON_CHECK_INSTALLER_DISPLAY=1 exec xvfb-run -a -s "-screen 0 1024x700x24" "$0" "$@"
+fi
+setup=$(realpath "$1")
+export WINEPREFIX=$(realpath -m "$2")
+version=$3
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+wine=/usr/lib/wine/wine64
+server=/usr/lib/wine/wineserver
+failures=0
+fail() {
+    echo "FAIL: $*" >&2
+    failures=$((failures + 1))
+}
+trap '"$server" -k 2>/dev/null || true' EXIT
+
+rm -rf "$WINEPREFIX"
+"$wine" wineboot --init >/dev/null 2>&1 || true
+"$server" -w
+dir="$WINEPREFIX/drive_c/Program Files/Quillon"
+key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quillon'
+shortcut="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Quillon.lnk"
+install() {
+    local status=0
+    "$wine" "$setup" /S || status=$?
+    "$server" -w
+    return $status
+}
+
+install || fail "setup /S ended with status $?"
+for file in Quillon.exe quillon-cli.exe tacdex.csv Uninstall.exe licences/Qt/LGPL-3.0-only.txt \
+    licences/Qt/THIRD-PARTY-NOTICES.txt licences/curl/COPYING.txt licences/README-licences.txt; do
+    [ -s "$dir/$file" ] || fail "$file not installed"
+done
+[ -f "$shortcut" ] || fail "no Start-menu shortcut"
+entry=$("$wine" reg query "$key" 2>/dev/null | tr -d '\r')
+for value in "DisplayName    REG_SZ    Quillon" "DisplayVersion    REG_SZ    $version" Publisher DisplayIcon \
+    EstimatedSize UninstallString; do
+    grep -qF "$value" <<<"$entry" || fail "the installed-programs entry lacks $value"
+done
+
+# The installed programs work from where they were installed.
+cli=$( (cd /tmp && "$wine" 'C:\Program Files\Quillon\quillon-cli.exe' validate 490154203237518) | tr -d '\r')
+grep -q '^Result: valid$' <<<"$cli" || fail "installed quillon-cli: $cli"
+grep -q '^Device: ' <<<"$cli" || fail "installed quillon-cli found no database: $cli"
+WINEQT_QPA_PLATFORM=windows:fontengine=freetype "$wine" 'C:\Program Files\Quillon\Quillon.exe' >/dev/null 2>&1 &
+app=$!
+window=
+for _ in $(seq 300); do
+    window=$(xdotool search --name '^Quillon v' 2>/dev/null | head -n 1 || true)
+    [ -n "$window" ] && break
+    sleep 0.2
+done
+[ -n "$window" ] || fail "the installed Quillon.exe showed no window"
+
+# While it runs, neither setup nor uninstaller go ahead.
+status=0
+"$wine" "$setup" /S || status=$?
+[ "$status" = 2 ] || fail "setup while Quillon runs ended with status $status, not 2"
+status=0
+# _?= runs the uninstaller in place, so that its status is the answer; it must stand unquoted, which
+# only a command line that cmd reads from a batch file keeps.
+printf '@"C:\\Program Files\\Quillon\\Uninstall.exe" /S _?=C:\\Program Files\\Quillon\r\n@exit %%ERRORLEVEL%%\r\n' \
+    >"$WINEPREFIX/drive_c/uninstall-in-place.bat"
+"$wine" cmd /c 'C:\uninstall-in-place.bat' || status=$?
+[ "$status" = 2 ] || fail "uninstalling while Quillon runs ended with status $status, not 2"
+[ -f "$dir/Quillon.exe" ] || fail "uninstalling while Quillon runs removed Quillon.exe"
+if [ -n "$window" ]; then
+    xdotool windowactivate --sync "$window" 2>/dev/null || true
+    xdotool key --window "$window" alt+F4
+fi
+wait "$app" || true
+"$server" -w
+
+# Installing over the installed copy replaces it.
+install || fail "setup /S over an installed copy ended with status $?"
+
+# The user's report stays; update.dat and everything installed go.
+report='Quillon.v2.1.2.3.Professional-(01-02-2026_030405).txt'
+printf 'report\r\n' >"$dir/$report"
+printf '2126\r\n' >"$dir/update.dat"
+"$wine" "$dir/Uninstall.exe" /S || fail "uninstaller /S ended with status $?"
+"$server" -w
+left=$(cd "$dir" && find . -mindepth 1 | sort | tr '\n' ' ')
+[ "$left" = "./$report " ] || fail "left after uninstalling: $left"
+[ ! -f "$shortcut" ] || fail "the Start-menu shortcut is left"
+! "$wine" reg query "$key" >/dev/null 2>&1 || fail "the installed-programs entry is left"
+[ "$failures" = 0 ] && echo "installer: installed, ran, refused while running, upgraded, uninstalled"
+exit $((failures > 0))
