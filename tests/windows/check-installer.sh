@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs Quillon silently into a fresh Wine prefix, checks what the setup put where, runs the
-# installed quillon-cli.exe and Quillon.exe, checks that neither setup nor uninstaller go ahead while
+# installed quillon-cli.exe and Quillon.exe (a generation run of 2 numbers with its report), checks that neither setup nor uninstaller go ahead while
 # Quillon runs, installs over the installed copy, uninstalls and checks that only the user's report
 # is left.
 #   check-installer.sh quillon-VERSION-win64-setup.exe PREFIX_DIR VERSION
@@ -59,6 +59,35 @@ for _ in $(seq 300); do
     sleep 0.2
 done
 [ -n "$window" ] || fail "the installed Quillon.exe showed no window"
+
+# As a user would: Generate (which shows the lists), count 2, Generate: the report beside the program
+# holds two numbers. Positions come from the fixed layout (15 twips a pixel) below the menu bar.
+if [ -n "$window" ]; then
+    eval "$(xdotool getwindowgeometry --shell "$window")"
+    top=$((Y + HEIGHT - 247)) # the client area is 3705 twips high
+    click() { xdotool mousemove "$((X + $1))" "$((top + $2))" click 1; }
+    click 356 50 # Generate
+    for attempt in 1 2 3; do
+        click 415 18 # the count list's text
+        xdotool key ctrl+a type 2
+        click 356 50
+        for _ in $(seq 50); do
+            ls "$dir"/Quillon.v*.txt >/dev/null 2>&1 && break
+            sleep 0.2
+        done
+        ls "$dir"/Quillon.v*.txt >/dev/null 2>&1 && break
+    done
+    numbers=$(cat "$dir"/Quillon.v*.txt 2>/dev/null | tr -d '\r' | grep -cE '^[0-9]{15}$' || true)
+    [ "$numbers" = 2 ] || fail "the report of a run of 2 holds $numbers numbers"
+    box=
+    for _ in $(seq 50); do
+        box=$(xdotool search --name '^Quillon2.x Professional$' 2>/dev/null | head -n 1 || true)
+        [ -n "$box" ] && break
+        sleep 0.2
+    done
+    [ -n "$box" ] && xdotool key --window "$box" Return || fail "no completion message"
+    rm -f "$dir"/Quillon.v*.txt
+fi
 
 # While it runs, neither setup nor uninstaller go ahead.
 status=0
