@@ -138,6 +138,24 @@ if(QUILLON_BUILD_WINDOW)
                 ${CMAKE_BINARY_DIR}/wine-window-prefix)
     set_tests_properties(windows_window_exe windows_window_starts PROPERTIES LABELS windows TIMEOUT 300)
 
+    # The window's QtTest programs on the offscreen platform under Wine (Wine hands the WINE-prefixed
+    # variables to the program without the prefix); the fonts are Debian's, read through Wine's Z: drive.
+    set(QUILLON_WINDOWS_WINDOW_TESTS test_actions test_bad_input test_database_states test_generate test_layout
+        test_startup test_update test_validate)
+    foreach(name ${QUILLON_WINDOWS_WINDOW_TESTS})
+        add_executable(window_${name} ${QUILLON_TESTS}/window/${name}.cpp)
+        set_target_properties(window_${name} PROPERTIES AUTOMOC ON)
+        target_include_directories(window_${name} PRIVATE ${QUILLON_TESTS}/window ${QUILLON_TESTS})
+        target_link_libraries(window_${name} PRIVATE quillon_window Qt6::Test ws2_32 quillon_warnings)
+        qt_import_plugins(window_${name} INCLUDE Qt6::QOffscreenIntegrationPlugin)
+        # The bad-input matrix drives the command-line program as well.
+        target_compile_definitions(window_${name} PRIVATE QUILLON_CLI_PATH="$<TARGET_FILE:quillon-cli>")
+        add_dependencies(window_${name} quillon-cli)
+        add_test(NAME window_${name} COMMAND window_${name})
+        set_tests_properties(window_${name} PROPERTIES LABELS windows TIMEOUT 300
+            ENVIRONMENT "WINEQT_QPA_PLATFORM=offscreen;WINEQT_QPA_FONTDIR=Z:/usr/share/fonts/truetype;NO_PROXY=127.0.0.1")
+    endforeach()
+
     # The installer, quillon-<version>-win64-setup.exe (NSIS), with the licences of the Qt and curl
     # sources in the dependency folder, and the source archive beside it; installed, used and uninstalled under Wine by the test.
     set(QUILLON_SETUP ${CMAKE_BINARY_DIR}/quillon-${PROJECT_VERSION}-win64-setup.exe)

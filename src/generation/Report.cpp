@@ -40,7 +40,8 @@ bool IsNameTaken(const std::error_code& error) {
 
 std::string DescribeFolder(const std::filesystem::path& folder) {
     std::string text = "\"";
-    text += folder.empty() ? std::string(".") : PathToUtf8(folder);
+    // With the system's own separators: a folder named with "/" on Windows is shown with "\".
+    text += folder.empty() ? std::string(".") : PathToUtf8(std::filesystem::path(folder).make_preferred());
     text += '"';
     return text;
 }

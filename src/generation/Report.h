@@ -18,7 +18,8 @@ inline constexpr std::string_view kReportLineEnd = "\r\n";
 // negative value), the whole seconds, and up to three fraction digits without trailing zeros or a
 // zero before the point: 12345 -> " 12.345", 2000 -> " 2", 500 -> " .5", 0 -> " 0", -500 -> "-.5".
 // Exact for every 64-bit value.
-// A folder as messages name it: its UTF-8 path in double quotes, "." for the empty path.
+// A folder as messages name it: its UTF-8 path with the system's separators in double quotes, "." for
+// the empty path.
 std::string DescribeFolder(const std::filesystem::path& folder);
 
 std::string SecondsText(std::int64_t elapsedMilliseconds);

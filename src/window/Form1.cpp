@@ -33,6 +33,9 @@
 static void RegisterWindowResources() {
     static const bool registered = [] {
         Q_INIT_RESOURCE(quillon);
+#ifdef Q_OS_WIN
+        Q_INIT_RESOURCE(quillon_png);
+#endif
         return true;
     }();
     static_cast<void>(registered);
@@ -304,7 +307,11 @@ void Form1::SetTabOrder() {
 
 QIcon ProgramIcon() {
     RegisterWindowResources();
+#ifdef Q_OS_WIN
+    return QIcon(QStringLiteral(":/quillon/quillon.png")); // the static Qt for Windows reads no SVG
+#else
     return QIcon(QStringLiteral(":/quillon/quillon.svg"));
+#endif
 }
 
 void SetUpApplicationIdentity() {

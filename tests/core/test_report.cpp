@@ -1,4 +1,5 @@
 #include "generation/Report.h"
+#include "system/Files.h"
 
 #include "Identity.h"
 #include "support/TempDir.h"
@@ -249,6 +250,22 @@ TEST(WriteReportFile, FailsInAReadOnlyFolder) {
     EXPECT_TRUE(FolderContents(folder).empty());
 }
 #endif
+
+} // namespace
+} // namespace quillon
+
+namespace quillon {
+namespace {
+
+// Messages name a folder as the system writes it: on Windows with "\" even where it was given with "/".
+TEST(DescribeFolder, UsesTheSystemsSeparators) {
+#ifdef _WIN32
+    EXPECT_EQ(DescribeFolder(PathFromUtf8("C:/Users/Проверка/Reports")), "\"C:\\Users\\Проверка\\Reports\"");
+#else
+    EXPECT_EQ(DescribeFolder(PathFromUtf8("/home/Проверка/Reports")), "\"/home/Проверка/Reports\"");
+#endif
+    EXPECT_EQ(DescribeFolder({}), "\".\"");
+}
 
 } // namespace
 } // namespace quillon
