@@ -17,15 +17,20 @@ FORMAT_DIRS := src tests bench fuzz
 # The Windows build (MinGW-w64, tests under Wine): the core, quillon-cli and the download zip.
 WINDOWS_BUILD_DIR ?= build-windows
 
-.PHONY: all deps configure build run check test bench clean test-asan test-fuzz fuzz fuzzers package format format-check \
+.PHONY: all deps deps-run configure build run check test bench clean test-asan test-fuzz fuzz fuzzers package format format-check \
 	windows windows-zip windows-installer test-windows
 
 all: build
 
+# What building and running the window needs; `deps` adds what the tests, the Windows build, the
+# packages and the benchmarks need.
+deps-run:
+	@./scripts/install-deps.sh run
+
 deps:
 	@./scripts/install-deps.sh
 
-configure: deps
+configure: deps-run
 	@cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) \
 		-DQUILLON_WERROR=$(QUILLON_WERROR) $(CMAKE_FLAGS)
 
@@ -36,10 +41,10 @@ run: build
 	@./scripts/run-window.sh $(BUILD_DIR)
 
 # The plain suite only: no format check, Windows, sanitizer or fuzz builds.
-check: build
+check: deps build
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j2 --timeout 600
 
-test: build
+test: deps build
 	@if [ "$(FORMAT_CHECK_IN_TEST)" = 1 ]; then $(MAKE) --no-print-directory format-check; fi
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j2 --timeout 600
 	@$(MAKE) --no-print-directory test-windows test-asan test-fuzz
@@ -105,7 +110,7 @@ windows-deps:
 	@./scripts/build-windows-deps.sh
 
 # The Debian package, in $(BUILD_DIR).
-package: build
+package: deps build
 	@cd $(BUILD_DIR) && cpack -G DEB
 
 format: deps
@@ -114,7 +119,7 @@ format: deps
 format-check: deps
 	@find $(FORMAT_DIRS) -type f \( -name '*.cpp' -o -name '*.h' \) -print0 | xargs -0 clang-format --dry-run --Werror
 
-bench: build
+bench: deps build
 	@$(BUILD_DIR)/bench/quillon_bench
 
 clean:

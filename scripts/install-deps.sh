@@ -1,15 +1,22 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Installs the Debian packages the build, the tests and the window need, when any is missing;
-# with the argument `windows`, those of scripts/build-windows-deps.sh instead.
+# Installs the Debian packages that are missing for one purpose:
+#   install-deps.sh run      building and running the window on Linux (what `make run` needs)
+#   install-deps.sh          that, and everything the tests, the Windows build, the packages and the
+#                            benchmarks need (`make test`, `make check`, `make windows*`, `make package`)
+#   install-deps.sh windows  what scripts/build-windows-deps.sh needs
 set -euo pipefail
 
-packages=(
+# The build of the whole tree (programs, tests and benchmarks are configured together) and the window.
+run_packages=(
     build-essential cmake ninja-build pkg-config
     libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libcli11-dev
     qt6-base-dev qt6-base-dev-tools libgl-dev libqt6svg6 libcurl4-openssl-dev ca-certificates
+    fonts-dejavu-core fonts-liberation
+)
+test_packages=(
     clang libclang-rt-14-dev clang-format
-    xvfb xauth imagemagick fonts-dejavu-core fonts-liberation
+    xvfb xauth imagemagick
     dpkg-dev file
     lintian appstream desktop-file-utils bash-completion man-db strace
     g++-mingw-w64-x86-64-posix wine64 googletest zip unzip xdotool librsvg2-bin icoutils nsis xz-utils
@@ -18,16 +25,23 @@ packages=(
     time python3-stdnum
 )
 
-# `install-deps.sh windows`: what scripts/build-windows-deps.sh needs to build Qt and libcurl for Windows
-# from Debian's source packages (the installed qt6-base-dev and libcurl4-openssl-dev name the versions;
+case "${1:-}" in
+run) packages=("${run_packages[@]}") ;;
+"") packages=("${run_packages[@]}" "${test_packages[@]}") ;;
+# From Debian's source packages (the installed qt6-base-dev and libcurl4-openssl-dev name the versions;
 # the Linux Qt's moc, rcc and uic are the host tools; dpkg-source unpacks; Qt's syncqt.pl is Perl).
-if [ "${1:-}" = windows ]; then
+windows)
     packages=(
         cmake ninja-build dpkg-dev xz-utils perl
         qt6-base-dev qt6-base-dev-tools libcurl4-openssl-dev
         g++-mingw-w64-x86-64-posix
     )
-fi
+    ;;
+*)
+    echo "usage: install-deps.sh [run|windows]" >&2
+    exit 2
+    ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do
