@@ -27,6 +27,16 @@ rm -rf "$WINEPREFIX"
 dir="$WINEPREFIX/drive_c/Program Files/Quillon"
 key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quillon'
 shortcut="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Quillon.lnk"
+# The first window whose title matches, waited for up to `$2` tenths of a second; empty if none came.
+wait_for_window() {
+    local found=
+    for _ in $(seq "$2"); do
+        found=$(xdotool search --name "$1" 2>/dev/null | head -n 1 || true)
+        [ -n "$found" ] && break
+        sleep 0.1
+    done
+    echo "$found"
+}
 install() {
     local status=0
     "$wine" "$setup" /S || status=$?
@@ -52,12 +62,7 @@ grep -q '^Result: valid$' <<<"$cli" || fail "installed quillon-cli: $cli"
 grep -q '^Device: ' <<<"$cli" || fail "installed quillon-cli found no database: $cli"
 WINEQT_QPA_PLATFORM=windows:fontengine=freetype "$wine" 'C:\Program Files\Quillon\Quillon.exe' >/dev/null 2>&1 &
 app=$!
-window=
-for _ in $(seq 300); do
-    window=$(xdotool search --name '^Quillon v' 2>/dev/null | head -n 1 || true)
-    [ -n "$window" ] && break
-    sleep 0.2
-done
+window=$(wait_for_window '^Quillon v' 600)
 [ -n "$window" ] || fail "the installed Quillon.exe showed no window"
 
 # As a user would: Generate (which shows the lists), count 2, Generate: the report beside the program
@@ -79,12 +84,7 @@ if [ -n "$window" ]; then
     done
     numbers=$(cat "$dir"/Quillon.v*.txt 2>/dev/null | tr -d '\r' | grep -cE '^[0-9]{15}$' || true)
     [ "$numbers" = 2 ] || fail "the report of a run of 2 holds $numbers numbers"
-    box=
-    for _ in $(seq 50); do
-        box=$(xdotool search --name '^Quillon2.x Professional$' 2>/dev/null | head -n 1 || true)
-        [ -n "$box" ] && break
-        sleep 0.2
-    done
+    box=$(wait_for_window '^Quillon2.x Professional$' 100)
     [ -n "$box" ] && xdotool key --window "$box" Return || fail "no completion message"
     rm -f "$dir"/Quillon.v*.txt
 fi
