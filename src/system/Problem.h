@@ -1,0 +1,71 @@
+#pragma once
+
+// Why something could not be done, as data: what went wrong, with which file or folder, which
+// limit and which error of the system. The core reports problems this way and never in words; the
+// window and quillon-cli word them for their users.
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+namespace quillon {
+
+enum class ProblemKind {
+    // The device database; `path` is the file.
+    DatabaseMissing,        // nothing at the path
+    DatabaseSymlinkLoop,    // the path runs into a loop of symbolic links
+    DatabaseNotSearchable,  // a folder on the path may not be searched
+    DatabaseUnreachable,    // the path could not be looked at (`error`)
+    DatabaseNotAFile,       // something other than a regular file
+    DatabaseNotOpened,      // `error`
+    DatabaseNotRead,        // `error`
+    DatabaseTooLarge,       // more than `limit` bytes
+    DatabaseTooLargeAsUtf8, // not UTF-8, and as Windows-1252 its text would pass `limit` bytes
+    DatabaseTooManyLines,   // more than `limit` lines
+    DatabaseEmpty,          // not a single line
+
+    // A file written whole; `path` is the folder it goes into.
+    FileNotCreated,     // no file could be made in the folder (`error`)
+    FileNotWritten,     // the text could not be written (`error`)
+    FileNotNamed,       // the written file could not take its name (`error`; none: every free name was tried)
+    FileNotReplaced,    // the file at `path` could not be replaced (`error`)
+    FolderNotCreated,   // the folder `path` could not be made (`error`)
+    NoFolderTakesFiles, // neither the program's folder nor `path` takes files (`path` empty: no second folder)
+
+    // A fetch of a web address; `detail` holds the address, the server's words or the library's.
+    FetchNotWebAddress,     // `detail`: the address
+    FetchNotStarted,        // the network library could not be started
+    FetchNameNotFound,      // the server's name
+    FetchProxyNameNotFound, // the proxy's name
+    FetchNoConnection,
+    FetchNotUnderstood, // the answer was not HTTP
+    FetchIncomplete,    // the answer ended before its length
+    FetchConnectionBroke,
+    FetchTimedOut,        // no complete answer within `limit` milliseconds
+    FetchTooLarge,        // a body of more than `limit` bytes
+    FetchHeadersTooLarge, // more header lines than an answer needs
+    FetchLengthNotANumber,
+    FetchConflictingLengths,
+    FetchTooManyRedirects, // more than `limit`
+    FetchRedirectedAway,   // `detail`: where to, not a web address
+    FetchStatus,           // `limit`: the status, `detail`: its words
+    FetchFailed,           // `detail`: the library's words
+};
+
+struct Problem {
+    ProblemKind kind{};
+    std::filesystem::path path;
+    std::uintmax_t limit = 0;
+    std::error_code error;
+    std::string detail;
+};
+
+// The system's words for an error ("No such file or directory"); "unknown error" for none.
+std::string SystemErrorText(const std::error_code& error);
+// The same for an errno value.
+std::string SystemErrorText(int errnoValue);
+// errno as an error code; an unset errno (0) stays no error.
+std::error_code ErrnoCode(int errnoValue);
+
+} // namespace quillon
