@@ -18,7 +18,7 @@ namespace {
 class NoFetcher final : public quillon::Fetcher {
 public:
     quillon::FetchResult Get(const std::string&, const quillon::FetchLimits&, const std::atomic<bool>&) override {
-        return {{}, "no network here"};
+        return quillon::FetchResult{{}, quillon::Problem(quillon::ProblemKind::FetchNoConnection)};
     }
 };
 

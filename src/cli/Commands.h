@@ -1,6 +1,7 @@
 #pragma once
 
 #include "devicedb/DeviceTable.h"
+#include "system/Problem.h"
 
 #include <filesystem>
 #include <iosfwd>
@@ -60,8 +61,8 @@ struct CompleteOptions {
     std::vector<std::string> inputs; // "-" or none: the lines of standard input
 };
 
-// Why the database at `path` could not be used, naming it.
-std::string DatabaseProblemText(const DatabaseReadResult& read, const std::filesystem::path& path);
+// Why the database could not be used, naming it.
+std::string DatabaseLoadProblemText(const Problem& problem);
 
 // The check digit that makes the first fourteen digits of `digits` a valid IMEI; none for fourteen
 // zeros, whose Luhn total is 0 whatever follows.

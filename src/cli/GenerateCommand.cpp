@@ -1,4 +1,5 @@
 #include "Commands.h"
+#include "present/ProblemText.h"
 
 #include "devicedb/DeviceTable.h"
 #include "generation/Generation.h"
@@ -61,10 +62,6 @@ std::string BoxCaptionList() {
         list += box.caption;
     }
     return list;
-}
-
-std::string ErrorText(int error) {
-    return error == 0 ? std::string("unknown error") : std::generic_category().message(error);
 }
 
 // The codes a run draws from when --model names device lines: every distinct code of the lines
@@ -153,10 +150,9 @@ GenerationPlan PlanGeneration(const GenerateOptions& options, const CommandConte
                 const std::filesystem::path path =
                     options.db ? PathFromUtf8(*options.db) : context.programDirectory / "tacdex.csv";
                 DeviceDatabase database(path);
-                const DatabaseReadResult read = database.Load();
-                if (!read.ok()) {
+                if (const std::optional<Problem> problem = database.Load()) {
                     // Not a usage error: the command line may be right and the file wrong.
-                    throw CommandError{DatabaseProblemText(read, path)};
+                    throw CommandError{DatabaseLoadProblemText(*problem)};
                 }
                 std::size_t lines = 0;
                 std::string firstCode;
@@ -290,8 +286,8 @@ public:
         errno = 0;
         m_file.reset(OpenFile(m_path, "wb"));
         if (!m_file) {
-            throw CommandError{"--report: cannot create a file in the folder " + DescribeFolder(m_folder) + ": " +
-                               ErrorText(errno)};
+            throw CommandError{"--report: " + FileProblemText(Problem{
+                                                  ProblemKind::FileNotCreated, m_folder, 0, ErrnoCode(errno), {}})};
         }
         std::setvbuf(m_file.get(), nullptr, _IOFBF, std::size_t{1} << 20);
     }
@@ -357,8 +353,7 @@ public:
         if (m_error != 0) {
             std::filesystem::remove(reportPath, ignored);
             m_temporaries.Forget(reportPath);
-            result.error =
-                "cannot write the report into the folder " + DescribeFolder(m_folder) + ": " + ErrorText(m_error);
+            result.problem = Problem{ProblemKind::FileNotWritten, m_folder, 0, ErrnoCode(m_error), {}};
             return result;
         }
         result = NameReportFile(reportPath, m_folder, ReportFileName(CurrentLocalDateTime()));
@@ -431,7 +426,7 @@ int RunGenerateCommand(const GenerateOptions& options, const CommandContext& con
     }
     if (reportFailed) {
         context.err << kPrefix << "the report was not written: cannot write into the folder "
-                    << DescribeFolder(*reportFolder) << ": " << ErrorText(report->Error()) << '\n';
+                    << DescribeFolder(*reportFolder) << ": " << SystemErrorText(report->Error()) << '\n';
         return kExitUsage;
     }
 
@@ -439,7 +434,7 @@ int RunGenerateCommand(const GenerateOptions& options, const CommandContext& con
         const ReportWriteResult written =
             report->Finish(plan.modelText, SecondsText(static_cast<std::int64_t>(elapsed)));
         if (!written.ok()) {
-            context.err << kPrefix << "the report was not written: " << written.error << '\n';
+            context.err << kPrefix << "the report was not written: " << FileProblemText(*written.problem) << '\n';
             return kExitUsage;
         }
         context.err << PathToUtf8(written.path) << '\n';

@@ -1,4 +1,5 @@
 #include "Commands.h"
+#include "present/ProblemText.h"
 #include "system/Console.h"
 #include "system/Files.h"
 #include "validation/Validation.h"
@@ -170,12 +171,6 @@ void AppendCheckedBoxes(BlockOutput& out, const BoxStates& boxes, std::string_vi
     }
 }
 
-// "Check: 4902..." -> "4902...": the label text after its caption.
-std::string_view AfterCaption(std::string_view caption) {
-    const std::size_t colon = caption.find(": ");
-    return colon == std::string_view::npos ? caption : caption.substr(colon + 2);
-}
-
 std::string_view Flag(bool b) {
     return b ? "true" : "false";
 }
@@ -184,6 +179,21 @@ void AppendNumber(BlockOutput& out, int value) {
     char digits[16];
     const auto [end, error] = std::to_chars(std::begin(digits), std::end(digits), value);
     out.Append(std::string_view(digits, static_cast<std::size_t>(end - digits)));
+}
+
+// The Luhn working as the CSV and JSON columns give it: the transformed digits, and the sum with
+// the total in parentheses, "52(60)".
+void AppendLuhnDigits(BlockOutput& out, const LuhnWorking& luhn) {
+    for (std::size_t i = 0; i < luhn.digits.count; ++i) {
+        out.Append(static_cast<char>('0' + luhn.digits.digits[i]));
+    }
+}
+
+void AppendLuhnSum(BlockOutput& out, const LuhnWorking& luhn) {
+    AppendNumber(out, luhn.sum);
+    out.Append('(');
+    AppendNumber(out, luhn.total);
+    out.Append(')');
 }
 
 void AppendText(BlockOutput& out, std::string_view input, const ValidationResult& r, bool first) {
@@ -226,17 +236,17 @@ void AppendText(BlockOutput& out, std::string_view input, const ValidationResult
         out.Append("not valid (an IMEI has 15 digits 0-9)");
     }
     out.Append("\nReporting body: ");
-    out.Append(r.reportingBody.empty() ? std::string_view("unknown") : std::string_view(r.reportingBody));
+    out.Append(r.reportingBodyText.empty() ? std::string_view("unknown") : std::string_view(r.reportingBodyText));
     out.Append("\nType Allocation Code: ");
     out.Append(r.tac);
     out.Append("\nSerial number: ");
     out.Append(r.serial);
     out.Append("\nDevice: ");
-    if (r.found) {
-        out.Append(r.manufacturer);
-        if (!r.model.empty()) {
+    if (r.device.found) {
+        out.Append(r.device.manufacturer);
+        if (!r.device.model.empty()) {
             out.Append(' ');
-            out.Append(r.model);
+            out.Append(r.device.model);
         }
     } else {
         out.Append("not in the database");
@@ -297,7 +307,7 @@ void AppendCsv(BlockOutput& out, std::string_view input, const ValidationResult&
     out.Append(',');
     field(r.presentation);
     out.Append(',');
-    AppendCsvField(out, r.reportingBody);
+    AppendCsvField(out, r.reportingBodyText);
     out.Append(',');
     // Box captions hold no comma, quote or line end, so the joined list needs no quoting.
     AppendCheckedBoxes(out, r.boxes, "|");
@@ -306,20 +316,20 @@ void AppendCsv(BlockOutput& out, std::string_view input, const ValidationResult&
         field(value);
     }
     // The Luhn working is digits and parentheses.
-    for (std::string_view value : {AfterCaption(r.luhnCaptions.check), AfterCaption(r.luhnCaptions.checkSum)}) {
-        out.Append(',');
-        out.Append(value);
-    }
+    out.Append(',');
+    AppendLuhnDigits(out, r.luhn);
+    out.Append(',');
+    AppendLuhnSum(out, r.luhn);
     out.Append(',');
     AppendNumber(out, r.luhn.checkDigit);
     out.Append(',');
     out.Append(Flag(r.valid));
     out.Append(',');
-    out.Append(Flag(r.found));
+    out.Append(Flag(r.device.found));
     out.Append(',');
-    AppendCsvField(out, r.found ? std::string_view(r.manufacturer) : std::string_view());
+    AppendCsvField(out, r.device.found ? std::string_view(r.device.manufacturer) : std::string_view());
     out.Append(',');
-    AppendCsvField(out, r.found ? std::string_view(r.model) : std::string_view());
+    AppendCsvField(out, r.device.found ? std::string_view(r.device.model) : std::string_view());
     out.Append("\r\n");
 }
 
@@ -401,33 +411,28 @@ void AppendJson(BlockOutput& out, std::string_view input, const ValidationResult
     out.Append(",\"presentation\":");
     AppendJsonString(out, r.presentation);
     out.Append(",\"reporting_body\":");
-    AppendJsonString(out, r.reportingBody);
+    AppendJsonString(out, r.reportingBodyText);
     out.Append(",\"boxes\":[");
     AppendCheckedBoxes(out, r.boxes, ",", "\"", "\"");
     out.Append("],\"tac\":");
     AppendJsonString(out, r.tac);
     out.Append(",\"serial\":");
     AppendJsonString(out, r.serial);
-    out.Append(",\"check\":");
-    AppendJsonString(out, AfterCaption(r.luhnCaptions.check));
-    out.Append(",\"checksum\":");
-    AppendJsonString(out, AfterCaption(r.luhnCaptions.checkSum));
-    out.Append(",\"luhn\":");
+    out.Append(",\"check\":\"");
+    AppendLuhnDigits(out, r.luhn);
+    out.Append("\",\"checksum\":\"");
+    AppendLuhnSum(out, r.luhn);
+    out.Append("\",\"luhn\":");
     AppendNumber(out, r.luhn.checkDigit);
     out.Append(",\"valid\":");
     out.Append(Flag(r.valid));
     out.Append(",\"found\":");
-    out.Append(Flag(r.found));
+    out.Append(Flag(r.device.found));
     out.Append(",\"manufacturer\":");
-    AppendJsonString(out, r.found ? std::string_view(r.manufacturer) : std::string_view());
+    AppendJsonString(out, r.device.found ? std::string_view(r.device.manufacturer) : std::string_view());
     out.Append(",\"model\":");
-    AppendJsonString(out, r.found ? std::string_view(r.model) : std::string_view());
+    AppendJsonString(out, r.device.found ? std::string_view(r.device.model) : std::string_view());
     out.Append("}\n");
-}
-
-// Whether standard input is a closed descriptor (rather than an empty or unreadable file).
-std::string ErrorText(int error) {
-    return std::generic_category().message(error);
 }
 
 // Validates the inputs onto standard output, where "-" (or no input at all) stands for each line
@@ -498,11 +503,11 @@ int ValidateInputs(const std::vector<std::string>& inputs, const DeviceTable& ta
     }
     out.Flush();
     if (out.Failed()) {
-        err << prefix << "cannot write to standard output: " << ErrorText(out.Error()) << '\n';
+        err << prefix << "cannot write to standard output: " << SystemErrorText(out.Error()) << '\n';
         return kExitUsage;
     }
     if (readError != 0) {
-        err << prefix << "cannot read standard input: " << ErrorText(readError) << '\n';
+        err << prefix << "cannot read standard input: " << SystemErrorText(readError) << '\n';
         return kExitUsage;
     }
     return allValid ? kExitOk : kExitInvalid;
@@ -510,20 +515,19 @@ int ValidateInputs(const std::vector<std::string>& inputs, const DeviceTable& ta
 
 } // namespace
 
-std::string DatabaseProblemText(const DatabaseReadResult& read, const std::filesystem::path& path) {
-    if (read.error == DatabaseError::Missing || read.message.empty()) {
-        return "the device database " + PathToUtf8(path) + " does not exist.";
+std::string DatabaseLoadProblemText(const Problem& problem) {
+    if (problem.kind == ProblemKind::DatabaseMissing) {
+        return "the device database " + PathToUtf8(problem.path) + " does not exist.";
     }
-    return read.message;
+    return quillon::DatabaseProblemText(problem);
 }
 
 int RunValidateCommand(const ValidateOptions& options, const CommandContext& context) {
     const std::filesystem::path database =
         options.db ? PathFromUtf8(*options.db) : context.programDirectory / "tacdex.csv";
     DeviceDatabase db(database);
-    const DatabaseReadResult loaded = db.Load();
-    if (!loaded.ok()) {
-        context.err << Prefix("validate") << DatabaseProblemText(loaded, database) << '\n';
+    if (const std::optional<Problem> problem = db.Load()) {
+        context.err << Prefix("validate") << DatabaseLoadProblemText(*problem) << '\n';
         return kExitUsage;
     }
     return ValidateInputs(options.inputs, db.Table(), options.format, context.err);

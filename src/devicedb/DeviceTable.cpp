@@ -45,18 +45,6 @@ struct DeviceTable::Data {
 
 namespace {
 
-std::string ReasonText(int error) {
-    return std::generic_category().message(error);
-}
-
-std::string Named(const std::filesystem::path& path) {
-    return "The device database " + path.string();
-}
-
-std::string TooLargeMessage(const std::filesystem::path& path) {
-    return Named(path) + " is larger than 64 MiB and was not read.";
-}
-
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
@@ -117,7 +105,7 @@ struct Limits {
 // Why the bytes were refused, or the table.
 struct Built {
     std::optional<DeviceTable> table;
-    std::string refusal;
+    std::optional<Problem> refusal;
 };
 
 } // namespace
@@ -138,14 +126,13 @@ Built Build(std::string bytes, TableLookup lookup, const Limits& limits, const s
         data->text = std::move(bytes);
     } else {
         if (Cp1252ToUtf8Size(bytes) > limits.maxTextBytes) {
-            return {std::nullopt, Named(path) + " is not UTF-8, and read as Windows-1252 its text would be larger "
-                                                "than 64 MiB; it was not read."};
+            return {std::nullopt, Problem{ProblemKind::DatabaseTooLargeAsUtf8, path, limits.maxTextBytes, {}, {}}};
         }
         data->text = Cp1252ToUtf8(bytes);
         std::string().swap(bytes);
     }
     if (data->text.size() > limits.maxTextBytes) {
-        return {std::nullopt, TooLargeMessage(path)};
+        return {std::nullopt, Problem{ProblemKind::DatabaseTooLarge, path, limits.maxTextBytes, {}, {}}};
     }
 
     const char* const text = data->text.data();
@@ -164,8 +151,7 @@ Built Build(std::string bytes, TableLookup lookup, const Limits& limits, const s
     std::size_t start = 0;
     while (start < size) {
         if (starts.size() == limits.maxLines) {
-            return {std::nullopt, Named(path) + " has more than " + std::to_string(limits.maxLines) +
-                                      " lines and was not read: a database of that many lines is not supported."};
+            return {std::nullopt, Problem{ProblemKind::DatabaseTooManyLines, path, limits.maxLines, {}, {}}};
         }
         starts.push_back(static_cast<std::uint32_t>(start));
         if (nextCr < start) {
@@ -284,38 +270,39 @@ std::string DeviceEntryText(std::string_view line) {
     return std::string(fields == 2 ? Field(line, 2) : line);
 }
 
-DatabaseReadResult ReadDeviceTable(const std::filesystem::path& path, DeviceTable& table, TableLookup lookup,
-                                   std::uintmax_t maxBytes) {
+std::optional<Problem> ReadDeviceTable(const std::filesystem::path& path, DeviceTable& table, TableLookup lookup,
+                                       std::uintmax_t maxBytes) {
+    auto problem = [&path](ProblemKind kind, std::error_code error = {}, std::uintmax_t limit = 0) {
+        return Problem{kind, path, limit, error, {}};
+    };
     std::error_code error;
     const auto status = std::filesystem::status(path, error);
     if (status.type() == std::filesystem::file_type::none) {
         // The path could not even be looked at: say why rather than that the file is not there.
         if (error == std::errc::too_many_symbolic_link_levels) {
-            return {DatabaseError::Unreadable,
-                    Named(path) + " cannot be reached: its path runs into a loop of symbolic links."};
+            return problem(ProblemKind::DatabaseSymlinkLoop);
         }
         if (error == std::errc::permission_denied) {
-            return {DatabaseError::Unreadable,
-                    Named(path) + " cannot be reached: a folder on its path may not be searched (permission denied)."};
+            return problem(ProblemKind::DatabaseNotSearchable);
         }
-        return {DatabaseError::Unreadable, Named(path) + " cannot be reached: " + error.message() + "."};
+        return problem(ProblemKind::DatabaseUnreachable, error);
     }
     if (!std::filesystem::exists(status)) {
-        return {DatabaseError::Missing, Named(path) + " does not exist."};
+        return problem(ProblemKind::DatabaseMissing);
     }
     if (!std::filesystem::is_regular_file(status)) {
-        return {DatabaseError::Unreadable, Named(path) + " is not a regular file."};
+        return problem(ProblemKind::DatabaseNotAFile);
     }
     std::unique_ptr<std::FILE, FileCloser> file(OpenFile(path, "rb"));
     if (!file) {
-        return {DatabaseError::Unreadable, Named(path) + " could not be opened: " + ReasonText(errno) + "."};
+        return problem(ProblemKind::DatabaseNotOpened, ErrnoCode(errno));
     }
     // Read in one piece when the size is known, then on until the end in case the file grew; never
     // more than one byte past the limit.
     std::error_code sizeError;
     const std::uintmax_t expected = std::filesystem::file_size(path, sizeError);
     if (!sizeError && expected > maxBytes) {
-        return {DatabaseError::TooLarge, TooLargeMessage(path)};
+        return problem(ProblemKind::DatabaseTooLarge, {}, maxBytes);
     }
     std::string bytes(sizeError ? 0 : static_cast<std::size_t>(expected) + 1, '\0');
     std::size_t filled = std::fread(bytes.data(), 1, bytes.size(), file.get());
@@ -325,29 +312,26 @@ DatabaseReadResult ReadDeviceTable(const std::filesystem::path& path, DeviceTabl
     }
     bytes.resize(filled);
     if (bytes.size() > maxBytes) {
-        return {DatabaseError::TooLarge, TooLargeMessage(path)};
+        return problem(ProblemKind::DatabaseTooLarge, {}, maxBytes);
     }
     if (std::ferror(file.get())) {
-        return {DatabaseError::Unreadable, Named(path) + " could not be read: " + ReasonText(errno) + "."};
+        return problem(ProblemKind::DatabaseNotRead, ErrnoCode(errno));
     }
     file.reset();
     Built built = Build(std::move(bytes), lookup, Limits{kMaxDatabaseLines, kMaxDatabaseBytes}, path);
     if (!built.table) {
-        return {DatabaseError::TooLarge, built.refusal};
+        return built.refusal;
     }
     if (built.table->LineCount() == 0) {
-        return {DatabaseError::Empty, Named(path) + " is empty: it holds no line, not even the version line."};
+        return problem(ProblemKind::DatabaseEmpty);
     }
     table = std::move(*built.table);
-    return {};
+    return std::nullopt;
 }
 
-DatabaseCaptions MakeDatabaseCaptions(const DeviceTable& table) {
-    DatabaseCaptions captions;
-    captions.versionText = std::string(Utf8Mid(table.Line(table.LineCount()), 9, 10));
-    captions.versionCaption = "Database Version:   " + captions.versionText;
-    captions.countCaption = "Devices Supported: " + std::to_string(static_cast<long long>(table.LineCount()) - 1);
-    return captions;
+DatabaseSummary SummariseDatabase(const DeviceTable& table) {
+    const std::size_t lines = table.LineCount();
+    return {std::string(Utf8Mid(table.Line(lines), 9, 10)), lines == 0 ? 0 : lines - 1};
 }
 
 DeviceMatch FindDevice(const DeviceTable& table, std::string_view imeiText) {
@@ -363,20 +347,16 @@ DeviceMatch FindDevice(const DeviceTable& table, std::string_view imeiText) {
     return match;
 }
 
-DatabaseReadResult DeviceDatabase::Load() {
+std::optional<Problem> DeviceDatabase::Load() {
     m_table = DeviceTable();
     m_failuresInARow = 0;
-    DatabaseReadResult result = ReadDeviceTable(m_path, m_table, m_lookup);
-    if (result.error == DatabaseError::Missing) {
-        result.message = std::string(kDatabaseMissingMessage);
-    }
-    return result;
+    return ReadDeviceTable(m_path, m_table, m_lookup);
 }
 
-DatabaseReadResult DeviceDatabase::Reload() {
-    DatabaseReadResult result = ReadDeviceTable(m_path, m_table, m_lookup);
-    m_failuresInARow = result.ok() ? 0 : m_failuresInARow + 1;
-    return result;
+std::optional<Problem> DeviceDatabase::Reload() {
+    std::optional<Problem> problem = ReadDeviceTable(m_path, m_table, m_lookup);
+    m_failuresInARow = problem ? m_failuresInARow + 1 : 0;
+    return problem;
 }
 
 } // namespace quillon

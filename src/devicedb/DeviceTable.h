@@ -1,9 +1,12 @@
 #pragma once
 
+#include "system/Problem.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,10 +19,6 @@ inline constexpr std::uintmax_t kMaxDatabaseBytes = 64ull * 1024 * 1024;
 // Files of more lines than this are refused: every line costs memory for its offset, whatever its
 // length, so a file of nothing but line ends would otherwise take many times its own size.
 inline constexpr std::size_t kMaxDatabaseLines = 2'000'000;
-
-inline constexpr std::string_view kDatabaseMissingMessage =
-    "Fatal Error! IMEI Database not found! Please download and reinstall!";
-inline constexpr std::string_view kDatabaseErrorCaption = "Database Version: ERROR! Download and reinstall!";
 
 // How a table serves lookups: an index built with the table answers each lookup at once; without
 // it each lookup scans the lines. The index pays off from the second lookup on the same read.
@@ -62,27 +61,18 @@ std::size_t FieldCount(std::string_view line);
 // fewer fields shows the fields it has.
 std::string DeviceEntryText(std::string_view line);
 
-enum class DatabaseError { None, Missing, Unreadable, TooLarge, Empty };
+// Reads the whole file. On success the table is replaced; on failure it is left as it was and the
+// problem says why. A file with no line at all is refused as empty: it has not even a version line.
+// More than `maxBytes` is refused, also when the file turns out longer than its size said.
+std::optional<Problem> ReadDeviceTable(const std::filesystem::path& path, DeviceTable& table,
+                                       TableLookup lookup = TableLookup::Indexed,
+                                       std::uintmax_t maxBytes = kMaxDatabaseBytes);
 
-struct DatabaseReadResult {
-    DatabaseError error = DatabaseError::None;
-    std::string message; // empty on success
-    bool ok() const { return error == DatabaseError::None; }
+struct DatabaseSummary {
+    std::string version;         // characters 10-19 of the version line
+    std::size_t deviceCount = 0; // the lines before it
 };
-
-// Reads the whole file. On success the table is replaced; on failure it is left as it was. A file
-// with no line at all is refused as Empty: it has not even a version line. More than `maxBytes`
-// is refused as TooLarge, also when the file turns out longer than its size said.
-DatabaseReadResult ReadDeviceTable(const std::filesystem::path& path, DeviceTable& table,
-                                   TableLookup lookup = TableLookup::Indexed,
-                                   std::uintmax_t maxBytes = kMaxDatabaseBytes);
-
-struct DatabaseCaptions {
-    std::string versionText;    // characters 10-19 of the last line
-    std::string versionCaption; // "Database Version:   " + versionText
-    std::string countCaption;   // "Devices Supported: " + (n - 1)
-};
-DatabaseCaptions MakeDatabaseCaptions(const DeviceTable& table);
+DatabaseSummary SummariseDatabase(const DeviceTable& table);
 
 struct DeviceMatch {
     bool found = false;
@@ -101,10 +91,10 @@ public:
         : m_path(std::move(path)),
           m_lookup(lookup) {}
 
-    // Start-up load: Missing when the file does not exist; the table is empty then.
-    DatabaseReadResult Load();
+    // Start-up load; on failure the table is empty.
+    std::optional<Problem> Load();
     // Before each lookup: on failure the table keeps the last good read.
-    DatabaseReadResult Reload();
+    std::optional<Problem> Reload();
     // After a failed Reload: whether an earlier re-read had already failed with no good read
     // since, so that the user need not be told again.
     bool FailureAlreadyReported() const { return m_failuresInARow > 1; }

@@ -25,26 +25,11 @@ void AppendTwoDigits(std::string& out, int value) {
     out += static_cast<char>('0' + value % 10);
 }
 
-std::string ErrnoText(int error) {
-    if (error == 0) {
-        return "unknown error";
-    }
-    return std::generic_category().message(error);
-}
-
 bool IsNameTaken(const std::error_code& error) {
     return error == std::errc::file_exists;
 }
 
 } // namespace
-
-std::string DescribeFolder(const std::filesystem::path& folder) {
-    std::string text = "\"";
-    // With the system's own separators: a folder named with "/" on Windows is shown with "\".
-    text += folder.empty() ? std::string(".") : PathToUtf8(std::filesystem::path(folder).make_preferred());
-    text += '"';
-    return text;
-}
 
 std::string SecondsText(std::int64_t elapsedMilliseconds) {
     const bool negative = elapsedMilliseconds < 0;
@@ -176,7 +161,7 @@ ReportWriteResult WriteReportFile(const std::filesystem::path& folder, std::stri
     errno = 0;
     std::ofstream out(temporary, std::ios::binary | std::ios::trunc); // wide path on Windows
     if (!out) {
-        result.error = "cannot create a file in the folder " + DescribeFolder(folder) + ": " + ErrnoText(errno);
+        result.problem = Problem{ProblemKind::FileNotCreated, folder, 0, ErrnoCode(errno), {}};
         return result;
     }
     errno = 0;
@@ -188,7 +173,7 @@ ReportWriteResult WriteReportFile(const std::filesystem::path& folder, std::stri
     if (!written || out.fail()) {
         const int reason = writeErrno != 0 ? writeErrno : errno;
         std::filesystem::remove(temporary, error);
-        result.error = "cannot write the report into the folder " + DescribeFolder(folder) + ": " + ErrnoText(reason);
+        result.problem = Problem{ProblemKind::FileNotWritten, folder, 0, ErrnoCode(reason), {}};
         return result;
     }
 
@@ -235,9 +220,8 @@ ReportWriteResult NameReportFile(const std::filesystem::path& temporary, const s
             break;
         }
     }
-    const std::string reason = error ? error.message() : std::string("no free file name");
+    result.problem = Problem{ProblemKind::FileNotNamed, folder, 0, error, {}};
     std::filesystem::remove(temporary, error);
-    result.error = "cannot give the report its name in the folder " + DescribeFolder(folder) + ": " + reason;
     return result;
 }
 

@@ -1,9 +1,11 @@
 #pragma once
 
 #include "Identity.h"
+#include "system/Problem.h"
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -18,10 +20,6 @@ inline constexpr std::string_view kReportLineEnd = "\r\n";
 // negative value), the whole seconds, and up to three fraction digits without trailing zeros or a
 // zero before the point: 12345 -> " 12.345", 2000 -> " 2", 500 -> " .5", 0 -> " 0", -500 -> "-.5".
 // Exact for every 64-bit value.
-// A folder as messages name it: its UTF-8 path with the system's separators in double quotes, "." for
-// the empty path.
-std::string DescribeFolder(const std::filesystem::path& folder);
-
 std::string SecondsText(std::int64_t elapsedMilliseconds);
 
 // Appends CR LF and the number: the form of the run's number list that the report text expects.
@@ -55,9 +53,9 @@ std::string NumberedReportFileName(std::string_view fileName, int attempt);
 std::string CompletionMessage(std::string_view secondsText, std::string_view fullPath);
 
 struct ReportWriteResult {
-    std::filesystem::path path; // the file actually written; empty on failure
-    std::string error;          // why nothing was written, in words; empty on success
-    bool ok() const { return error.empty(); }
+    std::filesystem::path path;     // the file actually written; empty on failure
+    std::optional<Problem> problem; // why nothing was written
+    bool ok() const { return !problem; }
 };
 
 // The hard-link step of WriteReportFile. File systems without hard links (FAT32 and exFAT, common

@@ -8,7 +8,7 @@ namespace {
 constexpr BoxSetting C = BoxSetting::Cleared;
 constexpr BoxSetting K = BoxSetting::Checked;
 
-// Settings for Check1..Check8 with exactly the listed boxes checked.
+// Settings for boxes 1..8 with exactly the listed boxes checked.
 constexpr BoxSettings Only(std::initializer_list<int> boxNumbers) {
     BoxSettings settings{C, C, C, C, C, C, C, C};
     for (int box : boxNumbers) {

@@ -10,7 +10,7 @@ namespace quillon {
 
 inline constexpr int kBoxCount = 8;
 
-// Index 0 is Check1, index 7 is Check8.
+// The eight reporting-body boxes: index 0 is box 1 (TAF), index 7 is box 8 (PTCRB).
 using BoxStates = std::array<bool, kBoxCount>;
 
 enum class BoxSetting { Cleared, Checked, Unchanged };
@@ -34,12 +34,12 @@ const ReportingBodyRow* FindReportingBodyRow(std::string_view code);
 const BoxSettings& UnknownBodyBoxes();
 BoxStates ApplyBoxSettings(const BoxStates& current, const BoxSettings& settings);
 
-// Caption of Check<boxNumber>, boxNumber 1..8.
+// Caption of box `boxNumber`, 1..8.
 std::string_view BoxCaption(int boxNumber);
 // The box whose caption is `caption` (exact), or nothing.
 std::optional<int> BoxNumberForCaption(std::string_view caption);
 
-// The boxes in the order generation reads them (Check8 first) with their codes.
+// The boxes in the order generation reads them (box 8 first) with their codes.
 struct GenerationBox {
     int boxNumber;
     std::string_view caption;

@@ -1,5 +1,7 @@
 #include "system/Files.h"
 
+#include "system/Problem.h"
+
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -68,7 +70,7 @@ std::optional<std::string> ReadFileStart(const std::filesystem::path& path, std:
     return content;
 }
 
-std::string WriteFileWhole(const std::filesystem::path& path, std::string_view bytes) {
+std::optional<std::error_code> WriteFileWhole(const std::filesystem::path& path, std::string_view bytes) {
     const std::filesystem::path temporary = UniqueTemporaryPath(path.parent_path(), ".quillon-");
     std::error_code error;
     errno = 0;
@@ -78,16 +80,16 @@ std::string WriteFileWhole(const std::filesystem::path& path, std::string_view b
         out.close();
     }
     if (!out) {
-        const int reason = errno;
-        std::filesystem::remove(temporary, error);
-        return reason != 0 ? std::generic_category().message(reason) : std::string("the file could not be written");
-    }
-    if (!RenameReplacing(temporary, path, error)) {
-        const std::string reason = error.message();
+        const std::error_code reason = ErrnoCode(errno);
         std::filesystem::remove(temporary, error);
         return reason;
     }
-    return {};
+    if (!RenameReplacing(temporary, path, error)) {
+        const std::error_code reason = error;
+        std::filesystem::remove(temporary, error);
+        return reason;
+    }
+    return std::nullopt;
 }
 
 } // namespace quillon

@@ -46,7 +46,8 @@ bool FolderTakesFiles(const std::filesystem::path& folder);
 std::optional<std::string> ReadFileStart(const std::filesystem::path& path, std::size_t maxBytes);
 
 // Replaces the file at `path` with exactly `bytes`, or leaves it as it was: the bytes go to a
-// temporary file beside it first, which then takes the name. Empty on success, else why not.
-std::string WriteFileWhole(const std::filesystem::path& path, std::string_view bytes);
+// temporary file beside it first, which then takes the name. The system's error on failure (none
+// when it gave no reason).
+std::optional<std::error_code> WriteFileWhole(const std::filesystem::path& path, std::string_view bytes);
 
 } // namespace quillon

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <utility>
 
 namespace quillon {
 
@@ -32,6 +33,8 @@ enum class ProblemKind {
     FileNotReplaced,    // the file at `path` could not be replaced (`error`)
     FolderNotCreated,   // the folder `path` could not be made (`error`)
     NoFolderTakesFiles, // neither the program's folder nor `path` takes files (`path` empty: no second folder)
+    NoDocumentsFolder,  // the system names no documents folder
+    FileNotKept,        // the fetched file `path` could not be written (`error`; none: no reason known)
 
     // A fetch of a web address; `detail` holds the address, the server's words or the library's.
     FetchNotWebAddress,     // `detail`: the address
@@ -54,7 +57,15 @@ enum class ProblemKind {
 };
 
 struct Problem {
-    ProblemKind kind{};
+    explicit Problem(ProblemKind problemKind, std::filesystem::path problemPath = {}, std::uintmax_t problemLimit = 0,
+                     std::error_code systemError = {}, std::string problemDetail = {})
+        : kind(problemKind),
+          path(std::move(problemPath)),
+          limit(problemLimit),
+          error(systemError),
+          detail(std::move(problemDetail)) {}
+
+    ProblemKind kind;
     std::filesystem::path path;
     std::uintmax_t limit = 0;
     std::error_code error;

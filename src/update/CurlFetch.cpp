@@ -29,9 +29,8 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
            });
 }
 
-std::string TooLargeText(std::size_t maxBytes) {
-    return "the answer is larger than " +
-           (maxBytes % 1024 == 0 ? std::to_string(maxBytes / 1024) + " KiB" : std::to_string(maxBytes) + " bytes");
+Problem FetchProblem(ProblemKind kind, std::uintmax_t limit = 0, std::string detail = {}) {
+    return Problem{kind, {}, limit, {}, std::move(detail)};
 }
 
 // What one transfer has seen; the callbacks fill it.
@@ -39,7 +38,7 @@ struct Transfer {
     const FetchLimits& limits;
     const std::atomic<bool>& stop;
     std::string body{};
-    std::string problem{}; // why a callback ended the transfer
+    std::optional<Problem> problem{}; // why a callback ended the transfer
     std::size_t headerBytes = 0;
     std::string statusLine{}; // of the latest answer (a redirect, or "100 Continue", starts another)
     std::string location{};
@@ -50,7 +49,7 @@ std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user
     auto& transfer = *static_cast<Transfer*>(user);
     const std::string_view line(data, size * count);
     if ((transfer.headerBytes += line.size()) > kMaxHeaderBytes) {
-        transfer.problem = "the server's answer began with more header lines than an answer needs";
+        transfer.problem = FetchProblem(ProblemKind::FetchHeadersTooLarge);
     } else if (line.starts_with("HTTP/")) {
         transfer.statusLine = Trim(line);
         transfer.location.clear();
@@ -62,13 +61,13 @@ std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user
     } else if (Trim(line).empty()) { // the end of the answer's headers
         transfer.problem = ContentLengthProblem(transfer.lengths, transfer.limits.maxBytes);
     }
-    return transfer.problem.empty() ? line.size() : 0;
+    return transfer.problem ? 0 : line.size();
 }
 
 std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) {
     auto& transfer = *static_cast<Transfer*>(user);
     if (size * count > transfer.limits.maxBytes - transfer.body.size()) {
-        transfer.problem = TooLargeText(transfer.limits.maxBytes);
+        transfer.problem = FetchProblem(ProblemKind::FetchTooLarge, transfer.limits.maxBytes);
         return 0;
     }
     transfer.body.append(data, size * count);
@@ -79,48 +78,44 @@ int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     return static_cast<Transfer*>(user)->stop.load() ? 1 : 0;
 }
 
-// "the server answered with status 404 (Not Found)", from "HTTP/1.1 404 Not Found"
-std::string StatusText(std::string_view statusLine, long status) {
+// The status and its words ("Not Found"), from "HTTP/1.1 404 Not Found".
+Problem StatusProblem(std::string_view statusLine, long status) {
     const std::string_view words =
         Trim(statusLine.substr(std::min(statusLine.size(), statusLine.find(' ', statusLine.find(' ') + 1))));
-    return "the server answered with status " + std::to_string(status) +
-           (words.empty() ? std::string() : " (" + std::string(words) + ")");
+    return FetchProblem(ProblemKind::FetchStatus, static_cast<std::uintmax_t>(status), std::string(words));
 }
 
-// What the user is told for the failures that need no detail of the transfer.
-constexpr std::pair<CURLcode, const char*> kFailureWords[] = {
-    {CURLE_COULDNT_RESOLVE_HOST, "the server's name could not be found"},
-    {CURLE_COULDNT_RESOLVE_PROXY, "the proxy's name could not be found"},
-    {CURLE_COULDNT_CONNECT, "no connection to the server could be made"},
-    {CURLE_WEIRD_SERVER_REPLY, "the server's answer was not understood"},
-    {CURLE_PARTIAL_FILE, "the answer arrived incomplete"},
-    {CURLE_GOT_NOTHING, "the connection broke before the whole answer arrived"},
-    {CURLE_RECV_ERROR, "the connection broke before the whole answer arrived"},
+// The failures that need no detail of the transfer.
+constexpr std::pair<CURLcode, ProblemKind> kFailureKinds[] = {
+    {CURLE_COULDNT_RESOLVE_HOST, ProblemKind::FetchNameNotFound},
+    {CURLE_COULDNT_RESOLVE_PROXY, ProblemKind::FetchProxyNameNotFound},
+    {CURLE_COULDNT_CONNECT, ProblemKind::FetchNoConnection},
+    {CURLE_WEIRD_SERVER_REPLY, ProblemKind::FetchNotUnderstood},
+    {CURLE_PARTIAL_FILE, ProblemKind::FetchIncomplete},
+    {CURLE_GOT_NOTHING, ProblemKind::FetchConnectionBroke},
+    {CURLE_RECV_ERROR, ProblemKind::FetchConnectionBroke},
 };
 
-std::string ErrorText(CURLcode code, const Transfer& transfer, const char* details, long status) {
-    const auto ms = transfer.limits.timeLimit.count();
-    for (const auto& [known, words] : kFailureWords) {
+Problem FailureProblem(CURLcode code, const Transfer& transfer, const char* details, long status) {
+    for (const auto& [known, kind] : kFailureKinds) {
         if (code == known) {
-            return words;
+            return FetchProblem(kind);
         }
     }
     switch (code) {
     case CURLE_OPERATION_TIMEDOUT:
-        return "no complete answer within " + (ms % 1000 != 0
-                                                   ? std::to_string(ms) + " ms"
-                                                   : std::to_string(ms / 1000) + (ms == 1000 ? " second" : " seconds"));
+        return FetchProblem(ProblemKind::FetchTimedOut, static_cast<std::uintmax_t>(transfer.limits.timeLimit.count()));
     case CURLE_HTTP_RETURNED_ERROR:
-        return StatusText(transfer.statusLine, status);
+        return StatusProblem(transfer.statusLine, status);
     case CURLE_TOO_MANY_REDIRECTS:
-        return "the server redirected more than " + std::to_string(transfer.limits.maxRedirects) + " times";
+        return FetchProblem(ProblemKind::FetchTooManyRedirects,
+                            static_cast<std::uintmax_t>(transfer.limits.maxRedirects));
     case CURLE_UNSUPPORTED_PROTOCOL: // a redirect elsewhere than http or https, or an answer of HTTP/0.9
     case CURLE_URL_MALFORMAT:        // the same redirect where curl knows no scheme but http and https
-        return transfer.location.empty()
-                   ? "the server's answer was not understood"
-                   : "the server redirected to " + transfer.location + ", which is not a web address";
+        return transfer.location.empty() ? FetchProblem(ProblemKind::FetchNotUnderstood)
+                                         : FetchProblem(ProblemKind::FetchRedirectedAway, 0, transfer.location);
     default:
-        return std::string("network error (") + (*details != '\0' ? details : curl_easy_strerror(code)) + ")";
+        return FetchProblem(ProblemKind::FetchFailed, 0, *details != '\0' ? details : curl_easy_strerror(code));
     }
 }
 
@@ -134,7 +129,7 @@ CurlLibrary::~CurlLibrary() {
     curl_global_cleanup();
 }
 
-std::string ContentLengthProblem(const std::vector<std::string>& values, std::size_t maxBytes) {
+std::optional<Problem> ContentLengthProblem(const std::vector<std::string>& values, std::size_t maxBytes) {
     std::optional<std::uint64_t> length;
     for (const std::string& value : values) {
         // Repeated headers may also come joined by commas.
@@ -145,18 +140,18 @@ std::string ContentLengthProblem(const std::vector<std::string>& values, std::si
             const auto [end, error] = std::from_chars(part.data(), part.data() + part.size(), number);
             if (part.empty() || end != part.data() + part.size() ||
                 (error != std::errc() && error != std::errc::result_out_of_range)) {
-                return "the server gave a length for the answer that is not a number";
+                return FetchProblem(ProblemKind::FetchLengthNotANumber);
             }
             if (error == std::errc::result_out_of_range || number > maxBytes) {
-                return TooLargeText(maxBytes);
+                return FetchProblem(ProblemKind::FetchTooLarge, maxBytes);
             }
             if (length && *length != number) {
-                return "the server gave conflicting lengths for the answer";
+                return FetchProblem(ProblemKind::FetchConflictingLengths);
             }
             length = number;
         }
     }
-    return {};
+    return std::nullopt;
 }
 
 FetchResult CurlFetcher::Get(const std::string& address, const FetchLimits& limits, const std::atomic<bool>& stop) {
@@ -166,11 +161,11 @@ FetchResult CurlFetcher::Get(const std::string& address, const FetchLimits& limi
     const std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> headers(
         curl_slist_append(nullptr, "Cache-Control: no-cache"), curl_slist_free_all);
     if (!StartsWithNoCase(address, "http://") && !StartsWithNoCase(address, "https://")) {
-        result.error = "the address " + address + " is not a web address";
+        result.problem = FetchProblem(ProblemKind::FetchNotWebAddress, 0, address);
         return result;
     }
     if (!easy || !multi || !headers) {
-        result.error = "the network library could not be started";
+        result.problem = FetchProblem(ProblemKind::FetchNotStarted);
         return result;
     }
     Transfer transfer{limits, stop};
@@ -214,10 +209,10 @@ FetchResult CurlFetcher::Get(const std::string& address, const FetchLimits& limi
 
     result.cancelled = code == CURLE_ABORTED_BY_CALLBACK;
     if (!result.cancelled) {
-        result.error = !transfer.problem.empty() ? transfer.problem
-                       : code != CURLE_OK        ? ErrorText(code, transfer, details, status)
-                       : status / 100 != 2       ? StatusText(transfer.statusLine, status)
-                                                 : std::string();
+        result.problem = transfer.problem    ? transfer.problem
+                         : code != CURLE_OK  ? FailureProblem(code, transfer, details, status)
+                         : status / 100 != 2 ? StatusProblem(transfer.statusLine, status)
+                                             : std::optional<Problem>();
     }
     result.body = result.ok() ? std::move(transfer.body) : std::string();
     return result;

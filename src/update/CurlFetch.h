@@ -2,6 +2,7 @@
 
 #include "update/UpdateCheck.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,8 +25,8 @@ public:
     FetchResult Get(const std::string& address, const FetchLimits& limits, const std::atomic<bool>& stop) override;
 };
 
-// Why an answer's Content-Length values (in order) cannot be taken; empty when they can: none at
+// Why an answer's Content-Length values (in order) cannot be taken; none when they can: none at
 // all, or one length of at most `maxBytes`, given once or repeated.
-std::string ContentLengthProblem(const std::vector<std::string>& values, std::size_t maxBytes);
+std::optional<Problem> ContentLengthProblem(const std::vector<std::string>& values, std::size_t maxBytes);
 
 } // namespace quillon

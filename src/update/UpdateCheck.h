@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Identity.h"
+#include "system/Problem.h"
 
 #include <atomic>
 #include <chrono>
@@ -16,18 +17,15 @@ namespace quillon {
 // The version file (identity::VersionFileAddress) holds the published version number on its first
 // line; the check keeps it beside the program as update.dat.
 inline constexpr std::string_view kVersionFileName = "update.dat";
-inline constexpr std::string_view kUpdateAvailableMessage = "An update is available!";
-inline constexpr std::string_view kLatestVersionMessage = "You have the latest version.";
 
 // Everything up to the first CR or LF; with a UTF-8 byte order mark at the very start dropped.
 std::string_view FirstLine(std::string_view content);
 std::string_view VersionLine(std::string_view fileContent);
 
-enum class VersionParseError { None, Empty, NotANumber, OutOfRange };
+enum class VersionParseError { None, EmptyFile, EmptyLine, NotANumber, OutOfRange };
 struct ParsedVersion {
     VersionParseError error = VersionParseError::None;
     std::int64_t value = 0;
-    std::string reason; // the user's words for the error; empty on success
     bool ok() const { return error == VersionParseError::None; }
 };
 // A whole decimal number, a sign allowed directly before its digits, spaces and tabs around it.
@@ -39,8 +37,6 @@ ParsedVersion ReadPublishedVersion(std::string_view fileContent);
 
 enum class VersionComparison { Newer, Same, Older };
 VersionComparison CompareVersions(std::int64_t published, std::int64_t own);
-// The message for a comparison; none when the published version is older.
-std::optional<std::string_view> ComparisonMessage(VersionComparison comparison);
 
 // What one fetch may take: the whole answer within `timeLimit`, a body of at most `maxBytes`, at
 // most `maxRedirects` redirects.
@@ -50,10 +46,10 @@ struct FetchLimits {
     int maxRedirects = 5;
 };
 struct FetchResult {
-    std::string body;       // the whole body, when `error` is empty
-    std::string error;      // why there is no body, in words for the user
-    bool cancelled = false; // stopped on request: nobody waits for the answer
-    bool ok() const { return error.empty() && !cancelled; }
+    std::string body;               // the whole body, when there is no problem
+    std::optional<Problem> problem; // why there is no body
+    bool cancelled = false;         // stopped on request: nobody waits for the answer
+    bool ok() const { return !problem && !cancelled; }
 };
 // One HTTP GET of a web address, the body held in memory; setting `stop` ends it soon after.
 class Fetcher {
@@ -77,7 +73,8 @@ struct UpdateCheckSettings {
 struct UpdateAnswer {
     enum class Outcome { Answered, Unreadable, Failed, Cancelled };
     Outcome outcome = Outcome::Failed;
-    std::string reason;                          // why the check failed or the number could not be read
+    std::optional<Problem> problem;              // why the check failed
+    VersionParseError parseError{};              // why the number could not be read
     std::optional<std::string> publishedLine;    // the version line read: today's, or the kept file's
     std::optional<VersionComparison> comparison; // today's answer, or after a failure the earlier one
 };
@@ -85,7 +82,5 @@ struct UpdateAnswer {
 // After a failure the answer of an earlier check stands in: the kept update.dat, else `earlierLine`.
 UpdateAnswer CheckForUpdate(Fetcher& fetcher, const UpdateCheckSettings& settings,
                             const std::optional<std::string>& earlierLine, const std::atomic<bool>& stop);
-// The message boxes that tell the answer, in order; none for a cancelled check.
-std::vector<std::string> UpdateMessages(const UpdateAnswer& answer);
 
 } // namespace quillon

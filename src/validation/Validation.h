@@ -3,69 +3,41 @@
 #include "devicedb/DeviceTable.h"
 #include "imei/Imei.h"
 #include "imei/ReportingBody.h"
+#include "system/Problem.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 
 namespace quillon {
 
-inline constexpr std::string_view kInvalidImeiMessage = "Invalid IMEI";
-inline constexpr std::string_view kNotFoundManufacturerCaption = "Manufacturer: Not Found in Database!";
-inline constexpr std::string_view kNotFoundModelCaption = "Model:            ^^ Click to Submit ^^";
-
-struct Rgb {
-    int red = 0;
-    int green = 0;
-    int blue = 0;
-    friend bool operator==(const Rgb&, const Rgb&) = default;
-};
-inline constexpr Rgb kValidColour{0, 175, 0};
-inline constexpr Rgb kInvalidColour{255, 0, 0};
-
-// The three Luhn lines as the labels read them.
-struct LuhnCaptions {
-    std::string check;    // "Check: " + t1..t14
-    std::string checkSum; // "CheckSum: " + S + "(" + T + ")"
-    std::string luhn;     // "Luhn: " + check digit value
-};
-LuhnCaptions MakeLuhnCaptions(const LuhnWorking& working);
-
-// Everything a validation run writes. When `rejected` is true only `normalised` (Text1 and
-// CurrentIMEI) applies and the verdict is hidden; every other control and FoundInDB/IMEIValid
-// keep what they had.
+// What validating a text finds. When `rejected` is true only `normalised` is set: the text was
+// empty or longer than fifteen characters once cleaned, and nothing else was looked at.
 struct ValidationResult {
-    std::string normalised;
+    std::string normalised; // the cleaned text
     bool rejected = false;
 
-    std::string presentation;  // Label8
-    std::string reportingBody; // Label9
-    BoxStates boxes{};         // Check1..Check8 after the run
-    std::string tac;           // Label10
-    std::string serial;        // Label11
+    std::string presentation;                        // the grouped form, FullIMEIPresentation
+    std::string tac;                                 // characters 1-8, the Type Allocation Code
+    std::string serial;                              // characters 9-14, the serial number
+    const ReportingBodyRow* reportingBody = nullptr; // the row of characters 1-2; none when unknown
+    std::string reportingBodyText;                   // the row's text, or "<code> (Unknown)"
+    BoxStates boxes{};                               // the reporting-body boxes after the row's settings
 
-    bool found = false; // FoundInDB
-    std::string manufacturer;
-    std::string model;
-    bool deviceLinesShown = false;   // Label13 and Label14 visible
-    std::string manufacturerCaption; // Label13, when shown
-    std::string modelCaption;        // Label14, when shown
+    DeviceMatch device; // the last device line of the Type Allocation Code
+    LuhnWorking luhn;   // digits, sum, check digit and total
+    bool valid = false; // a complete IMEI with a valid Luhn total
 
-    LuhnWorking luhn;
-    LuhnCaptions luhnCaptions; // Label1, Label2, Label3
-
-    // Set when the re-read before the lookup failed for the first time since the last good one:
-    // why, and that the last good read was used. Empty otherwise.
-    std::string databaseNotice;
-
-    bool valid = false;         // IMEIValid
-    std::string verdictCaption; // Label16: "VALID" or "INVALID"
-    Rgb verdictColour;
+    // Set when the re-read before the lookup failed for the first time since the last good one;
+    // the last good read was used.
+    std::optional<Problem> databaseProblem;
 };
 
-// Whether the normalised text is refused with "Invalid IMEI": longer than 15 characters, or empty.
+// Whether the normalised text is refused: longer than 15 characters, or empty.
 bool IsRejectedIMEI(std::string_view normalised);
 
-// The run on a given table, without re-reading anything.
+// The run on a given table, without re-reading anything. `currentBoxes` are the boxes before it:
+// a reporting body may leave some as they are.
 ValidationResult RunValidation(std::string_view text, const DeviceTable& table, const BoxStates& currentBoxes);
 // The same into an existing result, which it overwrites whole; its texts keep their storage, so a
 // batch that reuses one result allocates nothing per input.

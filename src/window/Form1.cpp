@@ -269,8 +269,7 @@ void Form1::CreateControls() {
     AddLabel(4, QStringLiteral("Full IMEI Presentation"), 120, 1560);
     AddLabel(8, QStringLiteral("0"), 2040, 1560);
     SetTextColour(AddLabel(17, QStringLiteral("Result:"), 5400, 1560, &boldFont), kBlack);
-    SetTextColour(AddLabel(16, QStringLiteral("INVALID"), 6000, 1560, &boldFont),
-                  QColor(kInvalidColour.red, kInvalidColour.green, kInvalidColour.blue));
+    SetTextColour(AddLabel(16, QStringLiteral("INVALID"), 6000, 1560, &boldFont), kInvalidColour);
     AddLabel(5, QStringLiteral("Reporting Body Identifier"), 120, 1800);
     AddLabel(9, QStringLiteral("00"), 2040, 1800);
     AddLabel(6, QStringLiteral("Type Allocation Code"), 120, 2040);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Platform.h"
+#include "ValidationPresenter.h"
 #include "devicedb/DeviceTable.h"
 #include "generation/Clock.h"
 #include "generation/Generation.h"
@@ -57,7 +58,10 @@ inline constexpr int kClientHeightTwips = 3705;
 
 inline constexpr char kDefaultIMEI[] = "490154203237518";
 inline constexpr char kAdministratorMessage[] = "FATAL ERROR: Quillon requires Administrator rights";
+inline constexpr char kDatabaseMissingMessage[] =
+    "Fatal Error! IMEI Database not found! Please download and reinstall!";
 inline constexpr char kDatabaseUnreadableMessage[] = "Fatal Error! IMEI Database could not be read! ";
+inline constexpr char kDatabaseErrorCaption[] = "Database Version: ERROR! Download and reinstall!";
 
 inline constexpr QColor kLinkColour{0, 0, 255};
 inline constexpr QColor kBlack{0, 0, 0};

@@ -2,8 +2,10 @@
 
 #include "Identity.h"
 #include "QtText.h"
+
 #include "generation/Report.h"
 #include "identity/About.h"
+#include "present/UpdateText.h"
 #include "update/UpdateCheck.h"
 
 #include <QCoreApplication>

@@ -2,9 +2,11 @@
 
 #include "ClickableLabel.h"
 #include "QtText.h"
+
 #include "generation/ModelCatalogue.h"
 #include "generation/Report.h"
 #include "imei/Imei.h"
+#include "present/ProblemText.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -67,22 +69,21 @@ std::filesystem::path FallbackReportFolder(const std::filesystem::path& configur
 ReportWriteResult WriteReportInto(const std::filesystem::path& folder, const std::string& fileName,
                                   const std::string& text) {
     if (folder.empty()) {
-        return ReportWriteResult{{}, "the system names no documents folder"};
+        return ReportWriteResult{{}, Problem{ProblemKind::NoDocumentsFolder, {}, 0, {}, {}}};
     }
     std::error_code error;
     std::filesystem::create_directories(folder, error);
     if (error) {
-        return ReportWriteResult{
-            {}, "cannot create the folder \"" + PathText(folder).toStdString() + "\": " + error.message()};
+        return ReportWriteResult{{}, Problem{ProblemKind::FolderNotCreated, folder, 0, error, {}}};
     }
     return WriteReportFile(folder, fileName, text);
 }
 
-QString ReportFailedMessage(const std::string& besideProgram, const std::string& inDocuments) {
+QString ReportFailedMessage(const Problem& besideProgram, const Problem& inDocuments) {
     const QString lineEnd = ToQString(kReportLineEnd);
     return QStringLiteral("The report could not be written; the numbers of this run were not saved.") + lineEnd +
-           QStringLiteral("Beside the program: ") + ToQString(besideProgram) + lineEnd +
-           QStringLiteral("In the documents folder: ") + ToQString(inDocuments);
+           QStringLiteral("Beside the program: ") + ToQString(FileProblemText(besideProgram)) + lineEnd +
+           QStringLiteral("In the documents folder: ") + ToQString(FileProblemText(inDocuments));
 }
 
 } // namespace
@@ -218,7 +219,7 @@ bool Form1::ShowNextCandidate() {
 
 // The second half of a pass, after the wait.
 void Form1::TestCandidate() {
-    ShowLuhnCaptions(MakeLuhnCaptions(ComputeLuhnWorking(m_candidate.toStdString())));
+    ShowLuhnCaptions(PresentLuhnWorking(ComputeLuhnWorking(m_candidate.toStdString())));
     // A count of 2 collects its numbers as well: its report would be plainly wrong without them.
     const double requested = RequestedCountFrom(m_combo2->currentText());
     m_imeiValid = m_generation->TestCurrent(requested > 1);
@@ -310,7 +311,7 @@ Form1::ReportOutcome Form1::SaveGenerationReport(const QString& modelText) {
         ReportWriteResult fallback = WriteReportInto(FallbackReportFolder(m_documentsDirectory), fileName, text);
         if (!fallback.ok()) {
             // The numbers stay in GeneratedList, and the last of them in the text box.
-            outcome.failure = ReportFailedMessage(written.error, fallback.error);
+            outcome.failure = ReportFailedMessage(*written.problem, *fallback.problem);
             return outcome;
         }
         written = std::move(fallback);

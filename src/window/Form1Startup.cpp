@@ -4,8 +4,10 @@
 #include "Identity.h"
 #include "ModelListModel.h"
 #include "QtText.h"
+
 #include "generation/ModelCatalogue.h"
 #include "generation/Report.h"
+#include "present/ProblemText.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -67,22 +69,20 @@ bool Form1::Form_Load() {
 }
 
 bool Form1::LoadTACDEX() {
-    const DatabaseReadResult read = m_database.Load();
-    if (read.error == DatabaseError::Missing) {
-        m_platform.ShowMessage(ToQString(kDatabaseMissingMessage));
-        SetCaption(DatabaseVersionLabel(), ToQString(kDatabaseErrorCaption));
-        return false;
-    }
-    if (!read.ok()) {
+    const std::optional<Problem> problem = m_database.Load();
+    if (problem) {
         // A file that is there but cannot be used ends the program as a missing one does, with
         // the reason, so that the user knows what to repair.
-        m_platform.ShowMessage(QString::fromLatin1(kDatabaseUnreadableMessage) + ToQString(read.message));
-        SetCaption(DatabaseVersionLabel(), ToQString(kDatabaseErrorCaption));
+        m_platform.ShowMessage(problem->kind == ProblemKind::DatabaseMissing
+                                   ? QString::fromLatin1(kDatabaseMissingMessage)
+                                   : QString::fromLatin1(kDatabaseUnreadableMessage) +
+                                         ToQString(DatabaseProblemText(*problem)));
+        SetCaption(DatabaseVersionLabel(), QString::fromLatin1(kDatabaseErrorCaption));
         return false;
     }
-    const DatabaseCaptions captions = MakeDatabaseCaptions(m_database.Table());
-    SetCaption(DatabaseVersionLabel(), ToQString(captions.versionCaption));
-    SetCaption(DeviceCountLabel(), ToQString(captions.countCaption));
+    const DatabaseSummary summary = SummariseDatabase(m_database.Table());
+    SetCaption(DatabaseVersionLabel(), QStringLiteral("Database Version:   ") + ToQString(summary.version));
+    SetCaption(DeviceCountLabel(), QStringLiteral("Devices Supported: %1").arg(summary.deviceCount));
     return true;
 }
 

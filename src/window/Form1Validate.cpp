@@ -2,6 +2,9 @@
 
 #include "ClickableLabel.h"
 #include "QtText.h"
+#include "ValidationPresenter.h"
+
+#include "present/ProblemText.h"
 
 #include <QCheckBox>
 #include <QColor>
@@ -33,17 +36,19 @@ void Form1::ApplyBoxStates(const BoxStates& boxes) {
 }
 
 void Form1::ShowLuhnCaptions(const LuhnCaptions& captions) {
-    SetCaption(LuhnDigitsLabel(), ToQString(captions.check));
-    SetCaption(CheckSumLabel(), ToQString(captions.checkSum));
-    SetCaption(LuhnCheckDigitLabel(), ToQString(captions.luhn));
+    SetCaption(LuhnDigitsLabel(), captions.check);
+    SetCaption(CheckSumLabel(), captions.checkSum);
+    SetCaption(LuhnCheckDigitLabel(), captions.luhn);
 }
 
 void Form1::ValidateIMEI() {
     const ValidationResult result = ValidateText(m_text1->text().toStdString(), m_database, CurrentBoxStates());
     ApplyValidationResult(result);
     // A failed re-read is told once, with its reason, until the file can be read again.
-    if (!result.databaseNotice.empty()) {
-        m_platform.ShowMessage(ToQString(result.databaseNotice));
+    if (result.databaseProblem) {
+        m_platform.ShowMessage(
+            ToQString(DatabaseProblemText(*result.databaseProblem)) +
+            QStringLiteral(" The last good read of the database is used until it can be read again."));
     }
 }
 
@@ -55,20 +60,21 @@ void Form1::ApplyValidationResult(const ValidationResult& result) {
     ResultCaptionLabel()->hide();
     if (result.rejected) {
         // The rest of the panel keeps what the previous run wrote.
-        m_platform.ShowMessage(ToQString(kInvalidImeiMessage));
+        m_platform.ShowMessage(QString::fromLatin1(kInvalidImeiMessage));
         return;
     }
 
-    SetCaption(PresentationLabel(), ToQString(result.presentation));
-    SetCaption(ReportingBodyLabel(), ToQString(result.reportingBody));
+    const ResultPanel panel = PresentValidation(result);
+    SetCaption(PresentationLabel(), panel.presentation);
+    SetCaption(ReportingBodyLabel(), panel.reportingBody);
     ApplyBoxStates(result.boxes);
-    SetCaption(TacLabel(), ToQString(result.tac));
-    SetCaption(SerialLabel(), ToQString(result.serial));
+    SetCaption(TacLabel(), panel.tac);
+    SetCaption(SerialLabel(), panel.serial);
 
-    m_foundInDB = result.found;
-    if (result.deviceLinesShown) {
-        SetCaption(ManufacturerLabel(), ToQString(result.manufacturerCaption));
-        SetCaption(ModelLabel(), ToQString(result.modelCaption));
+    m_foundInDB = result.device.found;
+    if (panel.deviceLinesShown) {
+        SetCaption(ManufacturerLabel(), panel.manufacturer);
+        SetCaption(ModelLabel(), panel.model);
         ManufacturerLabel()->show();
         ModelLabel()->show();
     } else {
@@ -76,14 +82,13 @@ void Form1::ApplyValidationResult(const ValidationResult& result) {
         ModelLabel()->hide();
     }
 
-    ShowLuhnCaptions(result.luhnCaptions);
+    ShowLuhnCaptions(panel.luhn);
 
     m_imeiValid = result.valid;
     QPalette palette = VerdictLabel()->palette();
-    palette.setColor(QPalette::WindowText,
-                     QColor(result.verdictColour.red, result.verdictColour.green, result.verdictColour.blue));
+    palette.setColor(QPalette::WindowText, panel.verdictColour);
     VerdictLabel()->setPalette(palette);
-    SetCaption(VerdictLabel(), ToQString(result.verdictCaption));
+    SetCaption(VerdictLabel(), panel.verdict);
     VerdictLabel()->show();
     ResultCaptionLabel()->show();
 }

@@ -1,5 +1,6 @@
 #include "devicedb/DeviceTable.h"
 #include "imei/Utf8.h"
+#include "present/ProblemText.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -83,26 +84,25 @@ TEST(DeviceTable, Captions) {
     struct Case {
         std::string bytes;
         std::string version;
-        std::string count;
+        std::size_t count;
     };
     const std::vector<Case> cases = {
-        {"11111111,A,a\r\n22222222,B,b\r\n33333333,C,c\r\n99999999,QN-2026.12\r\n", "Database Version:   QN-2026.12",
-         "Devices Supported: 3"},
-        {"99999999,QN-2026.12", "Database Version:   QN-2026.12", "Devices Supported: 0"},
-        {"", "Database Version:   ", "Devices Supported: -1"},
-        {"a\r\n99999999,v1.2\r\n", "Database Version:   v1.2", "Devices Supported: 1"},
-        {"a\r\n12345678", "Database Version:   ", "Devices Supported: 1"},
-        {"a\r\n99999999,QN-2026.12-and-more", "Database Version:   QN-2026.12", "Devices Supported: 1"},
+        {"11111111,A,a\r\n22222222,B,b\r\n33333333,C,c\r\n99999999,QN-2026.12\r\n", "QN-2026.12", 3},
+        {"99999999,QN-2026.12", "QN-2026.12", 0},
+        {"", "", 0},
+        {"a\r\n99999999,v1.2\r\n", "v1.2", 1},
+        {"a\r\n12345678", "", 1},
+        {"a\r\n99999999,QN-2026.12-and-more", "QN-2026.12", 1},
         {"a\r\n99999999,\xC3\x9C"
          "123456789xyz",
-         "Database Version:   \xC3\x9C"
+         "\xC3\x9C"
          "123456789",
-         "Devices Supported: 1"},
+         1},
     };
     for (const Case& c : cases) {
-        const DatabaseCaptions captions = MakeDatabaseCaptions(DeviceTable::FromBytes(c.bytes));
-        EXPECT_EQ(captions.versionCaption, c.version) << c.bytes;
-        EXPECT_EQ(captions.countCaption, c.count) << c.bytes;
+        const DatabaseSummary summary = SummariseDatabase(DeviceTable::FromBytes(c.bytes));
+        EXPECT_EQ(summary.version, c.version) << c.bytes;
+        EXPECT_EQ(summary.deviceCount, c.count) << c.bytes;
     }
 }
 
@@ -150,9 +150,10 @@ TEST(DeviceTable, FindDeviceLastMatchWins) {
 TEST(DeviceDatabase, MissingAtStartUp) {
     TempDir dir;
     DeviceDatabase database(dir.path() / "tacdex.csv");
-    const DatabaseReadResult result = database.Load();
-    EXPECT_EQ(result.error, DatabaseError::Missing);
-    EXPECT_EQ(result.message, kDatabaseMissingMessage);
+    const std::optional<Problem> problem = database.Load();
+    ASSERT_TRUE(problem);
+    EXPECT_EQ(problem->kind, ProblemKind::DatabaseMissing);
+    EXPECT_EQ(problem->path, dir.path() / "tacdex.csv");
     EXPECT_EQ(database.Table().LineCount(), 0u);
 }
 
@@ -160,22 +161,21 @@ TEST(DeviceDatabase, ReloadSeesAChangedFileAndKeepsTheLastGoodReadWhenItVanishes
     TempDir dir;
     const auto file = dir.Write("tacdex.csv", "11111111,A,a\r\n99999999,QN-2026.12\r\n");
     DeviceDatabase database(file);
-    ASSERT_TRUE(database.Load().ok());
+    ASSERT_FALSE(database.Load());
     EXPECT_FALSE(FindDevice(database.Table(), "22222222").found);
 
     dir.Write("tacdex.csv", "11111111,A,a\r\n22222222,B,b\r\n99999999,QN-2026.12\r\n");
-    ASSERT_TRUE(database.Reload().ok());
+    ASSERT_FALSE(database.Reload());
     EXPECT_EQ(FindDevice(database.Table(), "22222222").manufacturer, "B");
     EXPECT_EQ(database.Table().LineCount(), 3u);
 
     std::filesystem::remove(file);
-    const DatabaseReadResult gone = database.Reload();
-    EXPECT_EQ(gone.error, DatabaseError::Missing);
+    EXPECT_EQ(database.Reload().value().kind, ProblemKind::DatabaseMissing);
     EXPECT_EQ(database.Table().LineCount(), 3u);
     EXPECT_EQ(FindDevice(database.Table(), "22222222").manufacturer, "B");
 
     std::filesystem::create_directory(file);
-    EXPECT_EQ(database.Reload().error, DatabaseError::Unreadable);
+    EXPECT_EQ(database.Reload().value().kind, ProblemKind::DatabaseNotAFile);
     EXPECT_EQ(database.Table().LineCount(), 3u);
 }
 
@@ -188,9 +188,9 @@ TEST(DeviceDatabase, RefusesAFileThatReadsLongerThanItsSizeSaid) {
         GTEST_SKIP() << "no /proc file that understates its size here";
     }
     DeviceTable table;
-    EXPECT_EQ(ReadDeviceTable(maps, table, TableLookup::Indexed, 100).error, DatabaseError::TooLarge);
+    EXPECT_EQ(ReadDeviceTable(maps, table, TableLookup::Indexed, 100).value().kind, ProblemKind::DatabaseTooLarge);
     EXPECT_EQ(table.LineCount(), 0u);
-    EXPECT_EQ(ReadDeviceTable(maps, table, TableLookup::Indexed, 1u << 20).error, DatabaseError::None);
+    EXPECT_FALSE(ReadDeviceTable(maps, table, TableLookup::Indexed, 1u << 20));
 }
 
 TEST(DeviceDatabase, RefusesAFileOver64MiB) {
@@ -208,9 +208,9 @@ TEST(DeviceDatabase, RefusesAFileOver64MiB) {
         }
     }
     DeviceDatabase database(file);
-    const DatabaseReadResult result = database.Load();
-    EXPECT_EQ(result.error, DatabaseError::TooLarge);
-    EXPECT_NE(result.message.find("64 MiB"), std::string::npos);
+    const std::optional<Problem> problem = database.Load();
+    ASSERT_TRUE(problem);
+    EXPECT_NE(DatabaseProblemText(*problem).find("larger than 64 MiB"), std::string::npos);
     EXPECT_EQ(database.Table().LineCount(), 0u);
 }
 
@@ -282,10 +282,10 @@ TEST(DeviceDatabase, ACopyOfTheTableOutlivesARead) {
     TempDir dir;
     const auto file = dir.Write("tacdex.csv", "11111111,A,a\r\n99999999,QN-2026.12\r\n");
     DeviceDatabase database(file);
-    ASSERT_TRUE(database.Load().ok());
+    ASSERT_FALSE(database.Load());
     const DeviceTable startUp = database.Table();
     dir.Write("tacdex.csv", "22222222,B,b\r\n33333333,C,c\r\n99999999,QN-2026.12\r\n");
-    ASSERT_TRUE(database.Reload().ok());
+    ASSERT_FALSE(database.Reload());
     EXPECT_EQ(startUp.LineCount(), 2u);
     EXPECT_EQ(startUp.Line(1), "11111111,A,a");
     EXPECT_EQ(database.Table().Line(1), "22222222,B,b");
@@ -318,21 +318,21 @@ TEST(DeviceDatabase, RefusesShapesThatCannotBeHeld) {
         TempDir dir;
         const auto file = dir.Write("tacdex.csv", "11111111,A,a\r\n99999999,QN-2026.12\r\n");
         DeviceDatabase database(file);
-        ASSERT_TRUE(database.Load().ok());
+        ASSERT_FALSE(database.Load());
         dir.Write("tacdex.csv", c.bytes);
-        const DatabaseReadResult result = database.Reload();
-        EXPECT_FALSE(result.ok());
-        EXPECT_NE(result.message.find(c.reason), std::string::npos) << result.message;
+        const std::optional<Problem> problem = database.Reload();
+        ASSERT_TRUE(problem);
+        EXPECT_NE(DatabaseProblemText(*problem).find(c.reason), std::string::npos) << DatabaseProblemText(*problem);
         EXPECT_EQ(FindDevice(database.Table(), "111111110000000").manufacturer, "A");
-        EXPECT_FALSE(DeviceDatabase(file).Load().ok());
+        EXPECT_TRUE(DeviceDatabase(file).Load());
     }
     // Exactly at the line limit, and 0x80 bytes that stay within it once converted, still load.
     TempDir dir;
     DeviceDatabase atLimit(dir.Write("tacdex.csv", std::string(kMaxDatabaseLines, '\n')));
-    EXPECT_TRUE(atLimit.Load().ok());
+    EXPECT_FALSE(atLimit.Load());
     EXPECT_EQ(atLimit.Table().LineCount(), kMaxDatabaseLines);
     DeviceDatabase converted(dir.Write("tacdex.csv", std::string(kMaxDatabaseBytes / 3, '\x80')));
-    EXPECT_TRUE(converted.Load().ok());
+    EXPECT_FALSE(converted.Load());
     EXPECT_EQ(converted.Table().Line(1).size(), kMaxDatabaseBytes / 3 * 3);
 }
 
@@ -342,9 +342,7 @@ TEST(DeviceDatabase, ASymlinkLoopIsReportedAsSuch) {
     std::filesystem::create_symlink(dir.path() / "b.csv", dir.path() / "a.csv");
     std::filesystem::create_symlink(dir.path() / "a.csv", dir.path() / "b.csv");
     DeviceDatabase loop(dir.path() / "a.csv");
-    const DatabaseReadResult looped = loop.Load();
-    EXPECT_EQ(looped.error, DatabaseError::Unreadable);
-    EXPECT_NE(looped.message.find("loop of symbolic links"), std::string::npos) << looped.message;
+    EXPECT_EQ(loop.Load().value().kind, ProblemKind::DatabaseSymlinkLoop);
 }
 #endif
 
@@ -358,10 +356,9 @@ TEST(DeviceDatabase, AFolderThatCannotBeSearchedIsReportedAsSuch) {
     std::filesystem::create_directory(folder);
     dir.Write("locked/tacdex.csv", "11111111,A,a\r\n99999999,QN-2026.12\r\n");
     std::filesystem::permissions(folder, std::filesystem::perms::none);
-    const DatabaseReadResult locked = DeviceDatabase(folder / "tacdex.csv").Load();
+    const std::optional<Problem> locked = DeviceDatabase(folder / "tacdex.csv").Load();
     std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
-    EXPECT_EQ(locked.error, DatabaseError::Unreadable);
-    EXPECT_NE(locked.message.find("may not be searched"), std::string::npos) << locked.message;
+    EXPECT_EQ(locked.value().kind, ProblemKind::DatabaseNotSearchable);
 }
 #endif
 
@@ -370,16 +367,16 @@ TEST(DeviceDatabase, FailedReReadsAreCountedUntilOneSucceeds) {
     TempDir dir;
     const auto file = dir.Write("tacdex.csv", "11111111,A,a\r\n99999999,QN-2026.12\r\n");
     DeviceDatabase database(file);
-    ASSERT_TRUE(database.Load().ok());
+    ASSERT_FALSE(database.Load());
     std::filesystem::remove(file);
-    EXPECT_FALSE(database.Reload().ok());
+    EXPECT_TRUE(database.Reload());
     EXPECT_FALSE(database.FailureAlreadyReported());
-    EXPECT_FALSE(database.Reload().ok());
+    EXPECT_TRUE(database.Reload());
     EXPECT_TRUE(database.FailureAlreadyReported());
     dir.Write("tacdex.csv", "11111111,A,a\r\n99999999,QN-2026.12\r\n");
-    EXPECT_TRUE(database.Reload().ok());
+    EXPECT_FALSE(database.Reload());
     std::filesystem::remove(file);
-    EXPECT_FALSE(database.Reload().ok());
+    EXPECT_TRUE(database.Reload());
     EXPECT_FALSE(database.FailureAlreadyReported());
 }
 

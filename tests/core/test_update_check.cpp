@@ -1,5 +1,8 @@
 #include "update/UpdateCheck.h"
 
+#include "present/ProblemText.h"
+#include "present/UpdateText.h"
+
 #include "support/FakeFetcher.h"
 #include "support/TempDir.h"
 
@@ -119,7 +122,7 @@ TEST_P(FailedCheckTest, SaysWhyThenRepeatsTheEarlierAnswer) {
     if (c.keptFile) {
         program.Write("update.dat", *c.keptFile);
     }
-    fetcher.SetCanned(FetchResult{{}, "no connection to the server could be made"});
+    fetcher.SetCanned(FetchResult{{}, Problem{ProblemKind::FetchNoConnection}});
     const UpdateAnswer answer = Check(c.earlier);
     EXPECT_EQ(answer.outcome, UpdateAnswer::Outcome::Failed);
     EXPECT_EQ(UpdateMessages(answer), c.messages);
@@ -147,7 +150,7 @@ TEST_F(UpdateCheckTest, AfterASuccessAnOfflineCheckRepeatsTheAnswer) {
     fetcher.SetCanned(FetchResult{"2126", {}});
     const UpdateAnswer first = Check();
     EXPECT_EQ(UpdateMessages(first), Messages{kAvailable});
-    fetcher.SetCanned(FetchResult{{}, "the server's name could not be found"});
+    fetcher.SetCanned(FetchResult{{}, Problem{ProblemKind::FetchNameNotFound}});
     const UpdateAnswer offline = Check(first.publishedLine);
     EXPECT_EQ(UpdateMessages(offline),
               (Messages{kFailed + "the server's name could not be found." + kFollows, kAvailable}));
@@ -176,7 +179,7 @@ TEST_F(UpdateCheckTest, FallsBackToTheDataFolderAndSaysWhenNeitherTakesTheFile) 
     EXPECT_EQ(UpdateMessages(Check()), Messages{kAvailable});
     EXPECT_EQ(ReadFile(settings.dataFolder / "update.dat"), "2126");
 
-    fetcher.SetCanned(FetchResult{{}, "no connection to the server could be made"});
+    fetcher.SetCanned(FetchResult{{}, Problem{ProblemKind::FetchNoConnection}});
     EXPECT_EQ(UpdateMessages(Check()), (Messages{kNoConnection + kFollows, kAvailable}));
 
     settings.dataFolder = blocker / "data";
@@ -189,7 +192,7 @@ TEST_F(UpdateCheckTest, FallsBackToTheDataFolderAndSaysWhenNeitherTakesTheFile) 
     EXPECT_EQ(fetcher.Calls().size(), 2U) << "nothing is fetched when no folder takes the file";
 
     settings.dataFolder.clear();
-    EXPECT_EQ(Check().reason,
+    EXPECT_EQ(FetchProblemText(Check().problem.value()),
               "update.dat cannot be written beside the program, and the system names no application data folder");
 }
 
@@ -202,15 +205,16 @@ TEST(DownloadFileTest, ReplacesTheFileWholeOrLeavesIt) {
     EXPECT_TRUE(DownloadFile(fetcher, "http://a.test/x", target, FetchLimits{}, stop).ok());
     EXPECT_EQ(ReadFile(target), "hello\r\n");
 
-    fetcher.SetCanned(FetchResult{{}, "the answer arrived incomplete"});
-    EXPECT_EQ(DownloadFile(fetcher, "http://a.test/x", target, FetchLimits{}, stop).error,
-              "the answer arrived incomplete");
+    fetcher.SetCanned(FetchResult{{}, Problem{ProblemKind::FetchIncomplete}});
+    EXPECT_EQ(DownloadFile(fetcher, "http://a.test/x", target, FetchLimits{}, stop).problem->kind,
+              ProblemKind::FetchIncomplete);
     EXPECT_EQ(ReadFile(target), "hello\r\n");
 
     fetcher.SetCanned(FetchResult{"2126", {}});
     const FetchResult unwritable =
         DownloadFile(fetcher, "http://a.test/x", dir.path() / "no-such-folder" / "update.dat", FetchLimits{}, stop);
-    EXPECT_EQ(unwritable.error.rfind("update.dat could not be written (", 0), 0U) << unwritable.error;
+    const std::string reason = FetchProblemText(unwritable.problem.value());
+    EXPECT_EQ(reason.rfind("update.dat could not be written (", 0), 0U) << reason;
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "no-such-folder"));
 }
 

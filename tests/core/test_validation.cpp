@@ -32,61 +32,41 @@ TEST(Validation, TheTypedExampleFillsThePanel) {
     EXPECT_FALSE(r.rejected);
     EXPECT_EQ(r.normalised, "490154203237518");
     EXPECT_EQ(r.presentation, "490154-20-323751-8");
-    EXPECT_EQ(r.reportingBody, "49 (BZT / BAPT / Regulatory Authority / Federal Network Agency (FNA), Germany)");
+    ASSERT_NE(r.reportingBody, nullptr);
+    EXPECT_EQ(r.reportingBody->code, "49");
+    EXPECT_EQ(r.reportingBodyText, "49 (BZT / BAPT / Regulatory Authority / Federal Network Agency (FNA), Germany)");
     EXPECT_EQ(r.boxes, Boxes({4, 5}));
     EXPECT_EQ(r.tac, "49015420");
     EXPECT_EQ(r.serial, "323751");
-    EXPECT_TRUE(r.found);
-    EXPECT_TRUE(r.deviceLinesShown);
-    EXPECT_EQ(r.manufacturerCaption, "Manufacturer: Later");
-    EXPECT_EQ(r.modelCaption, "Model: Phone Y");
-    EXPECT_EQ(r.luhnCaptions.check, "Check: 49025820343552");
-    EXPECT_EQ(r.luhnCaptions.checkSum, "CheckSum: 52(60)");
-    EXPECT_EQ(r.luhnCaptions.luhn, "Luhn: 8");
+    EXPECT_TRUE(r.device.found);
+    EXPECT_EQ(r.device.lineNumber, 3u);
+    EXPECT_EQ(r.device.manufacturer, "Later");
+    EXPECT_EQ(r.device.model, "Phone Y");
+    EXPECT_EQ(r.luhn.digits.Text(), "49025820343552");
+    EXPECT_EQ(r.luhn.sum, 52);
+    EXPECT_EQ(r.luhn.total, 60);
+    EXPECT_EQ(r.luhn.checkDigit, 8);
     EXPECT_TRUE(r.valid);
-    EXPECT_EQ(r.verdictCaption, "VALID");
-    EXPECT_EQ(r.verdictColour, (Rgb{0, 175, 0}));
 }
 
-struct PanelCase {
-    std::string input;
-    bool valid;
-    bool found;
-    bool linesShown;
-    std::string manufacturer;
-    std::string model;
-};
-
-class DeviceLines : public ::testing::TestWithParam<PanelCase> {};
-
-// The verdict decides what the manufacturer and model lines show when nothing was found.
-TEST_P(DeviceLines, FollowTheVerdictAndTheLookup) {
-    const PanelCase& c = GetParam();
-    const ValidationResult r = RunValidation(c.input, SampleTable(), {});
-    EXPECT_EQ(r.valid, c.valid);
-    EXPECT_EQ(r.verdictCaption, c.valid ? "VALID" : "INVALID");
-    EXPECT_EQ(r.verdictColour, c.valid ? kValidColour : kInvalidColour);
-    EXPECT_EQ(r.found, c.found);
-    EXPECT_EQ(r.deviceLinesShown, c.linesShown);
-    if (c.linesShown) {
-        EXPECT_EQ(r.manufacturerCaption, c.manufacturer);
-        EXPECT_EQ(r.modelCaption, c.model);
+// A found device is named whatever the verdict; only fifteen digits with a valid total are valid.
+TEST(Validation, VerdictAndLookupAreIndependent) {
+    const struct {
+        std::string input;
+        bool valid;
+        bool found;
+    } cases[] = {{"490154203237518", true, true},
+                 {"490154203237517", false, true},
+                 {"356938035643809", true, false},
+                 {"356938035643808", false, false},
+                 {"35693803564383", false, false}};
+    for (const auto& c : cases) {
+        const ValidationResult r = RunValidation(c.input, SampleTable(), {});
+        EXPECT_EQ(r.valid, c.valid) << c.input;
+        EXPECT_EQ(r.device.found, c.found) << c.input;
+        EXPECT_EQ(r.device.manufacturer, c.found ? "Later" : "") << c.input;
     }
 }
-
-INSTANTIATE_TEST_SUITE_P(Table, DeviceLines,
-                         ::testing::Values(
-                             // Valid, found.
-                             PanelCase{"490154203237518", true, true, true, "Manufacturer: Later", "Model: Phone Y"},
-                             // Invalid, found: manufacturer and model still shown.
-                             PanelCase{"490154203237517", false, true, true, "Manufacturer: Later", "Model: Phone Y"},
-                             // Valid, not found: the two not-found texts.
-                             PanelCase{"356938035643809", true, false, true, "Manufacturer: Not Found in Database!",
-                                       "Model:            ^^ Click to Submit ^^"},
-                             // Invalid, not found: neither line.
-                             PanelCase{"356938035643808", false, false, false, "", ""},
-                             // 14 digits with a valid total: INVALID, and so no not-found lines.
-                             PanelCase{"35693803564383", false, false, false, "", ""}));
 
 TEST(Validation, RejectsTooLongAndEmptyTexts) {
     for (const std::string& text :
@@ -111,12 +91,13 @@ TEST(Validation, OddTextsStillGiveAPanel) {
                                              SampleTable(), {});
     EXPECT_FALSE(r.rejected);
     EXPECT_FALSE(r.valid);
-    EXPECT_EQ(r.luhnCaptions.check, "Check: 065000");
-    EXPECT_EQ(r.reportingBody, "\t3 (Unknown)");
+    EXPECT_EQ(r.luhn.digits.Text(), "065000");
+    EXPECT_EQ(r.reportingBody, nullptr);
+    EXPECT_EQ(r.reportingBodyText, "\t3 (Unknown)");
     const ValidationResult short14 = RunValidation("49015420323751", SampleTable(), {});
     EXPECT_EQ(short14.presentation, "490154-20-323751-");
-    EXPECT_EQ(short14.luhnCaptions.checkSum, "CheckSum: 52(53)");
-    EXPECT_EQ(short14.luhnCaptions.luhn, "Luhn: 1");
+    EXPECT_EQ(short14.luhn.total, 53);
+    EXPECT_EQ(short14.luhn.checkDigit, 1);
 }
 
 TEST(Validation, Row50AfterRow01KeepsPtcrb) {
@@ -132,18 +113,21 @@ TEST(Validation, EachRunReadsTheFileAgainButARejectedTextDoesNot) {
     TempDir dir;
     const auto file = dir.Write("tacdex.csv", "49015420,Acme,Phone X\r\n99999999,QN-2026.12\r\n");
     DeviceDatabase database(file);
-    ASSERT_TRUE(database.Load().ok());
-    EXPECT_EQ(ValidateText("490154203237518", database, {}).manufacturerCaption, "Manufacturer: Acme");
+    ASSERT_FALSE(database.Load());
+    EXPECT_EQ(ValidateText("490154203237518", database, {}).device.manufacturer, "Acme");
 
     dir.Write("tacdex.csv", "49015420,Zeta,Phone Z\r\n99999999,QN-2026.12\r\n");
     EXPECT_TRUE(ValidateText("4901542032375180", database, {}).rejected);
     EXPECT_EQ(FindDevice(database.Table(), "49015420").manufacturer, "Acme");
-    EXPECT_EQ(ValidateText("490154203237518", database, {}).manufacturerCaption, "Manufacturer: Zeta");
+    EXPECT_EQ(ValidateText("490154203237518", database, {}).device.manufacturer, "Zeta");
 
+    // A vanished file is told once, and the last good read answers.
     std::filesystem::remove(file);
     const ValidationResult kept = ValidateText("490154203237518", database, {});
-    EXPECT_EQ(kept.manufacturerCaption, "Manufacturer: Zeta");
-    EXPECT_TRUE(kept.valid);
+    EXPECT_EQ(kept.device.manufacturer, "Zeta");
+    ASSERT_TRUE(kept.databaseProblem);
+    EXPECT_EQ(kept.databaseProblem->kind, ProblemKind::DatabaseMissing);
+    EXPECT_FALSE(ValidateText("490154203237518", database, {}).databaseProblem);
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "update/UpdateCheck.h"
 
+#include "present/UpdateText.h"
+
 #include "Identity.h"
 
 #include <gtest/gtest.h>
@@ -43,9 +45,9 @@ const VersionFileCase kVersionFileCases[] = {
      kUpdateAvailableMessage},
     {"Int64Min", "-9223372036854775808", VersionParseError::None, std::numeric_limits<std::int64_t>::min(),
      std::nullopt},
-    {"Empty", "", VersionParseError::Empty, 0, std::nullopt},
-    {"OnlyLineEnd", "\r\n2126", VersionParseError::Empty, 0, std::nullopt},
-    {"OnlyBlanks", "   \n", VersionParseError::Empty, 0, std::nullopt},
+    {"Empty", "", VersionParseError::EmptyFile, 0, std::nullopt},
+    {"OnlyLineEnd", "\r\n2126", VersionParseError::EmptyLine, 0, std::nullopt},
+    {"OnlyBlanks", "   \n", VersionParseError::EmptyLine, 0, std::nullopt},
     {"Letters", "abc", VersionParseError::NotANumber, 0, std::nullopt},
     {"ErrorPage", "<html>", VersionParseError::NotANumber, 0, std::nullopt},
     {"NumberThenWord", "2126 beta", VersionParseError::NotANumber, 0, std::nullopt},
@@ -71,11 +73,10 @@ TEST_P(VersionFileTest, ReadsFirstLineAndCompares) {
     ASSERT_EQ(parsed.error, c.error);
     if (c.error != VersionParseError::None) {
         EXPECT_FALSE(parsed.ok());
-        EXPECT_FALSE(parsed.reason.empty()) << "a refused version needs a reason for the user";
+        EXPECT_FALSE(VersionProblemText(parsed.error).empty()) << "a refused version needs a reason for the user";
         return;
     }
     EXPECT_TRUE(parsed.ok());
-    EXPECT_TRUE(parsed.reason.empty());
     EXPECT_EQ(parsed.value, c.value);
     EXPECT_EQ(ComparisonMessage(CompareVersions(parsed.value, kOwnVersion)), c.message);
 }
@@ -84,10 +85,11 @@ INSTANTIATE_TEST_SUITE_P(Table, VersionFileTest, testing::ValuesIn(kVersionFileC
                          [](const testing::TestParamInfo<VersionFileCase>& row) { return row.param.name; });
 
 TEST(VersionCheckTest, ReasonsTellTheCasesApart) {
-    EXPECT_EQ(ReadPublishedVersion("").reason, "the version file is empty");
-    EXPECT_EQ(ReadPublishedVersion("\r\n2126").reason, "its first line is empty");
-    EXPECT_EQ(ReadPublishedVersion("<html>").reason, "its first line is not a whole number");
-    EXPECT_EQ(ReadPublishedVersion("99999999999999999999").reason, "the number on its first line is too large");
+    auto reason = [](std::string_view content) { return VersionProblemText(ReadPublishedVersion(content).error); };
+    EXPECT_EQ(reason(""), "the version file is empty");
+    EXPECT_EQ(reason("\r\n2126"), "its first line is empty");
+    EXPECT_EQ(reason("<html>"), "its first line is not a whole number");
+    EXPECT_EQ(reason("99999999999999999999"), "the number on its first line is too large");
 }
 
 TEST(VersionCheckTest, FirstLineStopsAtEitherLineEnd) {

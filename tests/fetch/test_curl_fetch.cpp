@@ -1,6 +1,8 @@
 // The libcurl fetch against a local server that answers well, badly or with hostile intent.
 #include "update/CurlFetch.h"
 
+#include "present/ProblemText.h"
+
 #include "support/TestHttpServer.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +14,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -24,6 +27,11 @@
 
 namespace quillon {
 namespace {
+
+// What the user is told of a fetch's problem; empty when there is none.
+std::string Reason(const std::optional<Problem>& problem) {
+    return problem ? FetchProblemText(*problem) : std::string();
+}
 
 using namespace std::chrono_literals;
 using testing::TestHttpServer;
@@ -84,7 +92,7 @@ protected:
         const FetchResult result = Fetch("/ver", limit);
         const auto elapsed = std::chrono::steady_clock::now() - start;
         EXPECT_FALSE(result.ok());
-        EXPECT_EQ(result.error.substr(0, reason.size()), reason) << result.error;
+        EXPECT_EQ(Reason(result.problem).substr(0, reason.size()), reason) << Reason(result.problem);
         EXPECT_LT(elapsed, failAfter + 1s);
         EXPECT_TRUE(server.WaitUntilAllClosed(1s)) << "the connection stays open after the failure";
         EXPECT_LT(server.BytesSent(), kCap + 4 * 1024 * 1024);
@@ -115,7 +123,7 @@ class WholeAnswerTest : public CurlFetchTest, public ::testing::WithParamInterfa
 TEST_P(WholeAnswerTest, BodyIsTaken) {
     server.Raw(GetParam().answer, true);
     const FetchResult result = Fetch();
-    EXPECT_TRUE(result.ok()) << result.error;
+    EXPECT_TRUE(result.ok()) << Reason(result.problem);
     EXPECT_EQ(result.body, GetParam().body);
 }
 
@@ -157,7 +165,7 @@ TEST_P(RefusedAnswerTest, FailsWithAReason) {
     const FetchResult result = Fetch();
     EXPECT_FALSE(result.ok());
     EXPECT_TRUE(result.body.empty());
-    EXPECT_EQ(result.error.substr(0, GetParam().reason.size()), GetParam().reason) << result.error;
+    EXPECT_EQ(Reason(result.problem).substr(0, GetParam().reason.size()), GetParam().reason) << Reason(result.problem);
     EXPECT_TRUE(server.WaitUntilAllClosed(1s));
 }
 
@@ -207,7 +215,7 @@ TEST_F(CurlFetchTest, RedirectsToWebAddressesOnlyAndAtMostFive) {
     server.Route("/ver", TestHttpServer::Response(301, "Moved Permanently", "", "Location: /new\r\n"));
     server.Answer(200, "OK", "2126");
     const FetchResult one = Fetch();
-    EXPECT_TRUE(one.ok()) << one.error;
+    EXPECT_TRUE(one.ok()) << Reason(one.problem);
     EXPECT_EQ(one.body, "2126");
     EXPECT_EQ(server.RequestLines(), (std::vector<std::string>{"GET /ver HTTP/1.1", "GET /new HTTP/1.1"}));
 
@@ -216,25 +224,26 @@ TEST_F(CurlFetchTest, RedirectsToWebAddressesOnlyAndAtMostFive) {
                      TestHttpServer::Response(302, "Found", "",
                                               "Location: " + server.Url("/hop" + std::to_string(hop + 1)) + "\r\n"));
     }
-    EXPECT_EQ(Fetch("/hop0").error, "the server redirected more than 5 times");
+    EXPECT_EQ(Reason(Fetch("/hop0").problem), "the server redirected more than 5 times");
     EXPECT_EQ(server.RequestLines().size(), 2U + 6U) << "the sixth redirect is not followed";
 
     server.Route("/file", TestHttpServer::Response(301, "Moved Permanently", "", "Location: file:///etc/hostname\r\n"));
-    EXPECT_EQ(Fetch("/file").error, "the server redirected to file:///etc/hostname, which is not a web address");
+    EXPECT_EQ(Reason(Fetch("/file").problem),
+              "the server redirected to file:///etc/hostname, which is not a web address");
     EXPECT_EQ(server.RequestLines().size(), 2U + 6U + 1U);
 }
 
 TEST_F(CurlFetchTest, OnlyWebAddressesAreFetched) {
-    EXPECT_EQ(fetcher.Get("file:///etc/hostname", FetchLimits{}, stop).error,
+    EXPECT_EQ(Reason(fetcher.Get("file:///etc/hostname", FetchLimits{}, stop).problem),
               "the address file:///etc/hostname is not a web address");
-    EXPECT_EQ(fetcher.Get("ftp://127.0.0.1/ver", FetchLimits{}, stop).error,
+    EXPECT_EQ(Reason(fetcher.Get("ftp://127.0.0.1/ver", FetchLimits{}, stop).problem),
               "the address ftp://127.0.0.1/ver is not a web address");
 }
 
 TEST_F(CurlFetchTest, ClosedPortFailsAtOnce) {
     const FetchResult result =
         fetcher.Get("http://127.0.0.1:" + std::to_string(testing::ClosedPort()) + "/ver", FetchLimits{}, stop);
-    EXPECT_EQ(result.error, "no connection to the server could be made");
+    EXPECT_EQ(Reason(result.problem), "no connection to the server could be made");
 }
 
 TEST_F(CurlFetchTest, EndlessChunkedBodyIsCutOffAtTheCap) {
@@ -310,7 +319,7 @@ void PrintTo(const LengthCase& row, std::ostream* out) {
 class ContentLengthTest : public ::testing::TestWithParam<LengthCase> {};
 
 TEST_P(ContentLengthTest, Rules) {
-    EXPECT_EQ(ContentLengthProblem(GetParam().values, kCap), GetParam().problem);
+    EXPECT_EQ(Reason(ContentLengthProblem(GetParam().values, kCap)), GetParam().problem);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -3,6 +3,7 @@
 // still usable afterwards, and that no file was lost, overwritten or left half-written.
 #include "GenerationFixture.h"
 #include "WindowFixture.h"
+#include "present/ProblemText.h"
 #include "support/TestHttpServer.h"
 
 #include "devicedb/DeviceTable.h"
@@ -154,10 +155,11 @@ private slots:
         // Core: the read either succeeds or says why.
         QVERIFY(F().WriteDatabase(bytes));
         quillon::DeviceTable table;
-        const quillon::DatabaseReadResult read =
+        const std::optional<quillon::Problem> read =
             quillon::ReadDeviceTable(std::filesystem::path(F().DatabasePath().toStdU16String()), table);
-        QCOMPARE(read.ok(), starts);
-        QVERIFY2(starts || read.message.find(reason.toStdString()) != std::string::npos, read.message.c_str());
+        QCOMPARE(!read, starts);
+        const std::string why = read ? quillon::DatabaseProblemText(*read) : std::string();
+        QVERIFY2(starts || why.find(reason.toStdString()) != std::string::npos, why.c_str());
 
         // Command line: a result for each input, or exit 2 with the reason.
         const CliRun cli =
