@@ -5,7 +5,7 @@
 #include "devicedb/DeviceTable.h"
 #include "generation/ModelCatalogue.h"
 #include "imei/Imei.h"
-#include "imei/Utf8.h"
+#include "utf8/Utf8.h"
 
 #include <cstddef>
 #include <cstdint>

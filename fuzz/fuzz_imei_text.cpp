@@ -5,7 +5,7 @@
 #include "devicedb/DeviceTable.h"
 #include "imei/Imei.h"
 #include "imei/ReportingBody.h"
-#include "imei/Utf8.h"
+#include "utf8/Utf8.h"
 #include "validation/Validation.h"
 
 #include <algorithm>

@@ -6,7 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "imei/Utf8.h"
+#include "utf8/Utf8.h"
 
 #include <unistd.h>
 

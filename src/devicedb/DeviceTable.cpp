@@ -1,7 +1,7 @@
 #include "devicedb/DeviceTable.h"
 
-#include "imei/Utf8.h"
 #include "system/Files.h"
+#include "utf8/Utf8.h"
 
 #include <algorithm>
 #include <bit>

@@ -1,6 +1,6 @@
 #include "generation/Generation.h"
 
-#include "imei/Utf8.h"
+#include "utf8/Utf8.h"
 
 #include <charconv>
 #include <chrono>

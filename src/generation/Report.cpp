@@ -1,6 +1,6 @@
 #include "generation/Report.h"
 
-#include "Identity.h"
+#include "identity/Identity.h"
 #include "system/Files.h"
 
 #include <cerrno>

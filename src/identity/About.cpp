@@ -1,6 +1,6 @@
 #include "identity/About.h"
 
-#include "Identity.h"
+#include "identity/Identity.h"
 
 namespace quillon {
 

@@ -1,6 +1,6 @@
 #include "imei/Imei.h"
 
-#include "imei/Utf8.h"
+#include "utf8/Utf8.h"
 
 namespace quillon {
 namespace {

@@ -1,6 +1,6 @@
 #include "validation/Validation.h"
 
-#include "imei/Utf8.h"
+#include "utf8/Utf8.h"
 
 #include <algorithm>
 

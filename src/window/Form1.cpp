@@ -4,7 +4,7 @@
 #include "ModelListModel.h"
 #include "QtText.h"
 
-#include "Identity.h"
+#include "identity/Identity.h"
 
 #include <QAbstractItemView>
 #include <QAction>

@@ -1,7 +1,7 @@
 #include "Form1.h"
 
-#include "Identity.h"
 #include "QtText.h"
+#include "identity/Identity.h"
 
 #include "generation/Report.h"
 #include "identity/About.h"

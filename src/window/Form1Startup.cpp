@@ -1,9 +1,9 @@
 #include "Form1.h"
 
 #include "ClickableLabel.h"
-#include "Identity.h"
 #include "ModelListModel.h"
 #include "QtText.h"
+#include "identity/Identity.h"
 
 #include "generation/ModelCatalogue.h"
 #include "generation/Report.h"

@@ -1,7 +1,7 @@
 #include "devicedb/DeviceTable.h"
-#include "imei/Utf8.h"
 #include "present/ProblemText.h"
 #include "support/TempDir.h"
+#include "utf8/Utf8.h"
 
 #include <gtest/gtest.h>
 

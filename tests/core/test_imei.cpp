@@ -1,5 +1,5 @@
 #include "imei/Imei.h"
-#include "imei/Utf8.h"
+#include "utf8/Utf8.h"
 
 #include <gtest/gtest.h>
 

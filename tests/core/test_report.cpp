@@ -2,7 +2,7 @@
 #include "present/ProblemText.h"
 #include "system/Files.h"
 
-#include "Identity.h"
+#include "identity/Identity.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 
 #include "present/UpdateText.h"
 
-#include "Identity.h"
+#include "identity/Identity.h"
 
 #include <gtest/gtest.h>
 

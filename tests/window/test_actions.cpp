@@ -1,8 +1,8 @@
 #include "ClickableLabel.h"
 #include "Form1.h"
-#include "Identity.h"
 #include "QtText.h"
 #include "WindowFixture.h"
+#include "identity/Identity.h"
 #include "imei/Imei.h"
 
 #include <QAction>

@@ -1,8 +1,8 @@
 #include "Form1.h"
 #include "GenerationFixture.h"
-#include "Identity.h"
 #include "QtText.h"
 #include "WindowFixture.h"
+#include "identity/Identity.h"
 #include "support/TestHttpServer.h"
 
 #include <QAction>

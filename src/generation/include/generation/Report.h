@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Identity.h"
+#include "identity/Identity.h"
 #include "system/Problem.h"
 
 #include <cstdint>

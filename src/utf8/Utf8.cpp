@@ -1,4 +1,4 @@
-#include "imei/Utf8.h"
+#include "utf8/Utf8.h"
 
 #include <array>
 #include <cstdint>

@@ -1,0 +1,2 @@
+#pragma once
+#include <QString> // Qt in the core

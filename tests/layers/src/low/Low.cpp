@@ -1,0 +1,1 @@
+#include "high/High.h" // a lower module reaching up
