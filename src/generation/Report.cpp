@@ -71,7 +71,7 @@ std::string ReportHomepageLine() {
 }
 
 std::string ReportText(std::string_view versionText, std::string_view modelText, std::string_view secondsText,
-                       std::string_view generatedList) {
+                       std::string_view generatedList, RunEnd end) {
     std::string text;
     text.reserve(256 + modelText.size() + generatedList.size());
     text += "Quillon v";
@@ -84,7 +84,7 @@ std::string ReportText(std::string_view versionText, std::string_view modelText,
     text += "Mobile Device Type: ";
     text += modelText;
     text += kReportLineEnd;
-    text += "Calculation completed in ";
+    text += end == RunEnd::Completed ? "Calculation completed in " : "Calculation stopped early after ";
     text += secondsText;
     text += " seconds.";
     text += kReportLineEnd;

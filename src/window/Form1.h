@@ -217,7 +217,7 @@ private:
         QString failure; // the message that says why no report was written
         bool ok() const { return failure.isEmpty(); }
     };
-    ReportOutcome SaveGenerationReport(const QString& modelText);
+    ReportOutcome SaveGenerationReport(const QString& modelText, RunEnd end = RunEnd::Completed);
 
     Platform& m_platform;
     Clock& m_clock;

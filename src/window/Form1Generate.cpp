@@ -260,7 +260,7 @@ void Form1::StopGenerationEarly(const QString& why) {
         QStringLiteral("The run stopped early: ") + why + lineEnd +
         QStringLiteral("%1 of %2 numbers were found").arg(m_generation->Counts().valid).arg(CountText(requested));
     if (requested > 1 && m_generation->Counts().valid > 0) {
-        const ReportOutcome report = SaveGenerationReport(m_combo1->currentText());
+        const ReportOutcome report = SaveGenerationReport(m_combo1->currentText(), RunEnd::StoppedEarly);
         message += report.ok() ? QStringLiteral(". Output written to ") + report.path
                                : QStringLiteral(".") + lineEnd + report.failure;
     } else {
@@ -296,11 +296,11 @@ void Form1::WriteGenerationReport(const QString& modelText) {
                                : report.failure);
 }
 
-Form1::ReportOutcome Form1::SaveGenerationReport(const QString& modelText) {
+Form1::ReportOutcome Form1::SaveGenerationReport(const QString& modelText, RunEnd end) {
     const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(m_clock.Now() - m_generationStart);
     const std::string seconds = SecondsText(elapsed.count());
     const std::string text =
-        ReportText(m_versionText.toStdString(), modelText.toStdString(), seconds, m_generation->Collected());
+        ReportText(m_versionText.toStdString(), modelText.toStdString(), seconds, m_generation->Collected(), end);
     const std::string fileName = ReportFileName(m_clock.LocalNow());
 
     ReportOutcome outcome;

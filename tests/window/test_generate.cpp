@@ -552,6 +552,7 @@ void GenerateTest::customPrefixBrokenDuringARun() {
     const QString content = QString::fromUtf8(file.readAll());
     QVERIFY(content.endsWith(QStringLiteral("-\r\n") + numbers.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")));
     QCOMPARE(content.split(QStringLiteral("\r\n")).at(3), QStringLiteral("Mobile Device Type: Custom"));
+    QVERIFY(content.split(QStringLiteral("\r\n")).at(4).startsWith(QStringLiteral("Calculation stopped early after ")));
     QCOMPARE(Text1()->text(), QStringLiteral("abc"));
 }
 

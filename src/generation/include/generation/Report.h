@@ -30,8 +30,11 @@ std::string ReportHomepageLine(); // line 3: "Homepage: " and the maker's home p
 
 // The six header lines joined by CR LF, then the number list (whose own CR LF before each number
 // ends the line before it), then a final CR LF. UTF-8, like every text of the program.
+// How a run ended, as line 5 says: "Calculation completed in <seconds> seconds." or, for a run that
+// stopped before it had all its numbers, "Calculation stopped early after <seconds> seconds."
+enum class RunEnd { Completed, StoppedEarly };
 std::string ReportText(std::string_view versionText, std::string_view modelText, std::string_view secondsText,
-                       std::string_view generatedList);
+                       std::string_view generatedList, RunEnd end = RunEnd::Completed);
 
 struct LocalDateTime {
     int year = 0;
