@@ -163,7 +163,8 @@ GenerationPlan PlanGeneration(const GenerateOptions& options, const CommandConte
                                      "' is neither a catalogue entry nor a device of the database " + PathToUtf8(path)};
                 }
                 if (codes.empty()) {
-                    throw UsageError{DevicePrefixProblem(text, firstCode) + " (database " + PathToUtf8(path) + ")"};
+                    throw UsageError{ProblemText(*DevicePrefixProblem(text, firstCode)) + " (database " +
+                                     PathToUtf8(path) + ")"};
                 }
                 if (codes.size() == 1) {
                     // One code: drawn like the window's device entry, with no draw for the code.
@@ -179,7 +180,8 @@ GenerationPlan PlanGeneration(const GenerateOptions& options, const CommandConte
 
     const std::optional<CandidateRecipe> recipe = MakeCandidateRecipe(boxes, choice, imeiText);
     if (!recipe) {
-        throw UsageError{ModelPrefixProblem(choice, plan.modelText, imeiText)};
+        const std::optional<Problem> problem = ModelPrefixProblem(choice, plan.modelText, imeiText);
+        throw UsageError{problem ? ProblemText(*problem) : std::string()};
     }
     plan.recipe = *recipe;
     return plan;
@@ -286,8 +288,8 @@ public:
         errno = 0;
         m_file.reset(OpenFile(m_path, "wb"));
         if (!m_file) {
-            throw CommandError{"--report: " + FileProblemText(Problem{
-                                                  ProblemKind::FileNotCreated, m_folder, 0, ErrnoCode(errno), {}})};
+            throw CommandError{"--report: " +
+                               ProblemText(Problem{ProblemKind::FileNotCreated, m_folder, 0, ErrnoCode(errno), {}})};
         }
         std::setvbuf(m_file.get(), nullptr, _IOFBF, std::size_t{1} << 20);
     }
@@ -434,7 +436,7 @@ int RunGenerateCommand(const GenerateOptions& options, const CommandContext& con
         const ReportWriteResult written =
             report->Finish(plan.modelText, SecondsText(static_cast<std::int64_t>(elapsed)));
         if (!written.ok()) {
-            context.err << kPrefix << "the report was not written: " << FileProblemText(*written.problem) << '\n';
+            context.err << kPrefix << "the report was not written: " << ProblemText(*written.problem) << '\n';
             return kExitUsage;
         }
         context.err << PathToUtf8(written.path) << '\n';

@@ -519,7 +519,7 @@ std::string DatabaseLoadProblemText(const Problem& problem) {
     if (problem.kind == ProblemKind::DatabaseMissing) {
         return "the device database " + PathToUtf8(problem.path) + " does not exist.";
     }
-    return quillon::DatabaseProblemText(problem);
+    return quillon::ProblemText(problem);
 }
 
 int RunValidateCommand(const ValidateOptions& options, const CommandContext& context) {

@@ -72,20 +72,11 @@ bool IsEightDigitTac(std::string_view text) {
     return true;
 }
 
-std::string CustomPrefixProblem(std::string_view imeiText) {
+std::optional<Problem> CustomPrefixProblem(std::string_view imeiText) {
     if (imeiText.size() >= kTacLength && IsEightDigitTac(imeiText.substr(0, kTacLength))) {
-        return {};
+        return std::nullopt;
     }
-    std::string message = "\"Custom\" takes the first eight characters of the IMEI box as the Type Allocation Code, "
-                          "so they must be digits 0-9 (for example 49015420). ";
-    if (imeiText.empty()) {
-        message += "The box is empty.";
-    } else {
-        message += "The box begins with \"";
-        message += Utf8Left(imeiText, kTacLength);
-        message += "\".";
-    }
-    return message;
+    return Problem(ProblemKind::CustomPrefixNotDigits, {}, kTacLength, {}, std::string(Utf8Left(imeiText, kTacLength)));
 }
 
 double RequestedCount(std::string_view text) {
@@ -137,19 +128,15 @@ double RequestedCount(std::string_view text) {
     return negative ? -value : value;
 }
 
-std::string DevicePrefixProblem(std::string_view entryText, std::string_view field1) {
+std::optional<Problem> DevicePrefixProblem(std::string_view entryText, std::string_view field1) {
     if (IsEightDigitTac(field1)) {
-        return {};
+        return std::nullopt;
     }
-    std::string message = "The device entry \"";
-    message += entryText;
-    message += "\" cannot be used for generating: its Type Allocation Code in tacdex.csv, \"";
-    message += field1;
-    message += "\", is not eight digits 0-9.";
-    return message;
+    return Problem(ProblemKind::DevicePrefixNotDigits, {}, kTacLength, {}, std::string(field1), std::string(entryText));
 }
 
-std::string ModelPrefixProblem(const ModelChoice& choice, std::string_view modelText, std::string_view imeiText) {
+std::optional<Problem> ModelPrefixProblem(const ModelChoice& choice, std::string_view modelText,
+                                          std::string_view imeiText) {
     switch (choice.kind) {
     case ModelChoiceKind::Custom:
         return CustomPrefixProblem(imeiText);
@@ -179,7 +166,7 @@ std::optional<CandidateRecipe> MakeCandidateRecipe(const BoxStates& boxes, const
         recipe.entry = choice.entry;
         break;
     case ModelChoiceKind::Custom:
-        if (!CustomPrefixProblem(imeiText).empty()) {
+        if (CustomPrefixProblem(imeiText)) {
             return std::nullopt;
         }
         std::memcpy(recipe.tac.data(), imeiText.data(), kTacLength);

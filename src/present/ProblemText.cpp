@@ -6,60 +6,62 @@
 
 namespace quillon {
 
+namespace {
+
+// 64 MiB, or a byte count where that is not whole mebibytes.
+std::string MebibytesText(std::uintmax_t bytes) {
+    constexpr std::uintmax_t kMebibyte = 1024 * 1024;
+    return bytes % kMebibyte == 0 && bytes != 0 ? std::to_string(bytes / kMebibyte) + " MiB"
+                                                : std::to_string(bytes) + " bytes";
+}
+
+std::string KibibytesText(std::uintmax_t bytes) {
+    return bytes % 1024 == 0 ? std::to_string(bytes / 1024) + " KiB" : std::to_string(bytes) + " bytes";
+}
+
+std::string TimeText(std::uintmax_t ms) {
+    return ms % 1000 != 0 ? std::to_string(ms) + " ms"
+                          : std::to_string(ms / 1000) + (ms == 1000 ? " second" : " seconds");
+}
+
+} // namespace
+
 std::string DescribeFolder(const std::filesystem::path& folder) {
     // With the system's own separators: a folder named with "/" on Windows is shown with "\".
     return "\"" + (folder.empty() ? std::string(".") : PathToUtf8(std::filesystem::path(folder).make_preferred())) +
            "\"";
 }
 
-namespace {
-
-// 64 MiB, or a byte count where that is not whole mebibytes.
-std::string SizeText(std::uintmax_t bytes) {
-    constexpr std::uintmax_t kMebibyte = 1024 * 1024;
-    return bytes % kMebibyte == 0 && bytes != 0 ? std::to_string(bytes / kMebibyte) + " MiB"
-                                                : std::to_string(bytes) + " bytes";
-}
-
-} // namespace
-
-std::string DatabaseProblemText(const Problem& problem) {
-    const std::string named = "The device database " + PathToUtf8(problem.path);
-    const std::string limit = std::to_string(problem.limit);
-    switch (problem.kind) {
-    case ProblemKind::DatabaseMissing:
-        return named + " does not exist.";
-    case ProblemKind::DatabaseSymlinkLoop:
-        return named + " cannot be reached: its path runs into a loop of symbolic links.";
-    case ProblemKind::DatabaseNotSearchable:
-        return named + " cannot be reached: a folder on its path may not be searched (permission denied).";
-    case ProblemKind::DatabaseUnreachable:
-        return named + " cannot be reached: " + SystemErrorText(problem.error) + ".";
-    case ProblemKind::DatabaseNotAFile:
-        return named + " is not a regular file.";
-    case ProblemKind::DatabaseNotOpened:
-        return named + " could not be opened: " + SystemErrorText(problem.error) + ".";
-    case ProblemKind::DatabaseNotRead:
-        return named + " could not be read: " + SystemErrorText(problem.error) + ".";
-    case ProblemKind::DatabaseTooLarge:
-        return named + " is larger than " + SizeText(problem.limit) + " and was not read.";
-    case ProblemKind::DatabaseTooLargeAsUtf8:
-        return named + " is not UTF-8, and read as Windows-1252 its text would be larger than " +
-               SizeText(problem.limit) + "; it was not read.";
-    case ProblemKind::DatabaseTooManyLines:
-        return named + " has more than " + limit +
-               " lines and was not read: a database of that many lines is not supported.";
-    case ProblemKind::DatabaseEmpty:
-        return named + " is empty: it holds no line, not even the version line.";
-    default:
-        return named + " could not be used: " + FileProblemText(problem) + ".";
-    }
-}
-
-std::string FileProblemText(const Problem& problem) {
+std::string ProblemText(const Problem& problem) {
+    const std::string database = "The device database " + PathToUtf8(problem.path);
     const std::string folder = DescribeFolder(problem.path);
     const std::string reason = SystemErrorText(problem.error);
     switch (problem.kind) {
+    case ProblemKind::DatabaseMissing:
+        return database + " does not exist.";
+    case ProblemKind::DatabaseSymlinkLoop:
+        return database + " cannot be reached: its path runs into a loop of symbolic links.";
+    case ProblemKind::DatabaseNotSearchable:
+        return database + " cannot be reached: a folder on its path may not be searched (permission denied).";
+    case ProblemKind::DatabaseUnreachable:
+        return database + " cannot be reached: " + reason + ".";
+    case ProblemKind::DatabaseNotAFile:
+        return database + " is not a regular file.";
+    case ProblemKind::DatabaseNotOpened:
+        return database + " could not be opened: " + reason + ".";
+    case ProblemKind::DatabaseNotRead:
+        return database + " could not be read: " + reason + ".";
+    case ProblemKind::DatabaseTooLarge:
+        return database + " is larger than " + MebibytesText(problem.limit) + " and was not read.";
+    case ProblemKind::DatabaseTooLargeAsUtf8:
+        return database + " is not UTF-8, and read as Windows-1252 its text would be larger than " +
+               MebibytesText(problem.limit) + "; it was not read.";
+    case ProblemKind::DatabaseTooManyLines:
+        return database + " has more than " + std::to_string(problem.limit) +
+               " lines and was not read: a database of that many lines is not supported.";
+    case ProblemKind::DatabaseEmpty:
+        return database + " is empty: it holds no line, not even the version line.";
+
     case ProblemKind::FileNotCreated:
         return "cannot create a file in the folder " + folder + ": " + reason;
     case ProblemKind::FileNotWritten:
@@ -71,30 +73,14 @@ std::string FileProblemText(const Problem& problem) {
         return "cannot create the folder " + folder + ": " + reason;
     case ProblemKind::NoDocumentsFolder:
         return "the system names no documents folder";
-    default:
-        return FetchProblemText(problem);
-    }
-}
+    case ProblemKind::NoFolderTakesFiles:
+        return problem.path.empty()
+                   ? "update.dat cannot be written beside the program, and the system names no application data folder"
+                   : "update.dat can be written neither beside the program nor in " + PathToUtf8(problem.path);
+    case ProblemKind::FileNotKept:
+        return PathToUtf8(problem.path.filename()) + " could not be written (" +
+               (problem.error ? reason : std::string("the file could not be written")) + ")";
 
-} // namespace quillon
-
-namespace quillon {
-
-namespace {
-
-std::string TimeText(std::uintmax_t ms) {
-    return ms % 1000 != 0 ? std::to_string(ms) + " ms"
-                          : std::to_string(ms / 1000) + (ms == 1000 ? " second" : " seconds");
-}
-
-std::string BytesText(std::uintmax_t bytes) {
-    return bytes % 1024 == 0 ? std::to_string(bytes / 1024) + " KiB" : std::to_string(bytes) + " bytes";
-}
-
-} // namespace
-
-std::string FetchProblemText(const Problem& problem) {
-    switch (problem.kind) {
     case ProblemKind::FetchNotWebAddress:
         return "the address " + problem.detail + " is not a web address";
     case ProblemKind::FetchNotStarted:
@@ -114,7 +100,7 @@ std::string FetchProblemText(const Problem& problem) {
     case ProblemKind::FetchTimedOut:
         return "no complete answer within " + TimeText(problem.limit);
     case ProblemKind::FetchTooLarge:
-        return "the answer is larger than " + BytesText(problem.limit);
+        return "the answer is larger than " + KibibytesText(problem.limit);
     case ProblemKind::FetchHeadersTooLarge:
         return "the server's answer began with more header lines than an answer needs";
     case ProblemKind::FetchLengthNotANumber:
@@ -130,16 +116,18 @@ std::string FetchProblemText(const Problem& problem) {
                (problem.detail.empty() ? std::string() : " (" + problem.detail + ")");
     case ProblemKind::FetchFailed:
         return "network error (" + problem.detail + ")";
-    case ProblemKind::NoFolderTakesFiles:
-        return problem.path.empty()
-                   ? "update.dat cannot be written beside the program, and the system names no application data folder"
-                   : "update.dat can be written neither beside the program nor in " + PathToUtf8(problem.path);
-    case ProblemKind::FileNotKept:
-        return PathToUtf8(problem.path.filename()) + " could not be written (" +
-               (problem.error ? problem.error.message() : std::string("the file could not be written")) + ")";
-    default:
-        return DatabaseProblemText(problem);
+
+    case ProblemKind::CustomPrefixNotDigits:
+        return "\"Custom\" takes the first eight characters of the IMEI box as the Type Allocation Code, so they "
+               "must be digits 0-9 (for example 49015420). " +
+               (problem.detail.empty() ? std::string("The box is empty.")
+                                       : "The box begins with \"" + problem.detail + "\".");
+    case ProblemKind::DevicePrefixNotDigits:
+        return "The device entry \"" + problem.subject +
+               "\" cannot be used for generating: its Type Allocation Code in tacdex.csv, \"" + problem.detail +
+               "\", is not eight digits 0-9.";
     }
+    return "unknown problem";
 }
 
 } // namespace quillon

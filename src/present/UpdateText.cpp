@@ -35,7 +35,7 @@ std::vector<std::string> UpdateMessages(const UpdateAnswer& answer) {
                            ".");
     } else if (answer.outcome == UpdateAnswer::Outcome::Failed) {
         messages.push_back("The update check could not be completed: " +
-                           (answer.problem ? FetchProblemText(*answer.problem) : std::string("unknown error")) + "." +
+                           (answer.problem ? ProblemText(*answer.problem) : std::string("unknown error")) + "." +
                            (verdict ? " The answer of an earlier check follows." : ""));
     }
     if (verdict && answer.outcome != UpdateAnswer::Outcome::Cancelled) {

@@ -82,8 +82,8 @@ ReportWriteResult WriteReportInto(const std::filesystem::path& folder, const std
 QString ReportFailedMessage(const Problem& besideProgram, const Problem& inDocuments) {
     const QString lineEnd = ToQString(kReportLineEnd);
     return QStringLiteral("The report could not be written; the numbers of this run were not saved.") + lineEnd +
-           QStringLiteral("Beside the program: ") + ToQString(FileProblemText(besideProgram)) + lineEnd +
-           QStringLiteral("In the documents folder: ") + ToQString(FileProblemText(inDocuments));
+           QStringLiteral("Beside the program: ") + ToQString(ProblemText(besideProgram)) + lineEnd +
+           QStringLiteral("In the documents folder: ") + ToQString(ProblemText(inDocuments));
 }
 
 } // namespace
@@ -103,9 +103,8 @@ void Form1::Command2_Click() {
     const QString trimmedText = TrimSpaces(m_text1->text());
     const std::string modelText = m_combo1->currentText().toStdString();
     const ModelChoice choice = ResolveModelChoice(modelText, ModelListPosition(m_combo1), m_database.Table());
-    const std::string problem = ModelPrefixProblem(choice, modelText, trimmedText.toStdString());
-    if (!problem.empty()) {
-        m_platform.ShowMessage(ToQString(problem));
+    if (const std::optional<Problem> problem = ModelPrefixProblem(choice, modelText, trimmedText.toStdString())) {
+        m_platform.ShowMessage(ToQString(ProblemText(*problem)));
         return;
     }
 
@@ -190,11 +189,10 @@ bool Form1::ShowNextCandidate() {
     const std::optional<CandidateRecipe> recipe = MakeCandidateRecipe(CurrentBoxStates(), choice, imeiText);
     if (!recipe) {
         // Under "Custom" the user has edited the text box, or a device line has changed in the file.
-        std::string problem = ModelPrefixProblem(choice, modelText, imeiText);
-        if (problem.empty()) {
-            problem = "The chosen model offers no Type Allocation Code to generate from.";
-        }
-        StopGenerationEarly(ToQString(problem));
+        const std::optional<Problem> problem = ModelPrefixProblem(choice, modelText, imeiText);
+        StopGenerationEarly(problem
+                                ? ToQString(ProblemText(*problem))
+                                : QStringLiteral("The chosen model offers no Type Allocation Code to generate from."));
         return false;
     }
 

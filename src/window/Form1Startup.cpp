@@ -76,7 +76,7 @@ bool Form1::LoadTACDEX() {
         m_platform.ShowMessage(problem->kind == ProblemKind::DatabaseMissing
                                    ? QString::fromLatin1(kDatabaseMissingMessage)
                                    : QString::fromLatin1(kDatabaseUnreadableMessage) +
-                                         ToQString(DatabaseProblemText(*problem)));
+                                         ToQString(ProblemText(*problem)));
         SetCaption(DatabaseVersionLabel(), QString::fromLatin1(kDatabaseErrorCaption));
         return false;
     }

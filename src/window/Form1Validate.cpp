@@ -47,7 +47,7 @@ void Form1::ValidateIMEI() {
     // A failed re-read is told once, with its reason, until the file can be read again.
     if (result.databaseProblem) {
         m_platform.ShowMessage(
-            ToQString(DatabaseProblemText(*result.databaseProblem)) +
+            ToQString(ProblemText(*result.databaseProblem)) +
             QStringLiteral(" The last good read of the database is used until it can be read again."));
     }
 }

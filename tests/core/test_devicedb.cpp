@@ -210,7 +210,7 @@ TEST(DeviceDatabase, RefusesAFileOver64MiB) {
     DeviceDatabase database(file);
     const std::optional<Problem> problem = database.Load();
     ASSERT_TRUE(problem);
-    EXPECT_NE(DatabaseProblemText(*problem).find("larger than 64 MiB"), std::string::npos);
+    EXPECT_NE(ProblemText(*problem).find("larger than 64 MiB"), std::string::npos);
     EXPECT_EQ(database.Table().LineCount(), 0u);
 }
 
@@ -322,7 +322,7 @@ TEST(DeviceDatabase, RefusesShapesThatCannotBeHeld) {
         dir.Write("tacdex.csv", c.bytes);
         const std::optional<Problem> problem = database.Reload();
         ASSERT_TRUE(problem);
-        EXPECT_NE(DatabaseProblemText(*problem).find(c.reason), std::string::npos) << DatabaseProblemText(*problem);
+        EXPECT_NE(ProblemText(*problem).find(c.reason), std::string::npos) << ProblemText(*problem);
         EXPECT_EQ(FindDevice(database.Table(), "111111110000000").manufacturer, "A");
         EXPECT_TRUE(DeviceDatabase(file).Load());
     }

@@ -3,6 +3,7 @@
 #include "generation/ModelCatalogue.h"
 #include "imei/Imei.h"
 #include "imei/ReportingBody.h"
+#include "present/ProblemText.h"
 
 #include <gtest/gtest.h>
 
@@ -428,28 +429,29 @@ TEST(PrefixChecks, CustomNeedsEightLeadingDigits) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.imeiText);
-        const std::string problem = CustomPrefixProblem(c.imeiText);
-        EXPECT_EQ(problem.empty(), c.ok) << problem;
-        EXPECT_EQ(ModelPrefixProblem(CustomChoice(), "Custom", c.imeiText), problem);
+        const std::optional<Problem> problem = CustomPrefixProblem(c.imeiText);
+        EXPECT_EQ(!problem, c.ok);
+        EXPECT_EQ(ModelPrefixProblem(CustomChoice(), "Custom", c.imeiText).has_value(), !c.ok);
         EXPECT_EQ(MakeCandidateRecipe({}, CustomChoice(), c.imeiText).has_value(), c.ok);
     }
-    EXPECT_NE(CustomPrefixProblem("4901542").find("\"4901542\""), std::string::npos);
-    EXPECT_NE(CustomPrefixProblem("").find("empty"), std::string::npos);
+    EXPECT_NE(ProblemText(*CustomPrefixProblem("4901542")).find("begins with \"4901542\""), std::string::npos);
+    EXPECT_NE(ProblemText(*CustomPrefixProblem("")).find("empty"), std::string::npos);
 }
 
 TEST(PrefixChecks, DeviceNeedsAnEightDigitFieldOne) {
-    EXPECT_EQ(ModelPrefixProblem(DeviceChoice("35999901"), "Acme Phone X", ""), "");
+    EXPECT_FALSE(ModelPrefixProblem(DeviceChoice("35999901"), "Acme Phone X", ""));
     for (const char* field : {"3599990", "ABC", "", "359999012", "35999901 "}) {
         SCOPED_TRACE(field);
-        const std::string problem = ModelPrefixProblem(DeviceChoice(field), "Acme Phone X", "490154203237518");
+        const std::string problem =
+            ProblemText(*ModelPrefixProblem(DeviceChoice(field), "Acme Phone X", "490154203237518"));
         EXPECT_NE(problem.find("\"Acme Phone X\""), std::string::npos) << problem;
         EXPECT_FALSE(MakeCandidateRecipe({}, DeviceChoice(field), "").has_value());
     }
 }
 
 TEST(PrefixChecks, OtherChoicesNeedNothing) {
-    EXPECT_EQ(ModelPrefixProblem({}, "", ""), "");
-    EXPECT_EQ(ModelPrefixProblem(CatalogueChoice("HTC"), "HTC", "junk"), "");
+    EXPECT_FALSE(ModelPrefixProblem({}, "", ""));
+    EXPECT_FALSE(ModelPrefixProblem(CatalogueChoice("HTC"), "HTC", "junk"));
     EXPECT_TRUE(MakeCandidateRecipe(Boxes({1}), {}, "junk").has_value());
 }
 

@@ -192,7 +192,7 @@ TEST_F(UpdateCheckTest, FallsBackToTheDataFolderAndSaysWhenNeitherTakesTheFile) 
     EXPECT_EQ(fetcher.Calls().size(), 2U) << "nothing is fetched when no folder takes the file";
 
     settings.dataFolder.clear();
-    EXPECT_EQ(FetchProblemText(Check().problem.value()),
+    EXPECT_EQ(ProblemText(Check().problem.value()),
               "update.dat cannot be written beside the program, and the system names no application data folder");
 }
 
@@ -213,7 +213,7 @@ TEST(DownloadFileTest, ReplacesTheFileWholeOrLeavesIt) {
     fetcher.SetCanned(FetchResult{"2126", {}});
     const FetchResult unwritable =
         DownloadFile(fetcher, "http://a.test/x", dir.path() / "no-such-folder" / "update.dat", FetchLimits{}, stop);
-    const std::string reason = FetchProblemText(unwritable.problem.value());
+    const std::string reason = ProblemText(unwritable.problem.value());
     EXPECT_EQ(reason.rfind("update.dat could not be written (", 0), 0U) << reason;
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "no-such-folder"));
 }

@@ -30,7 +30,7 @@ namespace {
 
 // What the user is told of a fetch's problem; empty when there is none.
 std::string Reason(const std::optional<Problem>& problem) {
-    return problem ? FetchProblemText(*problem) : std::string();
+    return problem ? ProblemText(*problem) : std::string();
 }
 
 using namespace std::chrono_literals;

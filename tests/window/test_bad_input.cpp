@@ -158,7 +158,7 @@ private slots:
         const std::optional<quillon::Problem> read =
             quillon::ReadDeviceTable(std::filesystem::path(F().DatabasePath().toStdU16String()), table);
         QCOMPARE(!read, starts);
-        const std::string why = read ? quillon::DatabaseProblemText(*read) : std::string();
+        const std::string why = read ? quillon::ProblemText(*read) : std::string();
         QVERIFY2(starts || why.find(reason.toStdString()) != std::string::npos, why.c_str());
 
         // Command line: a result for each input, or exit 2 with the reason.

@@ -1,5 +1,6 @@
 #include "GenerationFixture.h"
 #include "WindowFixture.h"
+#include "present/ProblemText.h"
 
 #include "generation/Generation.h"
 #include "generation/ModelCatalogue.h"
@@ -513,7 +514,8 @@ void GenerateTest::customWithBadPrefixStartsNoRun() {
 
     ClickGenerate();
 
-    QCOMPARE(m_fixture->platform.messages, QStringList({FromStd(quillon::CustomPrefixProblem(text.toStdString()))}));
+    QCOMPARE(m_fixture->platform.messages,
+             QStringList({FromStd(quillon::ProblemText(*quillon::CustomPrefixProblem(text.toStdString())))}));
     QVERIFY(!Form().GenerationRunning());
     QCOMPARE(m_finished->count(), 0);
     // Nothing else changed: the lists and the progress line stay hidden, the text stays as typed.
@@ -544,7 +546,8 @@ void GenerateTest::customPrefixBrokenDuringARun() {
     QCOMPARE(reports.size(), 1);
     const QString path = QDir::toNativeSeparators(QDir(m_fixture->DirectoryPath()).filePath(reports.first()));
     QCOMPARE(m_fixture->platform.messages,
-             QStringList({QStringLiteral("The run stopped early: ") + FromStd(quillon::CustomPrefixProblem("abc")) +
+             QStringList({QStringLiteral("The run stopped early: ") +
+                          FromStd(quillon::ProblemText(*quillon::CustomPrefixProblem("abc"))) +
                           QStringLiteral("\r\n%1 of 250 numbers were found. Output written to ").arg(numbers.size()) +
                           path}));
     QFile file(path);
@@ -571,7 +574,8 @@ void GenerateTest::customPrefixBrokenBeforeAnyNumber() {
     Generate();
     QCOMPARE(Form().GeneratedList(), QString());
     QCOMPARE(m_fixture->platform.messages,
-             QStringList({QStringLiteral("The run stopped early: ") + FromStd(quillon::CustomPrefixProblem("abc")) +
+             QStringList({QStringLiteral("The run stopped early: ") +
+                          FromStd(quillon::ProblemText(*quillon::CustomPrefixProblem("abc"))) +
                           QStringLiteral("\r\n0 of 10 numbers were found; no report was written.")}));
     QCOMPARE(ReportFiles(m_fixture->DirectoryPath()), QStringList());
 }
@@ -684,8 +688,9 @@ void GenerateTest::deviceEntryWithBadCodeStartsNoRun() {
 
     ClickGenerate();
 
-    QCOMPARE(m_fixture->platform.messages,
-             QStringList({FromStd(quillon::DevicePrefixProblem("Maker27 Model 27", "3500-027"))}));
+    QCOMPARE(
+        m_fixture->platform.messages,
+        QStringList({FromStd(quillon::ProblemText(*quillon::DevicePrefixProblem("Maker27 Model 27", "3500-027")))}));
     QVERIFY(!Form().GenerationRunning());
     QCOMPARE(Form().GeneratedCount(), 0);
     QVERIFY(Combo(1)->isHidden());

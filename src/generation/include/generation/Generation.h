@@ -86,14 +86,15 @@ struct CandidateRecipe {
 // Whether `text` is exactly eight characters 0-9.
 bool IsEightDigitTac(std::string_view text);
 
-// The texts shown when a run cannot start because its prefix is not eight digits: with such a
-// prefix no candidate could ever be a valid 15-digit IMEI and the run would never end.
-std::string CustomPrefixProblem(std::string_view imeiText);
-std::string DevicePrefixProblem(std::string_view entryText, std::string_view field1);
+// Why a run cannot start because its prefix is not eight digits: with such a prefix no candidate
+// could ever be a valid 15-digit IMEI and the run would never end. None when the prefix is fine.
+std::optional<Problem> CustomPrefixProblem(std::string_view imeiText);
+std::optional<Problem> DevicePrefixProblem(std::string_view entryText, std::string_view field1);
 
-// Empty when `choice` can start a run; otherwise the message that says why it cannot. `modelText` is
-// the model list's text (named in the message for a device entry), `imeiText` the IMEI text box.
-std::string ModelPrefixProblem(const ModelChoice& choice, std::string_view modelText, std::string_view imeiText);
+// None when `choice` can start a run; otherwise why it cannot. `modelText` is the model list's text
+// (the device entry named in the problem), `imeiText` the text a custom prefix is taken from.
+std::optional<Problem> ModelPrefixProblem(const ModelChoice& choice, std::string_view modelText,
+                                          std::string_view imeiText);
 
 // The recipe for a pass; nothing when ModelPrefixProblem would give a message.
 std::optional<CandidateRecipe> MakeCandidateRecipe(const BoxStates& boxes, const ModelChoice& choice,

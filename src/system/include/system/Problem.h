@@ -30,7 +30,6 @@ enum class ProblemKind {
     FileNotCreated,     // no file could be made in the folder (`error`)
     FileNotWritten,     // the text could not be written (`error`)
     FileNotNamed,       // the written file could not take its name (`error`; none: every free name was tried)
-    FileNotReplaced,    // the file at `path` could not be replaced (`error`)
     FolderNotCreated,   // the folder `path` could not be made (`error`)
     NoFolderTakesFiles, // neither the program's folder nor `path` takes files (`path` empty: no second folder)
     NoDocumentsFolder,  // the system names no documents folder
@@ -54,22 +53,28 @@ enum class ProblemKind {
     FetchRedirectedAway,   // `detail`: where to, not a web address
     FetchStatus,           // `limit`: the status, `detail`: its words
     FetchFailed,           // `detail`: the library's words
+
+    // A generation run's prefix that is not eight digits 0-9.
+    CustomPrefixNotDigits, // `detail`: the first eight characters of the text (empty: no text)
+    DevicePrefixNotDigits, // `subject`: the device entry, `detail`: its code in the database
 };
 
 struct Problem {
     explicit Problem(ProblemKind problemKind, std::filesystem::path problemPath = {}, std::uintmax_t problemLimit = 0,
-                     std::error_code systemError = {}, std::string problemDetail = {})
+                     std::error_code systemError = {}, std::string problemDetail = {}, std::string problemSubject = {})
         : kind(problemKind),
           path(std::move(problemPath)),
           limit(problemLimit),
           error(systemError),
-          detail(std::move(problemDetail)) {}
+          detail(std::move(problemDetail)),
+          subject(std::move(problemSubject)) {}
 
     ProblemKind kind;
     std::filesystem::path path;
     std::uintmax_t limit = 0;
     std::error_code error;
     std::string detail;
+    std::string subject;
 };
 
 // The system's words for an error ("No such file or directory"); "unknown error" for none.
