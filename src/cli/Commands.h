@@ -64,10 +64,6 @@ struct CompleteOptions {
 // Why the database could not be used, naming it.
 std::string DatabaseLoadProblemText(const Problem& problem);
 
-// The check digit that makes the first fourteen digits of `digits` a valid IMEI; none for fourteen
-// zeros, whose Luhn total is 0 whatever follows.
-std::optional<int> ComputedCheckDigit(std::string_view digits);
-
 // Each returns the exit status; usage errors are thrown as UsageError.
 int RunValidateCommand(const ValidateOptions& options, const CommandContext& context);
 int RunGenerateCommand(const GenerateOptions& options, const CommandContext& context);

@@ -11,16 +11,6 @@
 
 namespace quillon::cli {
 
-std::optional<int> ComputedCheckDigit(std::string_view digits) {
-    const int sum = LuhnSum(digits);
-    for (int check = 0; check <= 9; ++check) {
-        if (IsValidLuhnTotal(sum + check)) {
-            return check;
-        }
-    }
-    return std::nullopt; // fourteen zeros: a total of 0 is never valid
-}
-
 namespace {
 
 constexpr std::size_t kImeiWithoutCheckDigit = kImeiLength - 1; // 14
@@ -41,7 +31,7 @@ Completion CompletedImei(std::string_view input) {
         return {{}, "is not a 14-digit IMEI or a 16-digit IMEISV"};
     }
     std::string imei = digits.substr(0, kImeiWithoutCheckDigit);
-    const std::optional<int> check = ComputedCheckDigit(imei);
+    const std::optional<int> check = LuhnCheckDigit(imei);
     if (!check) {
         return {{}, "cannot be completed: no check digit makes it valid"};
     }

@@ -224,7 +224,7 @@ void AppendText(BlockOutput& out, std::string_view input, const ValidationResult
     out.Append(")\nResult: ");
     if (r.valid) {
         out.Append(IsCompleteIMEI(r.normalised) ? "valid" : "valid Luhn total, but an IMEI has 15 digits 0-9");
-    } else if (const std::optional<int> check = ComputedCheckDigit(r.normalised); IsCompleteIMEI(r.normalised)) {
+    } else if (const std::optional<int> check = LuhnCheckDigit(r.normalised); IsCompleteIMEI(r.normalised)) {
         if (check) {
             out.Append("not valid (the check digit should be ");
             out.Append(static_cast<char>('0' + *check));
