@@ -1,16 +1,13 @@
-#include "Commands.h"
+#include "cli/Commands.h"
 
 #include "imei/Imei.h"
 
 #include <algorithm>
-#include <istream>
 #include <optional>
-#include <ostream>
 #include <string>
 #include <string_view>
 
 namespace quillon::cli {
-
 namespace {
 
 constexpr std::size_t kImeiWithoutCheckDigit = kImeiLength - 1; // 14
@@ -42,25 +39,28 @@ Completion CompletedImei(std::string_view input) {
 } // namespace
 
 int RunCompleteCommand(const CompleteOptions& options, const CommandContext& context) {
-    const std::string prefix = Prefix("complete");
+    OutputSink& out = context.out;
     bool allCompleted = true;
     auto completeOne = [&](std::string_view input) {
         const Completion completion = CompletedImei(input);
         if (!completion.problem.empty()) {
-            context.out.flush(); // keeps the two streams in input order on a terminal
-            context.err << prefix << "'" << input << "' " << completion.problem << '\n';
+            out.Flush(); // keeps the two streams in input order on a terminal
+            WriteMessage(context.err, "complete", "'" + std::string(input) + "' " + completion.problem);
             allCompleted = false;
             return;
         }
-        context.out << completion.imei << '\n';
+        out.Append(completion.imei);
+        out.Append('\n');
     };
     auto completeStandardInput = [&] {
-        for (std::string line; std::getline(context.in, line);) {
+        std::string_view line;
+        // Each answer goes out before the next line is read, so that at a terminal it shows at once.
+        for (out.Flush(); context.in.Next(line); out.Flush()) {
             if (!line.empty() && line.back() == '\r') {
-                line.pop_back();
+                line.remove_suffix(1);
             }
             completeOne(line);
-            if (!context.out) {
+            if (out.Failed()) {
                 break;
             }
         }
@@ -70,7 +70,7 @@ int RunCompleteCommand(const CompleteOptions& options, const CommandContext& con
         completeStandardInput();
     }
     for (const std::string& input : options.inputs) {
-        if (!context.out) {
+        if (out.Failed()) {
             break;
         }
         if (input == "-") {
@@ -79,13 +79,13 @@ int RunCompleteCommand(const CompleteOptions& options, const CommandContext& con
             completeOne(input);
         }
     }
-    context.out.flush();
-    if (!context.out) {
-        context.err << prefix << "cannot write to standard output\n";
+    out.Flush();
+    if (out.Failed()) {
+        WriteMessage(context.err, "complete", "cannot write to standard output");
         return kExitUsage;
     }
-    if (context.in.bad()) {
-        context.err << prefix << "cannot read standard input\n";
+    if (context.in.Error() != 0) {
+        WriteMessage(context.err, "complete", "cannot read standard input");
         return kExitUsage;
     }
     return allCompleted ? kExitOk : kExitInvalid;
