@@ -31,14 +31,15 @@ struct ValidateOptions {
     std::vector<std::string> inputs; // "-" or none: the lines of standard input
 };
 
+// Each is set when its option was given; the {} lets tests name only those they give.
 struct GenerateOptions {
-    std::optional<std::string> db;
-    std::optional<std::string> model;
-    std::optional<std::string> custom;
-    std::optional<std::string> box;
-    std::optional<std::string> count;
-    std::optional<std::string> seed;
-    std::optional<std::string> report;
+    std::optional<std::string> db{};
+    std::optional<std::string> model{};
+    std::optional<std::string> custom{};
+    std::optional<std::string> box{};
+    std::optional<std::string> count{};
+    std::optional<std::string> seed{};
+    std::optional<std::string> report{};
 };
 
 struct CompleteOptions {
