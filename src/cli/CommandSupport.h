@@ -34,7 +34,13 @@ public:
 // "quillon-cli <command>: ", the start of every message a command prints; "quillon-cli: " for none.
 std::string Prefix(std::string_view command);
 
-// Writes one message: the prefix, the text and a line end; flushed at once.
+// The text fit to show on one line of a terminal: LF, CR and tab as \n, \r and \t; every other
+// byte of a control character (C0, DEL, C1) and every byte that is not well-formed UTF-8 as \xHH.
+// Everything else, a backslash too, stays as it is.
+std::string EscapeForMessage(std::string_view text);
+
+// Writes one message: the prefix, the text (escaped, so that it stays one line and cannot steer
+// the terminal) and a line end; flushed at once.
 void WriteMessage(OutputSink& err, std::string_view command, std::string_view text);
 
 // The database a command reads: --db when given, else tacdex.csv beside the program.
