@@ -130,8 +130,13 @@ GenerationPlan PlanGeneration(const GenerateOptions& options, const CommandConte
         if (text == kCustomEntry) {
             throw UsageError{"--model Custom takes its prefix from --custom PREFIX"};
         }
-        // The empty entry and the separator choose no model, as in the window.
-        if (!text.empty() && text != kSeparatorEntry) {
+        // An empty text names nothing: a model left out is --model left out, as with --box.
+        if (text.empty()) {
+            throw UsageError{"--model: '' names no model; give a catalogue entry or a device of the database as "
+                             "manufacturer and model, or leave --model out"};
+        }
+        // The separator chooses no model, as in the window.
+        if (text != kSeparatorEntry) {
             choice = ResolveModelChoice(text, 0, DeviceTable{});
             if (choice.kind != ModelChoiceKind::Catalogue) {
                 // Only a device needs the database, so only then is a missing one an error.

@@ -106,7 +106,6 @@ TEST_F(GenerateCli, EachSourceGivesItsPrefix) {
         {{.db = m_db, .model = "Filler Model 3"}, "35000003"},
         {{.db = m_db, .model = "Acme Not Offered"}, "35999929"},
         {{}, ""},
-        {{.model = ""}, ""},
     };
     for (const Case& c : cases) {
         GenerateOptions options = c.options;
@@ -166,6 +165,7 @@ TEST_F(GenerateCli, BadArgumentsAreUsageErrorsThatSayWhy) {
         {{.box = "ptcrb"}, "ptcrb"},
         {{.model = "Samsung Galaxy S9"}, "Samsung Galaxy S9"},
         {{.model = "Custom"}, "--custom"},
+        {{.model = ""}, "--model: '' names no model"},
         {{.model = "Acme Unknown"}, "Acme Unknown"},
         {{.model = "Acme Short Code"}, "3599990"},
         {{.model = "Apple", .box = "PTCRB"}, "at most one"},
