@@ -41,16 +41,19 @@ Completion CompletedImei(std::string_view input) {
 int RunCompleteCommand(const CompleteOptions& options, const CommandContext& context) {
     OutputSink& out = context.out;
     bool allCompleted = true;
-    auto completeOne = [&](std::string_view input) {
+    // A line of standard input has a line of output in any case, empty when it is refused, so that
+    // scripts can pair them.
+    auto completeOne = [&](std::string_view input, bool line) {
         const Completion completion = CompletedImei(input);
         if (!completion.problem.empty()) {
             out.Flush(); // keeps the two streams in input order on a terminal
             WriteMessage(context.err, "complete", "'" + std::string(input) + "' " + completion.problem);
             allCompleted = false;
-            return;
         }
-        out.Append(completion.imei);
-        out.Append('\n');
+        if (completion.problem.empty() || line) {
+            out.Append(completion.imei);
+            out.Append('\n');
+        }
     };
     auto completeStandardInput = [&] {
         std::string_view line;
@@ -59,7 +62,7 @@ int RunCompleteCommand(const CompleteOptions& options, const CommandContext& con
             if (!line.empty() && line.back() == '\r') {
                 line.remove_suffix(1);
             }
-            completeOne(line);
+            completeOne(line, true);
             if (out.Failed()) {
                 break;
             }
@@ -76,7 +79,7 @@ int RunCompleteCommand(const CompleteOptions& options, const CommandContext& con
         if (input == "-") {
             completeStandardInput(); // a second "-" finds it at its end
         } else {
-            completeOne(input);
+            completeOne(input, false);
         }
     }
     out.Flush();

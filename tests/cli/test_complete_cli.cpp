@@ -77,17 +77,17 @@ TEST(CompleteCli, ReadsLinesOfStandardInputWithoutArguments) {
     std::string input;
     std::vector<std::string> numbers;
     for (int i = 0; i < 2000; ++i) {
-        numbers.push_back(std::to_string(35000000000000LL + i * 7919LL));
+        numbers.push_back(i == 1000 ? "bad" : std::to_string(35000000000000LL + i * 7919LL));
         input += numbers.back() + (i % 2 == 0 ? "\r\n" : "\n");
     }
-    const CommandRun r = Complete({}, input + "bad\n");
+    const CommandRun r = Complete({}, input);
     EXPECT_EQ(r.status, 1);
+    // One line out for each line in: an empty one for the refused line.
     std::istringstream lines(r.out);
     std::size_t count = 0;
     for (std::string line; std::getline(lines, line); ++count) {
         ASSERT_LT(count, numbers.size());
-        ASSERT_TRUE(IsValidIMEI(line)) << line;
-        ASSERT_EQ(line.substr(0, 14), numbers[count]);
+        ASSERT_TRUE(count == 1000 ? line.empty() : IsValidIMEI(line) && line.starts_with(numbers[count])) << line;
     }
     EXPECT_EQ(count, numbers.size());
     EXPECT_EQ(r.err, "quillon-cli complete: 'bad' is not a 14-digit IMEI or a 16-digit IMEISV\n");
