@@ -177,9 +177,9 @@ GenerationPlan PlanGeneration(const GenerateOptions& options, const CommandConte
     return plan;
 }
 
-// The temporary files of a run with a report. A SIGINT, SIGTERM or SIGPIPE removes them before the
-// program ends as the signal would end it; their names are kept ready for the handler, which may
-// only make plain system calls.
+// The temporary files of a run with a report. A SIGINT, SIGTERM, SIGHUP or SIGPIPE removes them
+// before the program ends as the signal would end it; their names are kept ready for the handler,
+// which may only make plain system calls.
 class TemporaryFiles {
 public:
     TemporaryFiles() {
@@ -229,9 +229,9 @@ public:
 
 private:
     static constexpr std::size_t kMax = 2;
-    // SIGPIPE too: `generate --report | head` ends the run that way.
-#ifdef SIGPIPE
-    static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGPIPE};
+    // SIGHUP when the terminal is closed; SIGPIPE when `generate --report | head` ends the run.
+#if defined(SIGHUP) && defined(SIGPIPE)
+    static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 #else
     static constexpr int kSignals[] = {SIGINT, SIGTERM};
 #endif

@@ -284,6 +284,7 @@ TEST_F(GenerateCli, StoppedRunLeavesNoTemporaryFile) {
     const Case cases[] = {
         {"SIGTERM", "kill -TERM $pid", 128 + SIGTERM},
         {"SIGINT", "kill -INT $pid", 128 + SIGINT},
+        {"SIGHUP", "kill -HUP $pid", 128 + SIGHUP}, // the terminal closed
         {"reader gone", "exec 3<&-", 128 + SIGPIPE},
     };
     for (const Case& c : cases) {
