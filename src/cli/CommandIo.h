@@ -68,10 +68,10 @@ private:
     int m_fd;
 };
 
-// Collects the output, for tests. `failure`, when not 0, makes every write fail with it.
+// Collects the output, for tests; in small blocks, so that a test passes many block ends.
 class StringOutput final : public OutputSink {
 public:
-    explicit StringOutput(int failure = 0) : OutputSink(4096), m_failure(failure) {}
+    StringOutput() : OutputSink(4096) {}
     // Everything appended so far.
     const std::string& Text() {
         Flush();
@@ -81,7 +81,6 @@ public:
 private:
     int Write(std::string_view bytes) override;
     std::string m_text;
-    int m_failure;
 };
 
 // Lines of input, read in large blocks. A line is handed out as a view into the block, so only a
@@ -106,7 +105,7 @@ public:
     virtual bool IsOpen() const { return true; }
 
 protected:
-    explicit LineInput(std::size_t blockSize = std::size_t{1} << 20) : m_buffer(blockSize, '\0') {}
+    explicit LineInput(std::size_t blockSize = OutputSink::kBlock) : m_buffer(blockSize, '\0') {}
     // Reads at most `size` bytes into `into`: how many, 0 at the end; `error` set on failure.
     virtual std::size_t Read(char* into, std::size_t size, int& error) = 0;
 
@@ -130,20 +129,15 @@ private:
 };
 
 // A string, for tests, read in small blocks so that long lines take the paths they take on a
-// stream. A closed one fails to read as a closed descriptor does.
+// stream.
 class StringInput final : public LineInput {
 public:
-    explicit StringInput(std::string text = {}, bool open = true)
-        : LineInput(64),
-          m_text(std::move(text)),
-          m_open(open) {}
-    bool IsOpen() const override { return m_open; }
+    explicit StringInput(std::string text = {}) : LineInput(64), m_text(std::move(text)) {}
 
 private:
     std::size_t Read(char* into, std::size_t size, int& error) override;
     std::string m_text;
     std::size_t m_at = 0;
-    bool m_open;
 };
 
 } // namespace quillon::cli
