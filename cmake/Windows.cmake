@@ -114,9 +114,9 @@ if(QUILLON_LINUX_CLI)
     set_tests_properties(windows_cli_matches_linux windows_zip PROPERTIES LABELS windows TIMEOUT 900)
 endif()
 
-# The command-line tests, running quillon-cli.exe as a Windows process.
+# The command-line tests: the commands in-process, and quillon-cli.exe as a Windows process.
 add_executable(quillon_cli_tests ${QUILLON_CLI_TEST_SOURCES})
-target_link_libraries(quillon_cli_tests PRIVATE nlohmann_json::nlohmann_json)
+target_link_libraries(quillon_cli_tests PRIVATE quillon_cli_commands nlohmann_json::nlohmann_json)
 target_compile_definitions(quillon_cli_tests PRIVATE QUILLON_CLI_PATH="$<TARGET_FILE:quillon-cli>")
 add_dependencies(quillon_cli_tests quillon-cli)
 quillon_windows_test(quillon_cli_tests)

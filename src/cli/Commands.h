@@ -1,45 +1,29 @@
 #pragma once
 
-#include "devicedb/DeviceTable.h"
-#include "system/Problem.h"
+// The commands of quillon-cli, each callable on its own: main.cpp fills the options from the
+// command line and hands every command the program's standard streams and clock; tests hand
+// them strings and a settable clock.
+
+#include "CommandIo.h"
+#include "CommandSupport.h"
+#include "ValidationWriters.h"
+#include "generation/Clock.h"
 
 #include <filesystem>
-#include <iosfwd>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace quillon::cli {
 
-inline constexpr int kExitOk = 0;
-inline constexpr int kExitInvalid = 1;
-inline constexpr int kExitUsage = 2; // also database, input and output errors
-
-// What every command gets besides its options.
+// What every command gets besides its options. Commands read and write only through it.
 struct CommandContext {
     std::filesystem::path programDirectory; // where tacdex.csv lies by default
-    std::istream& in;
-    std::ostream& out;
-    std::ostream& err; // messages go here already prefixed by Prefix()
+    LineInput& in;
+    OutputSink& out;
+    OutputSink& err; // one line per message, written with WriteMessage
+    Clock& clock;
 };
-
-// "quillon-cli <command>: ", the start of every message a command prints.
-std::string Prefix(const std::string& command);
-
-// Thrown for anything the user has to fix on the command line; the program exits with 2 and
-// points to the command's --help.
-struct UsageError {
-    std::string message;
-};
-
-// Anything else that stops a command before it starts (an unreadable database, a report folder
-// that takes no files): the program exits with 2, without pointing to --help.
-struct CommandError {
-    std::string message;
-};
-
-enum class Format { Text, Csv, Json };
 
 struct ValidateOptions {
     std::optional<std::string> db;
@@ -47,28 +31,23 @@ struct ValidateOptions {
     std::vector<std::string> inputs; // "-" or none: the lines of standard input
 };
 
+// Each is set when its option was given; the {} lets tests name only those they give.
 struct GenerateOptions {
-    std::optional<std::string> db;
-    std::optional<std::string> model;
-    std::optional<std::string> custom;
-    std::optional<std::string> box;
-    std::optional<std::string> count;
-    std::optional<std::string> seed;
-    std::optional<std::string> report;
+    std::optional<std::string> db{};
+    std::optional<std::string> model{};
+    std::optional<std::string> custom{};
+    std::optional<std::string> box{};
+    std::optional<std::string> count{};
+    std::optional<std::string> seed{};
+    std::optional<std::string> report{};
 };
 
 struct CompleteOptions {
     std::vector<std::string> inputs; // "-" or none: the lines of standard input
 };
 
-// Why the database could not be used, naming it.
-std::string DatabaseLoadProblemText(const Problem& problem);
-
-// The check digit that makes the first fourteen digits of `digits` a valid IMEI; none for fourteen
-// zeros, whose Luhn total is 0 whatever follows.
-std::optional<int> ComputedCheckDigit(std::string_view digits);
-
-// Each returns the exit status; usage errors are thrown as UsageError.
+// Each returns the exit status; usage errors are thrown as UsageError, other errors that stop a
+// command before it starts as CommandError.
 int RunValidateCommand(const ValidateOptions& options, const CommandContext& context);
 int RunGenerateCommand(const GenerateOptions& options, const CommandContext& context);
 int RunCompleteCommand(const CompleteOptions& options, const CommandContext& context);

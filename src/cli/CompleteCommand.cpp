@@ -3,24 +3,11 @@
 #include "imei/Imei.h"
 
 #include <algorithm>
-#include <istream>
 #include <optional>
-#include <ostream>
 #include <string>
 #include <string_view>
 
 namespace quillon::cli {
-
-std::optional<int> ComputedCheckDigit(std::string_view digits) {
-    const int sum = LuhnSum(digits);
-    for (int check = 0; check <= 9; ++check) {
-        if (IsValidLuhnTotal(sum + check)) {
-            return check;
-        }
-    }
-    return std::nullopt; // fourteen zeros: a total of 0 is never valid
-}
-
 namespace {
 
 constexpr std::size_t kImeiWithoutCheckDigit = kImeiLength - 1; // 14
@@ -41,7 +28,7 @@ Completion CompletedImei(std::string_view input) {
         return {{}, "is not a 14-digit IMEI or a 16-digit IMEISV"};
     }
     std::string imei = digits.substr(0, kImeiWithoutCheckDigit);
-    const std::optional<int> check = ComputedCheckDigit(imei);
+    const std::optional<int> check = LuhnCheckDigit(imei);
     if (!check) {
         return {{}, "cannot be completed: no check digit makes it valid"};
     }
@@ -52,25 +39,31 @@ Completion CompletedImei(std::string_view input) {
 } // namespace
 
 int RunCompleteCommand(const CompleteOptions& options, const CommandContext& context) {
-    const std::string prefix = Prefix("complete");
+    OutputSink& out = context.out;
     bool allCompleted = true;
-    auto completeOne = [&](std::string_view input) {
+    // A line of standard input has a line of output in any case, empty when it is refused, so that
+    // scripts can pair them.
+    auto completeOne = [&](std::string_view input, bool line) {
         const Completion completion = CompletedImei(input);
         if (!completion.problem.empty()) {
-            context.out.flush(); // keeps the two streams in input order on a terminal
-            context.err << prefix << "'" << input << "' " << completion.problem << '\n';
+            out.Flush(); // keeps the two streams in input order on a terminal
+            WriteMessage(context.err, "complete", "'" + std::string(input) + "' " + completion.problem);
             allCompleted = false;
-            return;
         }
-        context.out << completion.imei << '\n';
+        if (completion.problem.empty() || line) {
+            out.Append(completion.imei);
+            out.Append('\n');
+        }
     };
     auto completeStandardInput = [&] {
-        for (std::string line; std::getline(context.in, line);) {
+        std::string_view line;
+        // Each answer goes out before the next line is read, so that at a terminal it shows at once.
+        for (out.Flush(); context.in.Next(line); out.Flush()) {
             if (!line.empty() && line.back() == '\r') {
-                line.pop_back();
+                line.remove_suffix(1);
             }
-            completeOne(line);
-            if (!context.out) {
+            completeOne(line, true);
+            if (out.Failed()) {
                 break;
             }
         }
@@ -80,22 +73,22 @@ int RunCompleteCommand(const CompleteOptions& options, const CommandContext& con
         completeStandardInput();
     }
     for (const std::string& input : options.inputs) {
-        if (!context.out) {
+        if (out.Failed()) {
             break;
         }
         if (input == "-") {
             completeStandardInput(); // a second "-" finds it at its end
         } else {
-            completeOne(input);
+            completeOne(input, false);
         }
     }
-    context.out.flush();
-    if (!context.out) {
-        context.err << prefix << "cannot write to standard output\n";
+    out.Flush();
+    if (out.Failed()) {
+        WriteMessage(context.err, "complete", "cannot write to standard output");
         return kExitUsage;
     }
-    if (context.in.bad()) {
-        context.err << prefix << "cannot read standard input\n";
+    if (context.in.Error() != 0) {
+        WriteMessage(context.err, "complete", "cannot read standard input");
         return kExitUsage;
     }
     return allCompleted ? kExitOk : kExitInvalid;

@@ -19,7 +19,6 @@
 #include <iterator>
 #include <memory>
 #include <optional>
-#include <ostream>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -34,8 +33,6 @@
 namespace quillon::cli {
 
 namespace {
-
-const std::string kPrefix = Prefix("generate");
 
 std::optional<std::uint64_t> ParseWholeNumber(std::string_view text) {
     if (text.empty() || text.size() > 20) {
@@ -53,15 +50,6 @@ std::optional<std::uint64_t> ParseWholeNumber(std::string_view text) {
         value = value * 10 + digit;
     }
     return value;
-}
-
-std::string BoxCaptionList() {
-    std::string list;
-    for (const GenerationBox& box : GenerationBoxOrder()) {
-        list += list.empty() ? "" : ", ";
-        list += box.caption;
-    }
-    return list;
 }
 
 // The codes a run draws from when --model names device lines: every distinct code of the lines
@@ -142,13 +130,17 @@ GenerationPlan PlanGeneration(const GenerateOptions& options, const CommandConte
         if (text == kCustomEntry) {
             throw UsageError{"--model Custom takes its prefix from --custom PREFIX"};
         }
-        // The empty entry and the separator choose no model, as in the window.
-        if (!text.empty() && text != kSeparatorEntry) {
+        // An empty text names nothing: a model left out is --model left out, as with --box.
+        if (text.empty()) {
+            throw UsageError{"--model: '' names no model; give a catalogue entry or a device of the database as "
+                             "manufacturer and model, or leave --model out"};
+        }
+        // The separator chooses no model, as in the window.
+        if (text != kSeparatorEntry) {
             choice = ResolveModelChoice(text, 0, DeviceTable{});
             if (choice.kind != ModelChoiceKind::Catalogue) {
                 // Only a device needs the database, so only then is a missing one an error.
-                const std::filesystem::path path =
-                    options.db ? PathFromUtf8(*options.db) : context.programDirectory / "tacdex.csv";
+                const std::filesystem::path path = DatabasePath(options.db, context.programDirectory);
                 DeviceDatabase database(path);
                 if (const std::optional<Problem> problem = database.Load()) {
                     // Not a usage error: the command line may be right and the file wrong.
@@ -187,9 +179,9 @@ GenerationPlan PlanGeneration(const GenerateOptions& options, const CommandConte
     return plan;
 }
 
-// The temporary files of a run with a report. A SIGINT, SIGTERM or SIGPIPE removes them before the
-// program ends as the signal would end it; their names are kept ready for the handler, which may
-// only make plain system calls.
+// The temporary files of a run with a report. A SIGINT, SIGTERM, SIGHUP or SIGPIPE removes them
+// before the program ends as the signal would end it; their names are kept ready for the handler,
+// which may only make plain system calls.
 class TemporaryFiles {
 public:
     TemporaryFiles() {
@@ -239,9 +231,9 @@ public:
 
 private:
     static constexpr std::size_t kMax = 2;
-    // SIGPIPE too: `generate --report | head` ends the run that way.
-#ifdef SIGPIPE
-    static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGPIPE};
+    // SIGHUP when the terminal is closed; SIGPIPE when `generate --report | head` ends the run.
+#if defined(SIGHUP) && defined(SIGPIPE)
+    static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 #else
     static constexpr int kSignals[] = {SIGINT, SIGTERM};
 #endif
@@ -277,9 +269,10 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 // found; at the end the report is assembled from it and named.
 class ReportNumbers {
 public:
-    ReportNumbers(std::filesystem::path folder, TemporaryFiles& temporaries)
+    ReportNumbers(std::filesystem::path folder, TemporaryFiles& temporaries, Clock& clock)
         : m_folder(std::move(folder)),
-          m_temporaries(temporaries) {}
+          m_temporaries(temporaries),
+          m_clock(clock) {}
 
     // Opens the numbers' file: proves at the start that the folder takes files.
     void Open() {
@@ -358,7 +351,7 @@ public:
             result.problem = Problem{ProblemKind::FileNotWritten, m_folder, 0, ErrnoCode(m_error), {}};
             return result;
         }
-        result = NameReportFile(reportPath, m_folder, ReportFileName(CurrentLocalDateTime()));
+        result = NameReportFile(reportPath, m_folder, ReportFileName(m_clock.LocalNow()));
         m_temporaries.Forget(reportPath);
         return result;
     }
@@ -366,6 +359,7 @@ public:
 private:
     std::filesystem::path m_folder;
     TemporaryFiles& m_temporaries;
+    Clock& m_clock;
     std::filesystem::path m_path;
     File m_file;
     int m_error = 0;
@@ -391,7 +385,7 @@ int RunGenerateCommand(const GenerateOptions& options, const CommandContext& con
         }
         seed = *parsed;
     } else {
-        seed = TimeOfDaySeed();
+        seed = context.clock.TimeOfDaySeed();
     }
     if (options.report) {
         std::error_code error;
@@ -405,30 +399,30 @@ int RunGenerateCommand(const GenerateOptions& options, const CommandContext& con
     TemporaryFiles temporaries;
     std::optional<ReportNumbers> report;
     if (reportFolder) {
-        report.emplace(*reportFolder, temporaries);
+        report.emplace(*reportFolder, temporaries, context.clock);
         report->Open();
     }
 
     SeededRandomSource random(seed);
-    bool outputFailed = false;
+    OutputSink& out = context.out;
     bool reportFailed = false;
-    const auto start = std::chrono::steady_clock::now();
+    const auto start = context.clock.Now();
     GenerateValid(plan.recipe, count, random, [&](std::string_view number) {
-        context.out.write(number.data(), static_cast<std::streamsize>(number.size())).put('\n');
-        outputFailed = !context.out;
+        out.Append(number);
+        out.Append('\n');
         reportFailed = report && !report->Append(number);
-        return !outputFailed && !reportFailed;
+        return !out.Failed() && !reportFailed;
     });
-    context.out.flush();
-    const auto elapsed =
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
-    if (outputFailed || !context.out) {
-        context.err << kPrefix << "cannot write to standard output\n";
+    out.Flush();
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(context.clock.Now() - start).count();
+    if (out.Failed()) {
+        WriteMessage(context.err, "generate", "cannot write to standard output");
         return kExitUsage;
     }
     if (reportFailed) {
-        context.err << kPrefix << "the report was not written: cannot write into the folder "
-                    << DescribeFolder(*reportFolder) << ": " << SystemErrorText(report->Error()) << '\n';
+        WriteMessage(context.err, "generate",
+                     "the report was not written: cannot write into the folder " + DescribeFolder(*reportFolder) +
+                         ": " + SystemErrorText(report->Error()));
         return kExitUsage;
     }
 
@@ -436,10 +430,12 @@ int RunGenerateCommand(const GenerateOptions& options, const CommandContext& con
         const ReportWriteResult written =
             report->Finish(plan.modelText, SecondsText(static_cast<std::int64_t>(elapsed)));
         if (!written.ok()) {
-            context.err << kPrefix << "the report was not written: " << ProblemText(*written.problem) << '\n';
+            WriteMessage(context.err, "generate", "the report was not written: " + ProblemText(*written.problem));
             return kExitUsage;
         }
-        context.err << PathToUtf8(written.path) << '\n';
+        context.err.Append(PathToUtf8(written.path));
+        context.err.Append('\n');
+        context.err.Flush();
     }
     return kExitOk;
 }

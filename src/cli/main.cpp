@@ -1,9 +1,13 @@
+// quillon-cli: builds the command line, reads it and hands the chosen command the program's
+// standard streams and clock.
 #include "Commands.h"
+#include "generation/Clock.h"
 #include "generation/Report.h"
-#include "imei/ReportingBody.h"
 #include "system/Console.h"
 
 #include <CLI/CLI.hpp>
+
+#include <unistd.h>
 
 #include <algorithm>
 #include <iostream>
@@ -14,21 +18,7 @@
 #include <vector>
 
 namespace quillon::cli {
-
-std::string Prefix(const std::string& command) {
-    return command.empty() ? std::string("quillon-cli: ") : "quillon-cli " + command + ": ";
-}
-
 namespace {
-
-std::string BoxCaptions() {
-    std::string list;
-    for (const GenerationBox& box : GenerationBoxOrder()) {
-        list += list.empty() ? "" : ", ";
-        list += box.caption;
-    }
-    return list;
-}
 
 // The options of one command as the parser fills them; turned into the command's options after
 // parsing, when it is known which were given.
@@ -44,9 +34,10 @@ std::optional<std::string> IfGiven(const CLI::Option* option, std::string value)
 }
 
 // Every usage error in the same two lines, whoever found it.
-int ReportUsageError(const std::string& command, const std::string& message) {
-    std::cerr << Prefix(command) << message << '\n'
-              << "Run 'quillon-cli" << (command.empty() ? "" : " " + command) << " --help' for the options.\n";
+int ReportUsageError(OutputSink& err, const std::string& command, const std::string& message) {
+    WriteMessage(err, command, message);
+    err.Append("Run 'quillon-cli" + (command.empty() ? "" : " " + command) + " --help' for the options.\n");
+    err.Flush();
     return kExitUsage;
 }
 
@@ -98,7 +89,7 @@ int main(int argc, char** argv) {
         generateCommand->add_option("--custom", generate.custom, "An eight-digit Type Allocation Code to start from")
             ->type_name("PREFIX"),
         generateCommand
-            ->add_option("--box", generate.box, "Start from the code of a reporting body, one of\n" + BoxCaptions())
+            ->add_option("--box", generate.box, "Start from the code of a reporting body, one of\n" + BoxCaptionList())
             ->type_name("CAPTION"),
         generateCommand->add_option("--count", generate.count, "How many valid numbers to print (default: 1)")
             ->type_name("N"),
@@ -127,6 +118,8 @@ int main(int argc, char** argv) {
     // CLI11 takes the arguments last first.
     std::vector<std::string> args = quillon::CommandLineArguments(argc, argv);
     std::reverse(args.begin(), args.end());
+    FdOutput out(STDOUT_FILENO);
+    FdOutput err(STDERR_FILENO);
     try {
         app.parse(args);
     } catch (const CLI::CallForHelp&) {
@@ -140,15 +133,16 @@ int main(int argc, char** argv) {
         return kExitOk;
     } catch (const CLI::ParseError& error) {
         const std::vector<CLI::App*> chosen = app.get_subcommands();
-        return ReportUsageError(chosen.empty() ? std::string() : chosen.front()->get_name(), error.what());
+        return ReportUsageError(err, chosen.empty() ? std::string() : chosen.front()->get_name(), error.what());
     }
 
     if (app.get_subcommands().empty()) {
-        return ReportUsageError("", "a command is needed: validate, generate or complete");
+        return ReportUsageError(err, "", "a command is needed: validate, generate or complete");
     }
 
-    const CommandContext context{quillon::ExecutableDirectory(argc > 0 ? argv[0] : nullptr), std::cin, std::cout,
-                                 std::cerr};
+    StandardInput in;
+    quillon::SystemClock clock;
+    const CommandContext context{quillon::ExecutableDirectory(argc > 0 ? argv[0] : nullptr), in, out, err, clock};
     const CLI::App* chosen = app.get_subcommands().front();
     const std::string command = chosen->get_name();
     try {
@@ -170,11 +164,11 @@ int main(int argc, char** argv) {
         }
         return RunCompleteCommand(complete, context);
     } catch (const UsageError& error) {
-        std::cout.flush();
-        return ReportUsageError(command, error.message);
+        out.Flush();
+        return ReportUsageError(err, command, error.what());
     } catch (const CommandError& error) {
-        std::cout.flush();
-        std::cerr << Prefix(command) << error.message << '\n';
+        out.Flush();
+        WriteMessage(err, command, error.what());
         return kExitUsage;
     }
 }

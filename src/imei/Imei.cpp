@@ -177,6 +177,14 @@ bool IsValidIMEI(std::string_view normalised) {
     return IsValidFifteenDigits(normalised.data());
 }
 
+std::optional<int> LuhnCheckDigit(std::string_view normalised) {
+    const int sum = LuhnSum(normalised);
+    if (sum == 0) {
+        return std::nullopt;
+    }
+    return (10 - sum % 10) % 10; // sum + check lies between 10 and 130: a valid total
+}
+
 LuhnWorking ComputeLuhnWorking(std::string_view normalised) {
     LuhnWorking working;
     if (IsCompleteIMEI(normalised)) {

@@ -111,7 +111,7 @@ void Form1::Command2_Click() {
     m_generation.reset();
     m_random = m_randomSourceFactory ? m_randomSourceFactory() : nullptr;
     if (!m_random) {
-        m_random = std::make_unique<SeededRandomSource>(TimeOfDaySeed());
+        m_random = std::make_unique<SeededRandomSource>(m_clock.TimeOfDaySeed());
     }
     m_generation = std::make_unique<GenerationEngine<RandomSource>>(*m_random);
     // A monotonic clock: the elapsed time of the report can never come out negative.

@@ -96,8 +96,8 @@ TEST(CommandLine, DashReadsStandardInputWhereItStands) {
     EXPECT_EQ(complete.out, "490154203237518\n356938035643809\n");
 }
 
-// Every mistake on the command line: exit 2, nothing on standard output, a message that starts
-// with the program (and command) name and names the culprit, then a pointer to --help.
+// Every mistake on the command line: exit 2, nothing on standard output, a message that starts with
+// the program (and command) name and names the culprit, control characters escaped; then --help.
 TEST(CommandLine, UsageErrorsShareOneStyleAndExit2) {
     struct Case {
         std::vector<std::string> args;
@@ -116,6 +116,7 @@ TEST(CommandLine, UsageErrorsShareOneStyleAndExit2) {
         {{"generate", "--count=2", "--count=3"}, "quillon-cli generate: ", "--count"},
         {{"generate", "490154203237518"}, "quillon-cli generate: ", "490154203237518"},
         {{"generate", "--box", "FCC"}, "quillon-cli generate: ", "FCC"},
+        {{"generate", "--box", "a\nb\x1b\xff\xc2\x9b"}, "quillon-cli generate: ", "'a\\nb\\x1b\\xff\\xc2\\x9b'"},
         {{"complete", "--db", "x"}, "quillon-cli complete: ", "--db"},
     };
     for (const Case& c : cases) {

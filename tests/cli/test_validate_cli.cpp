@@ -1,3 +1,4 @@
+#include "CommandRun.h"
 #include "support/RunProcess.h"
 #include "support/TempDir.h"
 
@@ -14,6 +15,8 @@
 namespace quillon {
 namespace {
 
+using cli::Format;
+using testing::CommandRun;
 using testing::ProcessResult;
 using testing::RunProcess;
 using testing::TempDir;
@@ -24,9 +27,9 @@ constexpr const char* kDatabase = "49015420,Acme,Phone X\r\n"
 
 class ValidateCli : public ::testing::Test {
 protected:
-    ProcessResult Run(std::vector<std::string> args, const std::string& input = {}) {
-        args.insert(args.begin(), {"validate", "--db", m_db.string()});
-        return RunProcess(QUILLON_CLI_PATH, args, input);
+    CommandRun Run(std::vector<std::string> inputs, Format format = Format::Text, const std::string& input = {}) {
+        return testing::Run(cli::RunValidateCommand, cli::ValidateOptions{m_db.string(), format, std::move(inputs)},
+                            input);
     }
     TempDir m_dir;
     std::filesystem::path m_db = m_dir.Write("tacdex.csv", kDatabase);
@@ -72,35 +75,33 @@ TEST_F(ValidateCli, TextDescribesTheResultInWords) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.input);
-        const ProcessResult r = Run({c.input});
+        const CommandRun r = Run({c.input});
         EXPECT_EQ(r.status, c.status);
         EXPECT_EQ(r.out, c.text);
         EXPECT_EQ(r.out.find("^^"), std::string::npos);
         EXPECT_EQ(r.out.find("Click"), std::string::npos);
     }
     // Results are parted by an empty line; the status is 1 when any input was not valid.
-    const ProcessResult both = Run({"490154203237518", "490154203237517"});
+    const CommandRun both = Run({"490154203237518", "490154203237517"});
     EXPECT_EQ(both.status, 1);
     EXPECT_NE(both.out.find("a multiple of 10\n\nIMEI: 490154203237517"), std::string::npos) << both.out;
     EXPECT_EQ(Run({"490154203237518", "356938035643809"}).status, 0);
 }
 
-TEST_F(ValidateCli, UsageAndDatabaseErrorsExitWith2) {
-    EXPECT_EQ(Run({"--format", "xml", "1"}).status, 2);
-    EXPECT_EQ(Run({"--bogus"}).status, 2);
-    EXPECT_EQ(Run({"--format"}).status, 2);
-    const ProcessResult missing =
-        RunProcess(QUILLON_CLI_PATH, {"validate", "--db", (m_dir.path() / "none.csv").string(), "490154203237518"});
+TEST_F(ValidateCli, DatabaseErrorsExitWith2) {
+    m_db = m_dir.path() / "none.csv";
+    const CommandRun missing = Run({"490154203237518"});
     EXPECT_EQ(missing.status, 2);
-    EXPECT_NE(missing.err.find("does not exist"), std::string::npos);
+    EXPECT_EQ(missing.err, "quillon-cli validate: the device database " + m_db.string() + " does not exist.\n");
     EXPECT_TRUE(missing.out.empty());
-    const ProcessResult folder = RunProcess(QUILLON_CLI_PATH, {"validate", "--db", m_dir.path().string(), "1"});
+    m_db = m_dir.path();
+    const CommandRun folder = Run({"1"});
     EXPECT_EQ(folder.status, 2);
-    EXPECT_FALSE(folder.err.empty());
+    EXPECT_EQ(folder.err.rfind("quillon-cli validate: ", 0), 0u) << folder.err;
 }
 
 TEST_F(ValidateCli, JsonLinesFromStandardInput) {
-    const ProcessResult r = Run({"--format", "json"}, "49-015420-323751-8\r\n35000000000000X\n 4901542032375180\n");
+    const CommandRun r = Run({}, Format::Json, "49-015420-323751-8\r\n35000000000000X\n 4901542032375180\n");
     EXPECT_EQ(r.status, 1);
     std::istringstream lines(r.out);
     std::vector<nlohmann::json> objects;
@@ -109,22 +110,11 @@ TEST_F(ValidateCli, JsonLinesFromStandardInput) {
     }
     ASSERT_EQ(objects.size(), 3u);
 
-    const nlohmann::json& valid = objects[0];
-    EXPECT_EQ(valid["input"], "49-015420-323751-8");
-    EXPECT_EQ(valid["imei"], "490154203237518");
-    EXPECT_EQ(valid["rejected"], false);
-    EXPECT_EQ(valid["presentation"], "490154-20-323751-8");
-    EXPECT_EQ(valid["boxes"], nlohmann::json::array({"BZT/Cetecom", "BABT/BAPT"}));
-    EXPECT_EQ(valid["tac"], "49015420");
-    EXPECT_EQ(valid["serial"], "323751");
-    EXPECT_EQ(valid["check"], "49025820343552");
-    EXPECT_EQ(valid["checksum"], "52(60)");
-    EXPECT_EQ(valid["luhn"], 8);
-    EXPECT_EQ(valid["valid"], true);
-    EXPECT_EQ(valid["found"], true);
-    EXPECT_EQ(valid["manufacturer"], "Acme");
-    EXPECT_EQ(valid["model"], "Phone X");
-    EXPECT_EQ(valid.size(), 15u);
+    EXPECT_EQ(objects[0], nlohmann::json::parse(R"json({"input": "49-015420-323751-8", "imei": "490154203237518",
+        "rejected": false, "presentation": "490154-20-323751-8", "boxes": ["BZT/Cetecom", "BABT/BAPT"],
+        "reporting_body": "49 (BZT / BAPT / Regulatory Authority / Federal Network Agency (FNA), Germany)",
+        "tac": "49015420", "serial": "323751", "check": "49025820343552", "checksum": "52(60)", "luhn": 8,
+        "valid": true, "found": true, "manufacturer": "Acme", "model": "Phone X"})json"));
 
     const nlohmann::json& quoted = objects[1];
     EXPECT_EQ(quoted["imei"], "350000000000000");
@@ -141,7 +131,7 @@ TEST_F(ValidateCli, JsonLinesFromStandardInput) {
 }
 
 TEST_F(ValidateCli, CsvQuotesFieldsAsRfc4180) {
-    const ProcessResult r = Run({"--format", "csv", "350000000000000", "4901542032375180", "a\"b,c"});
+    const CommandRun r = Run({"350000000000000", "4901542032375180", "a\"b,c"}, Format::Csv);
     EXPECT_EQ(r.status, 1);
     std::istringstream lines(r.out);
     std::vector<std::string> rows;
@@ -162,16 +152,14 @@ TEST_F(ValidateCli, CsvQuotesFieldsAsRfc4180) {
 }
 
 TEST_F(ValidateCli, CsvQuotesLineEnds) {
-    const ProcessResult r = Run({"--format", "csv", "49\r01", "49\n01"});
+    const CommandRun r = Run({"49\r01", "49\n01"}, Format::Csv);
     EXPECT_NE(r.out.find("\r\n\"49\r01\",\"49\r01\","), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("\r\n\"49\n01\",\"49\n01\","), std::string::npos) << r.out;
 }
 
 TEST_F(ValidateCli, OddInputNeverBreaksTheOutput) {
-    const std::string nul("49\0"
-                          "01",
-                          5);
-    const ProcessResult r = Run({"--format", "json"}, std::string(10000, '9') + "\n\xFF\xFE\n" + nul + "\n\n");
+    const std::string nul = "49" + std::string(1, '\0') + "01";
+    const CommandRun r = Run({}, Format::Json, std::string(10000, '9') + "\n\xFF\xFE\n" + nul + "\n\n");
     EXPECT_EQ(r.status, 1);
     std::istringstream lines(r.out);
     int count = 0;
@@ -232,9 +220,9 @@ TEST_F(ValidateCli, InputAndOutputErrorsExitWith2) {
 }
 #endif // !_WIN32
 
-// Output goes out in large blocks: far fewer writes than records, and all of it arrives.
+// Many records across many output blocks and input reads, all of them whole.
 TEST_F(ValidateCli, ManyRecordsArriveWhole) {
-    const ProcessResult r = Run({"--format", "csv"}, Lines(20000));
+    const CommandRun r = Run({"-"}, Format::Csv, Lines(20000));
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 20001);
     EXPECT_EQ(r.out.substr(r.out.size() - 2), "\r\n");
@@ -329,8 +317,9 @@ TEST(DatabaseShapes, AreReadOrRefusedWithinBoundedMemory) {
 
 // The one check of the shipped database: real phones are found by their codes.
 TEST(ShippedDatabase, FindsRealPhones) {
-    const ProcessResult r = RunProcess(
-        QUILLON_CLI_PATH, {"validate", "--format", "csv", "357613004448485", "352936001349777", "357805023984447"});
+    const CommandRun r =
+        testing::Run(cli::RunValidateCommand,
+                     cli::ValidateOptions{{}, Format::Csv, {"357613004448485", "352936001349777", "357805023984447"}});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find(",true,true,Nokia,6020\r\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find(",true,true,Nokia,3100\r\n"), std::string::npos) << r.out;

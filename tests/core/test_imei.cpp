@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 namespace quillon {
@@ -112,6 +113,16 @@ INSTANTIATE_TEST_SUITE_P(
                       VerdictCase{"\xC3\x9C"
                                   "90154203237518",
                                   "09025820343552", 48, 8, false}));
+
+TEST(Imei, CheckDigitMakesTheFirstFourteenValid) {
+    for (const std::string fourteen : {"49015420323751", "35693803564380", "99999999999999", "00000000000001"}) {
+        const std::optional<int> check = LuhnCheckDigit(fourteen);
+        ASSERT_TRUE(check) << fourteen;
+        EXPECT_TRUE(IsValidIMEI(fourteen + static_cast<char>('0' + *check))) << fourteen;
+    }
+    EXPECT_EQ(LuhnCheckDigit("490154203237517"), 8); // the fifteenth character does not count
+    EXPECT_EQ(LuhnCheckDigit("00000000000000"), std::nullopt);
+}
 
 TEST(Imei, TotalsValidExactlyAtMultiplesOfTenUpTo160) {
     for (int total = -10; total <= 200; ++total) {

@@ -1,8 +1,10 @@
 #pragma once
 
+#include "generation/Generation.h"
 #include "generation/Report.h"
 
 #include <chrono>
+#include <cstdint>
 
 namespace quillon {
 
@@ -14,12 +16,15 @@ public:
     virtual std::chrono::steady_clock::time_point Now() = 0;
     // The local date and time of day, as report names carry them.
     virtual LocalDateTime LocalNow() = 0;
+    // Microseconds since local midnight: the seed of a run that is given none.
+    virtual std::uint64_t TimeOfDaySeed() = 0;
 };
 
 class SystemClock final : public Clock {
 public:
     std::chrono::steady_clock::time_point Now() override { return std::chrono::steady_clock::now(); }
     LocalDateTime LocalNow() override { return CurrentLocalDateTime(); }
+    std::uint64_t TimeOfDaySeed() override { return quillon::TimeOfDaySeed(); }
 };
 
 // A clock that shows what it is set to. Each reading of Now() moves it on by the step, so two
@@ -34,6 +39,10 @@ public:
         return now;
     }
     LocalDateTime LocalNow() override { return m_local; }
+    // The local time of day to the second, no fraction.
+    std::uint64_t TimeOfDaySeed() override {
+        return static_cast<std::uint64_t>((m_local.hour * 60 + m_local.minute) * 60 + m_local.second) * 1'000'000;
+    }
 
     void SetStep(std::chrono::milliseconds step) { m_step = step; }
     void SetLocal(const LocalDateTime& local) { m_local = local; }

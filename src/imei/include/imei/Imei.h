@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -96,6 +97,11 @@ inline bool IsValidFifteenDigits(const char* digits) {
 bool IsCompleteIMEI(std::string_view normalised);
 // The verdict: a complete IMEI with a valid Luhn total.
 bool IsValidIMEI(std::string_view normalised);
+
+// The check digit that makes the first fourteen characters of the text a valid IMEI (whatever
+// follows them does not count); none when their Luhn sum is 0, as for fourteen zeros, since a
+// total of 0 is never valid.
+std::optional<int> LuhnCheckDigit(std::string_view normalised);
 
 struct LuhnWorking {
     LuhnDigitList digits;

@@ -1,0 +1,143 @@
+#pragma once
+
+// Where the commands write and read: an output sink and a line input, each over a standard
+// stream in the program and over a string in tests.
+
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace quillon::cli {
+
+// Output in blocks: nothing is written until a block is full or Flush is called, and the first
+// failed write stops all further output and keeps its error.
+class OutputSink {
+public:
+    virtual ~OutputSink() = default;
+    OutputSink(const OutputSink&) = delete;
+    OutputSink& operator=(const OutputSink&) = delete;
+
+    void Append(std::string_view text) {
+        if (text.empty()) {
+            return; // an empty view may have no data pointer at all
+        }
+        if (text.size() > m_size - m_used) {
+            AppendLarge(text);
+            return;
+        }
+        std::memcpy(m_buffer.get() + m_used, text.data(), text.size());
+        m_used += text.size();
+    }
+    void Append(char c) {
+        if (m_used == m_size) {
+            Flush();
+        }
+        m_buffer[m_used++] = c;
+    }
+    void Flush();
+    bool Failed() const { return m_error != 0; }
+    int Error() const { return m_error; } // the errno value of the failed write; 0 while none failed
+
+    static constexpr std::size_t kBlock = std::size_t{1} << 20;
+
+protected:
+    explicit OutputSink(std::size_t blockSize = kBlock);
+    // Writes all of `bytes`, or returns the errno value that stopped it.
+    virtual int Write(std::string_view bytes) = 0;
+
+private:
+    void AppendLarge(std::string_view text);
+    void WriteUnlessFailed(std::string_view bytes);
+
+    std::unique_ptr<char[]> m_buffer;
+    std::size_t m_size;
+    std::size_t m_used = 0;
+    int m_error = 0;
+};
+
+// A file descriptor: standard output or standard error.
+class FdOutput final : public OutputSink {
+public:
+    explicit FdOutput(int fd) : m_fd(fd) {}
+
+private:
+    int Write(std::string_view bytes) override;
+    int m_fd;
+};
+
+// Collects the output, for tests; in small blocks, so that a test passes many block ends.
+class StringOutput final : public OutputSink {
+public:
+    StringOutput() : OutputSink(4096) {}
+    // Everything appended so far.
+    const std::string& Text() {
+        Flush();
+        return m_text;
+    }
+
+private:
+    int Write(std::string_view bytes) override;
+    std::string m_text;
+};
+
+// Lines of input, read in large blocks. A line is handed out as a view into the block, so only a
+// line longer than the block costs a buffer of its own size.
+class LineInput {
+public:
+    virtual ~LineInput() = default;
+    LineInput(const LineInput&) = delete;
+    LineInput& operator=(const LineInput&) = delete;
+
+    // The next line without its LF; false at the end of the input or on a read error.
+    bool Next(std::string_view& line);
+    // The errno value of a failed read; 0 while none failed.
+    int Error() const { return m_error; }
+    // The start of the next line as far as it is already read (at most `count` bytes); nothing is
+    // read for it, so the line last handed out stays valid.
+    std::string_view Peek(std::size_t count) const {
+        return std::string_view(m_buffer.data() + m_begin, std::min(count, m_end - m_begin));
+    }
+    // Whether there is an input at all: a closed standard input would read as empty, or as
+    // whatever file the next open takes its place with.
+    virtual bool IsOpen() const { return true; }
+
+protected:
+    explicit LineInput(std::size_t blockSize = OutputSink::kBlock) : m_buffer(blockSize, '\0') {}
+    // Reads at most `size` bytes into `into`: how many, 0 at the end; `error` set on failure.
+    virtual std::size_t Read(char* into, std::size_t size, int& error) = 0;
+
+private:
+    void Fill();
+
+    std::string m_buffer;
+    std::size_t m_begin = 0;
+    std::size_t m_end = 0;
+    bool m_atEnd = false;
+    int m_error = 0;
+};
+
+// The program's standard input.
+class StandardInput final : public LineInput {
+public:
+    bool IsOpen() const override;
+
+private:
+    std::size_t Read(char* into, std::size_t size, int& error) override;
+};
+
+// A string, for tests, read in small blocks so that long lines take the paths they take on a
+// stream.
+class StringInput final : public LineInput {
+public:
+    explicit StringInput(std::string text = {}) : LineInput(64), m_text(std::move(text)) {}
+
+private:
+    std::size_t Read(char* into, std::size_t size, int& error) override;
+    std::string m_text;
+    std::size_t m_at = 0;
+};
+
+} // namespace quillon::cli

@@ -1,0 +1,91 @@
+#include "CommandSupport.h"
+
+#include "imei/ReportingBody.h"
+#include "present/ProblemText.h"
+#include "system/Files.h"
+#include "utf8/Utf8.h"
+
+#include <algorithm>
+
+namespace quillon::cli {
+
+std::string Prefix(std::string_view command) {
+    std::string prefix = "quillon-cli";
+    if (!command.empty()) {
+        prefix += ' ';
+        prefix += command;
+    }
+    return prefix + ": ";
+}
+
+namespace {
+
+void AppendEscaped(std::string& out, unsigned char byte) {
+    switch (byte) {
+    case '\n':
+        out += "\\n";
+        break;
+    case '\r':
+        out += "\\r";
+        break;
+    case '\t':
+        out += "\\t";
+        break;
+    default:
+        constexpr char kHex[] = "0123456789abcdef";
+        out += {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xF]};
+    }
+}
+
+} // namespace
+
+std::string EscapeForMessage(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t pos = 0; pos < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[pos]);
+        // A character's whole sequence, or one byte that starts none.
+        const std::size_t sequence = byte < 0x80 ? 1 : Utf8SequenceLength(text, pos);
+        const std::size_t length = std::max<std::size_t>(sequence, 1);
+        const bool c1 = byte == 0xC2 && sequence == 2 && static_cast<unsigned char>(text[pos + 1]) < 0xA0;
+        if ((byte < 0x20 || byte == 0x7F) || sequence == 0 || c1) {
+            for (std::size_t i = 0; i < length; ++i) {
+                AppendEscaped(out, static_cast<unsigned char>(text[pos + i]));
+            }
+        } else {
+            out += text.substr(pos, length);
+        }
+        pos += length;
+    }
+    return out;
+}
+
+void WriteMessage(OutputSink& err, std::string_view command, std::string_view text) {
+    err.Append(Prefix(command));
+    err.Append(EscapeForMessage(text));
+    err.Append('\n');
+    err.Flush();
+}
+
+std::filesystem::path DatabasePath(const std::optional<std::string>& db,
+                                   const std::filesystem::path& programDirectory) {
+    return db ? PathFromUtf8(*db) : programDirectory / "tacdex.csv";
+}
+
+std::string DatabaseLoadProblemText(const Problem& problem) {
+    if (problem.kind == ProblemKind::DatabaseMissing) {
+        return "the device database " + PathToUtf8(problem.path) + " does not exist.";
+    }
+    return quillon::ProblemText(problem);
+}
+
+std::string BoxCaptionList() {
+    std::string list;
+    for (const GenerationBox& box : GenerationBoxOrder()) {
+        list += list.empty() ? "" : ", ";
+        list += box.caption;
+    }
+    return list;
+}
+
+} // namespace quillon::cli

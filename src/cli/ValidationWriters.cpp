@@ -1,0 +1,326 @@
+#include "ValidationWriters.h"
+
+#include "imei/Imei.h"
+#include "imei/ReportingBody.h"
+#include "utf8/Utf8.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <charconv>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace quillon::cli {
+namespace {
+
+// Captions of the checked boxes in the order the window shows them, PTCRB first, each preceded by
+// `separator` but the first.
+void AppendCheckedBoxes(OutputSink& out, const BoxStates& boxes, std::string_view separator, std::string_view open = {},
+                        std::string_view close = {}) {
+    bool first = true;
+    for (const GenerationBox& box : GenerationBoxOrder()) {
+        if (boxes[static_cast<std::size_t>(box.boxNumber - 1)]) {
+            if (!first) {
+                out.Append(separator);
+            }
+            out.Append(open);
+            out.Append(box.caption);
+            out.Append(close);
+            first = false;
+        }
+    }
+}
+
+std::string_view Flag(bool b) {
+    return b ? "true" : "false";
+}
+
+void AppendNumber(OutputSink& out, int value) {
+    char digits[16];
+    const auto [end, error] = std::to_chars(std::begin(digits), std::end(digits), value);
+    out.Append(std::string_view(digits, static_cast<std::size_t>(end - digits)));
+}
+
+// The Luhn working as the CSV and JSON columns give it: the transformed digits, and the sum with
+// the total in parentheses, "52(60)".
+void AppendLuhnDigits(OutputSink& out, const LuhnWorking& luhn) {
+    for (std::size_t i = 0; i < luhn.digits.count; ++i) {
+        out.Append(static_cast<char>('0' + luhn.digits.digits[i]));
+    }
+}
+
+void AppendLuhnSum(OutputSink& out, const LuhnWorking& luhn) {
+    AppendNumber(out, luhn.sum);
+    out.Append('(');
+    AppendNumber(out, luhn.total);
+    out.Append(')');
+}
+
+void AppendText(OutputSink& out, std::string_view input, const ValidationResult& r, bool first) {
+    if (!first) {
+        out.Append('\n');
+    }
+    if (input != r.normalised) {
+        out.Append("Input: ");
+        out.Append(input);
+        out.Append('\n');
+    }
+    if (r.rejected) {
+        if (r.normalised.empty()) {
+            out.Append("Result: not an IMEI (nothing left to check once blanks and separators are dropped)\n");
+            return;
+        }
+        out.Append("IMEI: ");
+        out.Append(r.normalised);
+        out.Append("\nResult: not an IMEI (");
+        AppendNumber(out, static_cast<int>(std::min<std::size_t>(Utf8Length(r.normalised), 1'000'000'000)));
+        out.Append(" characters; an IMEI has 15 digits)\n");
+        return;
+    }
+    out.Append("IMEI: ");
+    out.Append(r.normalised);
+    out.Append(" (");
+    out.Append(r.presentation);
+    out.Append(")\nResult: ");
+    if (r.valid) {
+        out.Append(IsCompleteIMEI(r.normalised) ? "valid" : "valid Luhn total, but an IMEI has 15 digits 0-9");
+    } else if (const std::optional<int> check = LuhnCheckDigit(r.normalised); IsCompleteIMEI(r.normalised)) {
+        if (check) {
+            out.Append("not valid (the check digit should be ");
+            out.Append(static_cast<char>('0' + *check));
+            out.Append(")");
+        } else {
+            out.Append("not valid (no check digit can make it valid)");
+        }
+    } else {
+        out.Append("not valid (an IMEI has 15 digits 0-9)");
+    }
+    out.Append("\nReporting body: ");
+    out.Append(r.reportingBodyText.empty() ? std::string_view("unknown") : std::string_view(r.reportingBodyText));
+    out.Append("\nType Allocation Code: ");
+    out.Append(r.tac);
+    out.Append("\nSerial number: ");
+    out.Append(r.serial);
+    out.Append("\nDevice: ");
+    if (r.device.found) {
+        out.Append(r.device.manufacturer);
+        if (!r.device.model.empty()) {
+            out.Append(' ');
+            out.Append(r.device.model);
+        }
+    } else {
+        out.Append("not in the database");
+    }
+    out.Append("\nLuhn check: digit sum ");
+    AppendNumber(out, r.luhn.sum);
+    out.Append(" + check digit ");
+    AppendNumber(out, r.luhn.checkDigit);
+    out.Append(" = ");
+    AppendNumber(out, r.luhn.total);
+    out.Append(IsValidLuhnTotal(r.luhn.total) ? ", a multiple of 10\n" : ", not a multiple of 10\n");
+}
+
+// RFC 4180: quoted, with doubled quotes, only when the value holds a comma, quote or line end.
+void AppendCsvField(OutputSink& out, std::string_view value) {
+    const bool plain =
+        std::none_of(value.begin(), value.end(), [](char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; });
+    if (plain) {
+        out.Append(value);
+        return;
+    }
+    out.Append('"');
+    for (std::size_t quote = value.find('"'); quote != std::string_view::npos; quote = value.find('"')) {
+        out.Append(value.substr(0, quote + 1));
+        out.Append('"');
+        value.remove_prefix(quote + 1);
+    }
+    out.Append(value);
+    out.Append('"');
+}
+
+constexpr std::string_view kCsvHeader = "input,imei,rejected,presentation,reporting_body,boxes,tac,serial,check,"
+                                        "checksum,luhn,valid,found,manufacturer,model";
+
+void AppendCsv(OutputSink& out, std::string_view input, const ValidationResult& r) {
+    // Fifteen digits, the usual input, need no quoting; nor does anything cut from them.
+    const bool digits = IsCompleteIMEI(r.normalised);
+    auto field = [&](std::string_view value) {
+        if (digits) {
+            out.Append(value);
+        } else {
+            AppendCsvField(out, value);
+        }
+    };
+    if (input == r.normalised) {
+        field(input);
+    } else {
+        AppendCsvField(out, input);
+    }
+    out.Append(',');
+    field(r.normalised);
+    out.Append(',');
+    out.Append(Flag(r.rejected));
+    if (r.rejected) {
+        out.Append(",,,,,,,,,false,,,\r\n");
+        return;
+    }
+    out.Append(',');
+    field(r.presentation);
+    out.Append(',');
+    AppendCsvField(out, r.reportingBodyText);
+    out.Append(',');
+    // Box captions hold no comma, quote or line end, so the joined list needs no quoting.
+    AppendCheckedBoxes(out, r.boxes, "|");
+    for (std::string_view value : {std::string_view(r.tac), std::string_view(r.serial)}) {
+        out.Append(',');
+        field(value);
+    }
+    // The Luhn working is digits and parentheses.
+    out.Append(',');
+    AppendLuhnDigits(out, r.luhn);
+    out.Append(',');
+    AppendLuhnSum(out, r.luhn);
+    out.Append(',');
+    AppendNumber(out, r.luhn.checkDigit);
+    out.Append(',');
+    out.Append(Flag(r.valid));
+    out.Append(',');
+    out.Append(Flag(r.device.found));
+    out.Append(',');
+    AppendCsvField(out, r.device.found ? std::string_view(r.device.manufacturer) : std::string_view());
+    out.Append(',');
+    AppendCsvField(out, r.device.found ? std::string_view(r.device.model) : std::string_view());
+    out.Append("\r\n");
+}
+
+// A JSON string as the JSON library writes it (UTF-8 kept, control characters escaped). Text that
+// is not well-formed UTF-8 goes through the library, which replaces the bad bytes.
+void AppendJsonString(OutputSink& out, std::string_view value) {
+    if (!IsValidUtf8(value)) {
+        // In pieces, so that a long line is never copied whole. A piece ends before a byte that
+        // starts a character (ASCII or a lead byte): there the library's decoder starts afresh
+        // whether or not a piece ends, so the pieces come out exactly as the whole would.
+        constexpr std::size_t kPiece = std::size_t{64} << 10;
+        out.Append('"');
+        while (!value.empty()) {
+            std::size_t end = std::min(value.size(), kPiece);
+            while (end < value.size() && (static_cast<unsigned char>(value[end]) & 0xC0) == 0x80) {
+                ++end;
+            }
+            const std::string piece = nlohmann::json(std::string(value.substr(0, end)))
+                                          .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+            out.Append(std::string_view(piece).substr(1, piece.size() - 2));
+            value.remove_prefix(end);
+        }
+        out.Append('"');
+        return;
+    }
+    out.Append('"');
+    std::size_t plain = 0;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        const auto c = static_cast<unsigned char>(value[i]);
+        if (c >= 0x20 && c != '"' && c != '\\') {
+            continue;
+        }
+        out.Append(value.substr(plain, i - plain));
+        plain = i + 1;
+        switch (c) {
+        case '"':
+            out.Append("\\\"");
+            break;
+        case '\\':
+            out.Append("\\\\");
+            break;
+        case '\b':
+            out.Append("\\b");
+            break;
+        case '\f':
+            out.Append("\\f");
+            break;
+        case '\n':
+            out.Append("\\n");
+            break;
+        case '\r':
+            out.Append("\\r");
+            break;
+        case '\t':
+            out.Append("\\t");
+            break;
+        default: {
+            constexpr char kHex[] = "0123456789abcdef";
+            const char escaped[] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 0xF]};
+            out.Append(std::string_view(escaped, sizeof escaped));
+        }
+        }
+    }
+    out.Append(value.substr(plain));
+    out.Append('"');
+}
+
+void AppendJson(OutputSink& out, std::string_view input, const ValidationResult& r) {
+    out.Append("{\"input\":");
+    AppendJsonString(out, input);
+    out.Append(",\"imei\":");
+    AppendJsonString(out, r.normalised);
+    out.Append(",\"rejected\":");
+    out.Append(Flag(r.rejected));
+    if (r.rejected) {
+        out.Append(",\"valid\":false}\n");
+        return;
+    }
+    out.Append(",\"presentation\":");
+    AppendJsonString(out, r.presentation);
+    out.Append(",\"reporting_body\":");
+    AppendJsonString(out, r.reportingBodyText);
+    out.Append(",\"boxes\":[");
+    AppendCheckedBoxes(out, r.boxes, ",", "\"", "\"");
+    out.Append("],\"tac\":");
+    AppendJsonString(out, r.tac);
+    out.Append(",\"serial\":");
+    AppendJsonString(out, r.serial);
+    out.Append(",\"check\":\"");
+    AppendLuhnDigits(out, r.luhn);
+    out.Append("\",\"checksum\":\"");
+    AppendLuhnSum(out, r.luhn);
+    out.Append("\",\"luhn\":");
+    AppendNumber(out, r.luhn.checkDigit);
+    out.Append(",\"valid\":");
+    out.Append(Flag(r.valid));
+    out.Append(",\"found\":");
+    out.Append(Flag(r.device.found));
+    out.Append(",\"manufacturer\":");
+    AppendJsonString(out, r.device.found ? std::string_view(r.device.manufacturer) : std::string_view());
+    out.Append(",\"model\":");
+    AppendJsonString(out, r.device.found ? std::string_view(r.device.model) : std::string_view());
+    out.Append("}\n");
+}
+
+} // namespace
+
+ValidationWriter::ValidationWriter(Format format, OutputSink& out) : m_format(format), m_out(out) {
+    if (format == Format::Csv) {
+        out.Append(kCsvHeader);
+        out.Append("\r\n");
+    }
+}
+
+bool ValidationWriter::Write(std::string_view input, const ValidationResult& result) {
+    switch (m_format) {
+    case Format::Text:
+        AppendText(m_out, input, result, m_first);
+        break;
+    case Format::Csv:
+        AppendCsv(m_out, input, result);
+        break;
+    case Format::Json:
+        AppendJson(m_out, input, result);
+        break;
+    }
+    m_first = false;
+    return result.valid && !result.rejected;
+}
+
+} // namespace quillon::cli

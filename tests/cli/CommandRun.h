@@ -1,0 +1,28 @@
+#pragma once
+
+// A command run in-process: standard input from a string, its output and messages into strings,
+// a settable clock, tacdex.csv of the build beside quillon-cli by default.
+#include "Commands.h"
+
+#include <filesystem>
+#include <string>
+
+namespace quillon::testing {
+
+struct CommandRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+template <typename Options>
+CommandRun Run(int (*command)(const Options&, const cli::CommandContext&), const Options& options,
+               std::string input = {}) {
+    cli::StringInput in(std::move(input));
+    cli::StringOutput out, err;
+    SettableClock clock;
+    const int status = command(options, {std::filesystem::path(QUILLON_CLI_PATH).parent_path(), in, out, err, clock});
+    return {status, out.Text(), err.Text()};
+}
+
+} // namespace quillon::testing
