@@ -118,12 +118,6 @@ TEST(VersionCheckTest, ComparesAsWholeNumbersNotText) {
               VersionComparison::Older);
 }
 
-TEST(VersionCheckTest, MessagesAreTheProgramsOwn) {
-    EXPECT_EQ(ComparisonMessage(VersionComparison::Newer), "An update is available!");
-    EXPECT_EQ(ComparisonMessage(VersionComparison::Same), "You have the latest version.");
-    EXPECT_EQ(ComparisonMessage(VersionComparison::Older), std::nullopt);
-}
-
 TEST(VersionCheckTest, VersionFileAddressIsPlainHttpOnTheServiceHost) {
     EXPECT_EQ(identity::VersionFileAddress("imei.example.net"), "http://imei.example.net/ver");
     EXPECT_EQ(identity::VersionFileAddress("127.0.0.1:8080"), "http://127.0.0.1:8080/ver");
