@@ -47,7 +47,10 @@ int RunCompleteCommand(const CompleteOptions& options, const CommandContext& con
         const Completion completion = CompletedImei(input);
         if (!completion.problem.empty()) {
             out.Flush(); // keeps the two streams in input order on a terminal
-            WriteMessage(context.err, "complete", "'" + std::string(input) + "' " + completion.problem);
+            // Appended piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict) on "'" + std::string.
+            std::string message(1, '\'');
+            message.append(input).append("' ").append(completion.problem);
+            WriteMessage(context.err, "complete", message);
             allCompleted = false;
         }
         if (completion.problem.empty() || line) {
