@@ -6,9 +6,6 @@
 
 namespace quillon {
 
-// Caption of every message box the program shows.
-inline constexpr char kMessageCaption[] = "Quillon2.x Professional";
-
 // Every service the window asks of the operating system goes through here, so that tests can
 // record what the window did instead of opening dialogs, touching the real clipboard or
 // starting a browser.
@@ -16,7 +13,7 @@ class Platform {
 public:
     virtual ~Platform() = default;
 
-    // Modal message box: the text, an OK button, no icon, kMessageCaption as its caption.
+    // Modal message box: the text, an OK button, no icon, the program's message caption (identity::kMessageCaption).
     virtual void ShowMessage(const QString& text) = 0;
     // Empties the clipboard and puts `text` on it as plain text. False when the clipboard did
     // not take it (held by another program, no clipboard at all).

@@ -1,5 +1,8 @@
 #include "QtPlatform.h"
 
+#include "QtText.h"
+#include "identity/Identity.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QDesktopServices>
@@ -10,7 +13,7 @@ namespace quillon {
 
 void QtPlatform::ShowMessage(const QString& text) {
     // Start-up messages come before the window is shown; they then stand on their own.
-    QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kMessageCaption), text, QMessageBox::Ok,
+    QMessageBox box(QMessageBox::NoIcon, ToQString(identity::kMessageCaption), text, QMessageBox::Ok,
                     QApplication::activeWindow());
     box.setTextFormat(Qt::PlainText);
     box.setWindowModality(Qt::ApplicationModal);
