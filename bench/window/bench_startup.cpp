@@ -30,7 +30,10 @@ public:
     }
 };
 
-class SilentPlatform final : public quillon::Platform {
+class SilentPlatform final : public quillon::MessageDialogs,
+                             public quillon::Clipboard,
+                             public quillon::Browser,
+                             public quillon::AdministratorTest {
 public:
     void ShowMessage(const QString& text) override { std::fprintf(stderr, "message: %s\n", qPrintable(text)); }
     bool SetClipboardText(const QString&) override { return true; }
@@ -75,7 +78,7 @@ void BM_StartUpWithFullDatabase(benchmark::State& state) {
     quillon::SystemClock clock;
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
-        auto form = std::make_unique<quillon::Form1>(platform, clock, fetcher, programDirectory);
+        auto form = std::make_unique<quillon::Form1>(quillon::ServicesOf(platform), clock, fetcher, programDirectory);
         if (!form->Form_Load()) {
             state.SkipWithError("start-up failed");
             return;

@@ -123,10 +123,13 @@ QFont MakeFont(FontFace face, double points, bool bold, bool italic) {
     return font;
 }
 
-Form1::Form1(Platform& platform, Clock& clock, Fetcher& fetcher, std::filesystem::path programDirectory,
+Form1::Form1(const PlatformServices& platform, Clock& clock, Fetcher& fetcher, std::filesystem::path programDirectory,
              QWidget* parent)
     : QMainWindow(parent),
-      m_platform(platform),
+      m_dialogs(platform.dialogs),
+      m_clipboard(platform.clipboard),
+      m_browser(platform.browser),
+      m_administratorTest(platform.administratorTest),
       m_clock(clock),
       m_fetcher(fetcher),
       m_programDirectory(std::move(programDirectory)),

@@ -78,7 +78,7 @@ class Form1 : public QMainWindow {
 public:
     // `programDirectory` is where tacdex.csv lives and where the program writes its files; `clock`
     // times generation runs and dates their reports; `fetcher` fetches the version file.
-    Form1(Platform& platform, Clock& clock, Fetcher& fetcher, std::filesystem::path programDirectory,
+    Form1(const PlatformServices& platform, Clock& clock, Fetcher& fetcher, std::filesystem::path programDirectory,
           QWidget* parent = nullptr);
     ~Form1() override;
 
@@ -111,7 +111,6 @@ public:
     const QString& PublishedVersion() const { return m_publishedVersion; }
     const DeviceDatabase& Database() const { return m_database; }
     const std::filesystem::path& ProgramDirectory() const { return m_programDirectory; }
-    Platform& PlatformServices() const { return m_platform; }
 
     // Generation (Form1Generate.cpp). Each run asks the factory for its random source once; without
     // a factory the source is seeded from the time of day.
@@ -189,7 +188,6 @@ private:
     void Label21_Click();
     void Label24_Click();
     void About_Click();
-    void OpenWebAddress(const QString& address);
     void ChkUpdate_Click();
     void FinishUpdateCheck(const UpdateAnswer& answer);
     void Exit_Click();
@@ -219,7 +217,10 @@ private:
     };
     ReportOutcome SaveGenerationReport(const QString& modelText, RunEnd end = RunEnd::Completed);
 
-    Platform& m_platform;
+    MessageDialogs& m_dialogs;
+    Clipboard& m_clipboard;
+    Browser& m_browser;
+    AdministratorTest& m_administratorTest;
     Clock& m_clock;
     Fetcher& m_fetcher;
     std::filesystem::path m_programDirectory;

@@ -104,7 +104,7 @@ void Form1::Command2_Click() {
     const std::string modelText = m_combo1->currentText().toStdString();
     const ModelChoice choice = ResolveModelChoice(modelText, ModelListPosition(m_combo1), m_database.Table());
     if (const std::optional<Problem> problem = ModelPrefixProblem(choice, modelText, trimmedText.toStdString())) {
-        m_platform.ShowMessage(ToQString(ProblemText(*problem)));
+        m_dialogs.ShowMessage(ToQString(ProblemText(*problem)));
         return;
     }
 
@@ -264,7 +264,7 @@ void Form1::StopGenerationEarly(const QString& why) {
     } else {
         message += QStringLiteral("; no report was written.");
     }
-    m_platform.ShowMessage(message);
+    m_dialogs.ShowMessage(message);
     StopGeneration();
 }
 
@@ -289,9 +289,9 @@ void Form1::closeEvent(QCloseEvent* event) {
 
 void Form1::WriteGenerationReport(const QString& modelText) {
     const ReportOutcome report = SaveGenerationReport(modelText);
-    m_platform.ShowMessage(report.ok()
-                               ? ToQString(CompletionMessage(report.seconds.toStdString(), report.path.toStdString()))
-                               : report.failure);
+    m_dialogs.ShowMessage(report.ok()
+                              ? ToQString(CompletionMessage(report.seconds.toStdString(), report.path.toStdString()))
+                              : report.failure);
 }
 
 Form1::ReportOutcome Form1::SaveGenerationReport(const QString& modelText, RunEnd end) {

@@ -42,8 +42,8 @@ bool Form1::Form_Load() {
     ModelLabel()->hide();
 
     // Nothing is read before this test: a refused user only ever sees its message.
-    if (!m_platform.IsAdministrator()) {
-        m_platform.ShowMessage(QString::fromLatin1(kAdministratorMessage));
+    if (!m_administratorTest.IsAdministrator()) {
+        m_dialogs.ShowMessage(QString::fromLatin1(kAdministratorMessage));
         return false;
     }
 
@@ -73,10 +73,9 @@ bool Form1::LoadTACDEX() {
     if (problem) {
         // A file that is there but cannot be used ends the program as a missing one does, with
         // the reason, so that the user knows what to repair.
-        m_platform.ShowMessage(problem->kind == ProblemKind::DatabaseMissing
-                                   ? QString::fromLatin1(kDatabaseMissingMessage)
-                                   : QString::fromLatin1(kDatabaseUnreadableMessage) +
-                                         ToQString(ProblemText(*problem)));
+        m_dialogs.ShowMessage(problem->kind == ProblemKind::DatabaseMissing
+                                  ? QString::fromLatin1(kDatabaseMissingMessage)
+                                  : QString::fromLatin1(kDatabaseUnreadableMessage) + ToQString(ProblemText(*problem)));
         SetCaption(DatabaseVersionLabel(), QString::fromLatin1(kDatabaseErrorCaption));
         return false;
     }

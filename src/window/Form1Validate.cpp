@@ -46,7 +46,7 @@ void Form1::ValidateIMEI() {
     ApplyValidationResult(result);
     // A failed re-read is told once, with its reason, until the file can be read again.
     if (result.databaseProblem) {
-        m_platform.ShowMessage(
+        m_dialogs.ShowMessage(
             ToQString(ProblemText(*result.databaseProblem)) +
             QStringLiteral(" The last good read of the database is used until it can be read again."));
     }
@@ -60,7 +60,7 @@ void Form1::ApplyValidationResult(const ValidationResult& result) {
     ResultCaptionLabel()->hide();
     if (result.rejected) {
         // The rest of the panel keeps what the previous run wrote.
-        m_platform.ShowMessage(QString::fromLatin1(kInvalidImeiMessage));
+        m_dialogs.ShowMessage(QString::fromLatin1(kInvalidImeiMessage));
         return;
     }
 
@@ -95,7 +95,7 @@ void Form1::ApplyValidationResult(const ValidationResult& result) {
 
 void Form1::Label10_Click() {
     // A clipboard held by another program leaves it as it was; the copy simply has no effect.
-    m_platform.SetClipboardText(TacLabel()->text());
+    m_clipboard.SetClipboardText(TacLabel()->text());
 }
 
 } // namespace quillon

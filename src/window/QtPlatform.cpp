@@ -2,6 +2,7 @@
 
 #include "QtText.h"
 #include "identity/Identity.h"
+#include "platform/Admin.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -9,7 +9,10 @@
 
 // Records what the window asked of the platform instead of doing it, so that no test opens a
 // dialog, touches the real clipboard or starts a browser.
-class FakePlatform final : public quillon::Platform {
+class FakePlatform final : public quillon::MessageDialogs,
+                           public quillon::Clipboard,
+                           public quillon::Browser,
+                           public quillon::AdministratorTest {
 public:
     void ShowMessage(const QString& text) override {
         messages.append(text);
