@@ -79,7 +79,7 @@ void Form1::Label21_Click() {
 }
 
 void Form1::Label24_Click() {
-    m_clipboard.SetClipboardText(m_text1->text());
+    m_clipboard.SetClipboardText(m_imeiEdit->text());
 }
 
 void Form1::About_Click() {
