@@ -22,11 +22,10 @@ public:
     }
 };
 
-class SilentPlatform final : public quillon::MessageDialogs,
-                             public quillon::Clipboard,
-                             public quillon::Browser,
-                             public quillon::AdministratorTest {
-public:
+struct SilentPlatform final : quillon::MessageDialogs,
+                              quillon::Clipboard,
+                              quillon::Browser,
+                              quillon::AdministratorTest {
     void ShowMessage(const QString& text) override { std::printf("message: %s\n", qPrintable(text)); }
     bool SetClipboardText(const QString&) override { return true; }
     bool OpenAddress(const QString&) override { return true; }
