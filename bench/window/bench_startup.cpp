@@ -30,8 +30,10 @@ public:
     }
 };
 
-class SilentPlatform final : public quillon::Platform {
-public:
+struct SilentPlatform final : quillon::MessageDialogs,
+                              quillon::Clipboard,
+                              quillon::Browser,
+                              quillon::AdministratorTest {
     void ShowMessage(const QString& text) override { std::fprintf(stderr, "message: %s\n", qPrintable(text)); }
     bool SetClipboardText(const QString&) override { return true; }
     bool OpenAddress(const QString&) override { return true; }
@@ -75,7 +77,7 @@ void BM_StartUpWithFullDatabase(benchmark::State& state) {
     quillon::SystemClock clock;
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
-        auto form = std::make_unique<quillon::Form1>(platform, clock, fetcher, programDirectory);
+        auto form = std::make_unique<quillon::Form1>(quillon::ServicesOf(platform), clock, fetcher, programDirectory);
         if (!form->Form_Load()) {
             state.SkipWithError("start-up failed");
             return;

@@ -22,8 +22,10 @@ public:
     }
 };
 
-class SilentPlatform final : public quillon::Platform {
-public:
+struct SilentPlatform final : quillon::MessageDialogs,
+                              quillon::Clipboard,
+                              quillon::Browser,
+                              quillon::AdministratorTest {
     void ShowMessage(const QString& text) override { std::printf("message: %s\n", qPrintable(text)); }
     bool SetClipboardText(const QString&) override { return true; }
     bool OpenAddress(const QString&) override { return true; }
@@ -44,7 +46,7 @@ int main(int argc, char** argv) {
     SilentPlatform platform;
     quillon::SystemClock clock;
     NoFetcher fetcher;
-    quillon::Form1 form(platform, clock, fetcher, std::filesystem::path(argv[1]));
+    quillon::Form1 form(quillon::ServicesOf(platform), clock, fetcher, std::filesystem::path(argv[1]));
     if (!form.Form_Load()) {
         return 1;
     }

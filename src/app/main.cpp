@@ -18,7 +18,7 @@ int main(int argc, char** argv) {
         QDir(QCoreApplication::applicationDirPath()).filesystemAbsolutePath();
     quillon::SystemClock clock;
     quillon::CurlFetcher fetcher;
-    quillon::Form1 window(platform, clock, fetcher, programDirectory);
+    quillon::Form1 window(quillon::ServicesOf(platform), clock, fetcher, programDirectory);
     if (!window.Form_Load()) {
         return 1;
     }

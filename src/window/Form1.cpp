@@ -51,11 +51,27 @@ void SetTextColour(QWidget* widget, const QColor& colour) {
     widget->setPalette(palette);
 }
 
-// The page view shows only the program's own page: it fetches nothing, neither from the network
+// Gives a control its name and puts it at its place.
+void PutAt(QWidget* widget, const ControlPlace& place) {
+    widget->setObjectName(ToQString(place.name));
+    widget->setGeometry(Twips(place.left), Twips(place.top), Twips(place.width), Twips(place.height));
+}
+
+// Name and description for screen readers. A label that shows a value keeps its caption as its
+// name (an empty `name`), so that the value is what is read; its description says what the value
+// is. Nothing here changes what the window shows.
+void Describe(QWidget* widget, const QString& description, const QString& name = QString()) {
+    if (!name.isEmpty()) {
+        widget->setAccessibleName(name);
+    }
+    widget->setAccessibleDescription(description);
+}
+
+// The help view shows only the program's own page: it fetches nothing, neither from the network
 // nor from disk, and follows no link.
-class ScriptletView final : public QTextBrowser {
+class HelpView final : public QTextBrowser {
 public:
-    explicit ScriptletView(QWidget* parent) : QTextBrowser(parent) {
+    explicit HelpView(QWidget* parent) : QTextBrowser(parent) {
         setOpenLinks(false);
         setOpenExternalLinks(false);
         setUndoRedoEnabled(false);
@@ -73,7 +89,7 @@ protected:
     QVariant loadResource(int, const QUrl&) override { return {}; }
 };
 
-QString ScriptletPage(const std::filesystem::path& programDirectory) {
+QString HelpPage(const std::filesystem::path& programDirectory) {
     // Shown with the system's own separators: "C:\Program Files\Quillon\tacdex.csv" on Windows.
     const QString database =
         QDir::toNativeSeparators(QString::fromStdU16String((programDirectory / "tacdex.csv").u16string()))
@@ -123,10 +139,13 @@ QFont MakeFont(FontFace face, double points, bool bold, bool italic) {
     return font;
 }
 
-Form1::Form1(Platform& platform, Clock& clock, Fetcher& fetcher, std::filesystem::path programDirectory,
+Form1::Form1(const PlatformServices& platform, Clock& clock, Fetcher& fetcher, std::filesystem::path programDirectory,
              QWidget* parent)
     : QMainWindow(parent),
-      m_platform(platform),
+      m_dialogs(platform.dialogs),
+      m_clipboard(platform.clipboard),
+      m_browser(platform.browser),
+      m_administratorTest(platform.administratorTest),
       m_clock(clock),
       m_fetcher(fetcher),
       m_programDirectory(std::move(programDirectory)),
@@ -138,14 +157,13 @@ Form1::Form1(Platform& platform, Clock& clock, Fetcher& fetcher, std::filesystem
     CreateControls();
     SetTabOrder();
     ConnectHandlers();
-    SetAccessibleTexts();
     setWindowIcon(ProgramIcon());
     // A fixed-size window has nothing to maximise: title, system menu, minimise and close only.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     // The layout is fixed: nothing moves or resizes with the window, so the window does not resize.
     setFixedSize(Twips(kClientWidthTwips), Twips(kClientHeightTwips) + menuBar()->sizeHint().height());
-    m_text1->setFocus();
+    m_imeiEdit->setFocus();
 }
 
 Form1::~Form1() {
@@ -161,37 +179,42 @@ void Form1::SetCaption(QLabel* label, const QString& caption) {
     label->adjustSize();
 }
 
-ClickableLabel* Form1::AddLabel(int number, const QString& caption, int left, int top, const QFont* font) {
+ClickableLabel* Form1::AddLabel(const ControlPlace& place, const QString& caption, const QString& description,
+                                const QFont* font) {
     auto* label = new ClickableLabel(m_client);
-    label->setObjectName(QStringLiteral("Label%1").arg(number));
+    label->setObjectName(ToQString(place.name));
     if (font != nullptr) {
         label->setFont(*font);
     }
-    label->move(Twips(left), Twips(top));
+    label->move(Twips(place.left), Twips(place.top));
     SetCaption(label, caption);
-    m_label[static_cast<std::size_t>(number)] = label;
+    Describe(label, description);
     return label;
 }
 
-QCheckBox* Form1::AddCheck(int number, int left, int top, int width) {
+void Form1::AddReportingBodyBox(const ControlPlace& place) {
+    const int number = place.name.back() - '0';
     auto* box = new QCheckBox(ToQString(BoxCaption(number)), m_client);
-    box->setObjectName(QStringLiteral("Check%1").arg(number));
-    box->setGeometry(Twips(left), Twips(top), Twips(width), Twips(195));
-    m_check[static_cast<std::size_t>(number)] = box;
-    return box;
+    PutAt(box, place);
+    Describe(box,
+             QStringLiteral("Reporting body %1: ticked by validation; the first ticked box gives the first two "
+                            "digits of generated IMEIs")
+                 .arg(box->text()),
+             box->text());
+    m_reportingBodyBoxes[static_cast<std::size_t>(number - 1)] = box;
 }
 
 void Form1::CreateMenu() {
-    m_fileMenu = menuBar()->addMenu(QStringLiteral("File"));
-    m_fileMenu->setObjectName(QStringLiteral("File"));
-    m_fileMenu->menuAction()->setObjectName(QStringLiteral("File"));
-    m_exit = m_fileMenu->addAction(QStringLiteral("Exit"));
-    m_exit->setObjectName(QStringLiteral("Exit"));
+    QMenu* fileMenu = menuBar()->addMenu(QStringLiteral("File"));
+    fileMenu->setObjectName(QStringLiteral("File"));
+    fileMenu->menuAction()->setObjectName(QStringLiteral("File"));
+    m_exitAction = fileMenu->addAction(QStringLiteral("Exit"));
+    m_exitAction->setObjectName(QStringLiteral("Exit"));
     // About and Update are commands directly on the bar, without a drop-down.
-    m_about = menuBar()->addAction(QStringLiteral("About"));
-    m_about->setObjectName(QStringLiteral("About"));
-    m_chkUpdate = menuBar()->addAction(QStringLiteral("Update"));
-    m_chkUpdate->setObjectName(QStringLiteral("ChkUpdate"));
+    m_aboutAction = menuBar()->addAction(QStringLiteral("About"));
+    m_aboutAction->setObjectName(QStringLiteral("About"));
+    m_updateAction = menuBar()->addAction(QStringLiteral("Update"));
+    m_updateAction->setObjectName(QStringLiteral("ChkUpdate"));
 }
 
 void Form1::CreateControls() {
@@ -203,9 +226,8 @@ void Form1::CreateControls() {
 
     const QFont boldFont = MakeFont(FontFace::MsSansSerif, 8.25, true);
 
-    auto makeCombo = [this](const QString& name, QAbstractItemModel* model, int left, int width) {
+    auto makeCombo = [this](const ControlPlace& place, QAbstractItemModel* model) {
         auto* combo = new QComboBox(m_client);
-        combo->setObjectName(name);
         // The user may type a count or a name that the lists do not offer; typing adds no entry.
         combo->setEditable(true);
         combo->setInsertPolicy(QComboBox::NoInsert);
@@ -219,86 +241,127 @@ void Form1::CreateControls() {
         if (auto* view = qobject_cast<QListView*>(combo->view())) {
             view->setUniformItemSizes(true);
         }
-        combo->setGeometry(Twips(left), Twips(120), Twips(width), Twips(315));
+        PutAt(combo, place);
         return combo;
     };
-    m_combo1Model = new ModelListModel();
-    m_combo1 = makeCombo(QStringLiteral("Combo1"), m_combo1Model, 120, 5775);
-    m_combo1->setFont(boldFont);
-    m_combo1->setEditText(QStringLiteral("Combo1"));
-    m_combo2Model = new QStringListModel();
-    m_combo2 = makeCombo(QStringLiteral("Combo2"), m_combo2Model, 6000, 650);
-    m_combo2->setEditText(QStringLiteral("100"));
+    m_modelListEntries = new ModelListModel();
+    m_modelList = makeCombo(Place("Combo1"), m_modelListEntries);
+    m_modelList->setFont(boldFont);
+    m_modelList->setEditText(QStringLiteral("Combo1"));
+    Describe(m_modelList, QStringLiteral("Manufacturer, model family, Custom or device line to generate IMEIs for"),
+             QStringLiteral("Model"));
+    m_countListEntries = new QStringListModel();
+    m_countList = makeCombo(Place("Combo2"), m_countListEntries);
+    m_countList->setEditText(QStringLiteral("100"));
+    Describe(m_countList, QStringLiteral("How many valid IMEIs a generation run makes"), QStringLiteral("Count"));
 
-    m_text1 = new QLineEdit(QStringLiteral("Text1"), m_client);
-    m_text1->setObjectName(QStringLiteral("Text1"));
-    m_text1->setFont(MakeFont(FontFace::Verdana, 11.25, true));
-    m_text1->setGeometry(Twips(6840), Twips(120), Twips(3135), Twips(405));
+    m_imeiEdit = new QLineEdit(QStringLiteral("Text1"), m_client);
+    m_imeiEdit->setFont(MakeFont(FontFace::Verdana, 11.25, true));
+    PutAt(m_imeiEdit, Place("Text1"));
+    Describe(m_imeiEdit, QStringLiteral("The IMEI to validate; a generation run shows its numbers here"),
+             QStringLiteral("IMEI"));
 
-    AddLabel(22, QStringLiteral("Author"), 120, 480);
-    SetTextColour(AddLabel(18, ToQString(identity::kMakerSiteCaption), 1560, 480, &boldFont), kLinkColour);
+    AddLabel(Place("Label22"), QStringLiteral("Author"), QStringLiteral("Caption of the maker's link"));
+    m_makerSiteLabel = AddLabel(Place("Label18"), ToQString(identity::kMakerSiteCaption),
+                                QStringLiteral("Click to open the maker's home page in the web browser"), &boldFont);
+    SetTextColour(m_makerSiteLabel, kLinkColour);
 
-    auto makeButton = [this](const QString& name, const QString& caption, int left) {
+    auto makeButton = [this](const ControlPlace& place, const QString& caption, const QString& description) {
         auto* button = new QPushButton(caption, m_client);
-        button->setObjectName(name);
         // Enter and Escape press no button.
         button->setAutoDefault(false);
         button->setDefault(false);
-        button->setGeometry(Twips(left), Twips(600), Twips(855), Twips(315));
+        PutAt(button, place);
+        Describe(button, description, caption);
         return button;
     };
-    m_command1 = makeButton(QStringLiteral("Command1"), QStringLiteral("Validate"), 3960);
-    m_command2 = makeButton(QStringLiteral("Command2"), QStringLiteral("Generate"), 4920);
+    m_validateButton = makeButton(Place("Command1"), QStringLiteral("Validate"),
+                                  QStringLiteral("Validates the IMEI and fills the result"));
+    m_generateButton =
+        makeButton(Place("Command2"), QStringLiteral("Generate"),
+                   QStringLiteral("Generates valid IMEIs for the chosen model and count, or the first ticked "
+                                  "reporting body"));
 
-    AddCheck(6, 6120, 600, 735);
-    AddCheck(3, 6960, 600, 855);
-    AddCheck(8, 7800, 600, 855);
-    AddCheck(5, 8640, 600, 1335);
-    AddLabel(23, QStringLiteral("Database"), 120, 720);
-    SetTextColour(AddLabel(21, ToQString(identity::kServiceSiteCaption), 1560, 720, &boldFont), kLinkColour);
-    AddCheck(1, 6120, 840, 855);
-    AddCheck(2, 6960, 840, 855);
-    AddCheck(7, 7800, 840, 855);
-    AddCheck(4, 8640, 840, 1215);
+    AddReportingBodyBox(Place("Check6"));
+    AddReportingBodyBox(Place("Check3"));
+    AddReportingBodyBox(Place("Check8"));
+    AddReportingBodyBox(Place("Check5"));
+    AddLabel(Place("Label23"), QStringLiteral("Database"), QStringLiteral("Caption of the database service's link"));
+    m_serviceSiteLabel =
+        AddLabel(Place("Label21"), ToQString(identity::kServiceSiteCaption),
+                 QStringLiteral("Click to open the device database service's home page in the web browser"), &boldFont);
+    SetTextColour(m_serviceSiteLabel, kLinkColour);
+    AddReportingBodyBox(Place("Check1"));
+    AddReportingBodyBox(Place("Check2"));
+    AddReportingBodyBox(Place("Check7"));
+    AddReportingBodyBox(Place("Check4"));
 
-    AddLabel(20, QStringLiteral("Database Version:  v0.99.0000"), 120, 960);
+    m_databaseVersionLabel = AddLabel(Place("Label20"), QStringLiteral("Database Version:  v0.99.0000"),
+                                      QStringLiteral("Version of the device database"));
     const QFont terminalFont = MakeFont(FontFace::Terminal, 9, true);
-    AddLabel(24, QStringLiteral("Copy IMEI to Clipboard"), 6120, 1080, &terminalFont);
-    AddLabel(25, QStringLiteral("Devices Supported: 99999"), 120, 1200);
+    m_copyImeiLabel =
+        AddLabel(Place("Label24"), QStringLiteral("Copy IMEI to Clipboard"),
+                 QStringLiteral("Click to copy the text of the IMEI box to the clipboard"), &terminalFont);
+    m_deviceCountLabel = AddLabel(Place("Label25"), QStringLiteral("Devices Supported: 99999"),
+                                  QStringLiteral("Number of devices in the database"));
 
-    AddLabel(4, QStringLiteral("Full IMEI Presentation"), 120, 1560);
-    AddLabel(8, QStringLiteral("0"), 2040, 1560);
-    SetTextColour(AddLabel(17, QStringLiteral("Result:"), 5400, 1560, &boldFont), kBlack);
-    SetTextColour(AddLabel(16, QStringLiteral("INVALID"), 6000, 1560, &boldFont), kInvalidColour);
-    AddLabel(5, QStringLiteral("Reporting Body Identifier"), 120, 1800);
-    AddLabel(9, QStringLiteral("00"), 2040, 1800);
-    AddLabel(6, QStringLiteral("Type Allocation Code"), 120, 2040);
-    AddLabel(10, QStringLiteral("000000"), 2040, 2040);
-    AddLabel(13, QStringLiteral("Manufacturer:"), 5400, 2040, &boldFont);
-    AddLabel(7, QStringLiteral("Serial Number"), 120, 2280);
-    AddLabel(11, QStringLiteral("00000"), 2040, 2280);
-    AddLabel(14, QStringLiteral("Model:"), 5400, 2280, &boldFont);
-    VerdictLabel()->hide();
-    ResultCaptionLabel()->hide();
+    AddLabel(Place("Label4"), QStringLiteral("Full IMEI Presentation"), QStringLiteral("Caption of the grouped IMEI"));
+    m_presentationLabel =
+        AddLabel(Place("Label8"), QStringLiteral("0"), QStringLiteral("The IMEI split into its fields"));
+    m_resultCaptionLabel = AddLabel(Place("Label17"), QStringLiteral("Result:"),
+                                    QStringLiteral("Caption of the validation result"), &boldFont);
+    m_resultCaptionLabel->setAccessibleName(QStringLiteral("Result"));
+    SetTextColour(m_resultCaptionLabel, kBlack);
+    m_verdictLabel =
+        AddLabel(Place("Label16"), QStringLiteral("INVALID"), QStringLiteral("Result of the validation"), &boldFont);
+    SetTextColour(m_verdictLabel, kInvalidColour);
+    AddLabel(Place("Label5"), QStringLiteral("Reporting Body Identifier"),
+             QStringLiteral("Caption of the reporting body"));
+    m_reportingBodyLabel =
+        AddLabel(Place("Label9"), QStringLiteral("00"), QStringLiteral("Reporting body code and name"));
+    AddLabel(Place("Label6"), QStringLiteral("Type Allocation Code"),
+             QStringLiteral("Caption of the Type Allocation Code"));
+    m_tacLabel = AddLabel(Place("Label10"), QStringLiteral("000000"),
+                          QStringLiteral("Type Allocation Code; click to copy it to the clipboard"));
+    m_manufacturerLabel =
+        AddLabel(Place("Label13"), QStringLiteral("Manufacturer:"),
+                 QStringLiteral("Manufacturer; when the device is not in the database, click to look the IMEI up "
+                                "on the database service's web site"),
+                 &boldFont);
+    AddLabel(Place("Label7"), QStringLiteral("Serial Number"), QStringLiteral("Caption of the serial number"));
+    m_serialLabel = AddLabel(Place("Label11"), QStringLiteral("00000"), QStringLiteral("Serial number"));
+    m_modelLabel = AddLabel(Place("Label14"), QStringLiteral("Model:"),
+                            QStringLiteral("Model; when the device is not in the database, click to look the IMEI "
+                                           "up on the database service's web site"),
+                            &boldFont);
+    m_verdictLabel->hide();
+    m_resultCaptionLabel->hide();
 
-    m_scriptlet1 = new ScriptletView(m_client);
-    m_scriptlet1->setObjectName(QStringLiteral("Scriptlet1"));
-    m_scriptlet1->setGeometry(Twips(120), Twips(2520), Twips(7140), Twips(900));
-    m_scriptlet1->setHtml(ScriptletPage(m_programDirectory));
+    m_helpView = new HelpView(m_client);
+    PutAt(m_helpView, Place("Scriptlet1"));
+    m_helpView->setHtml(HelpPage(m_programDirectory));
+    Describe(m_helpView, QStringLiteral("How to use the window"), QStringLiteral("Help"));
 
-    AddLabel(1, QStringLiteral("Check: 00000000000000"), 7440, 2520);
-    AddLabel(3, QStringLiteral("Luhn:"), 9480, 2520);
-    AddLabel(2, QStringLiteral("CheckSum"), 7440, 2760);
-    AddLabel(12, QStringLiteral("Generated"), 7440, 3000);
-    AddLabel(19, QStringLiteral("Valid"), 7440, 3240);
+    m_luhnDigitsLabel = AddLabel(Place("Label1"), QStringLiteral("Check: 00000000000000"),
+                                 QStringLiteral("Luhn working: the transformed digits"));
+    m_luhnCheckDigitLabel =
+        AddLabel(Place("Label3"), QStringLiteral("Luhn:"), QStringLiteral("Luhn working: the check digit"));
+    m_checkSumLabel = AddLabel(Place("Label2"), QStringLiteral("CheckSum"),
+                               QStringLiteral("Luhn working: the check sum and the total"));
+    m_generatedCountLabel =
+        AddLabel(Place("Label12"), QStringLiteral("Generated"), QStringLiteral("Candidates generated by the run"));
+    m_validCountLabel =
+        AddLabel(Place("Label19"), QStringLiteral("Valid"), QStringLiteral("Valid IMEIs found by the run"));
     const QFont donationFont = MakeFont(FontFace::Verdana, 8.25, false, true);
-    AddLabel(15, QStringLiteral("BitCoin ") + ToQString(identity::kDonationAddress), 120, 3480, &donationFont);
+    m_donationLabel = AddLabel(Place("Label15"), QStringLiteral("BitCoin ") + ToQString(identity::kDonationAddress),
+                               QStringLiteral("Click to copy the donation address to the clipboard"), &donationFont);
 }
 
 void Form1::SetTabOrder() {
-    const std::array<QWidget*, 14> order{m_text1,    m_command1, m_command2,   m_check[1], m_check[2],
-                                         m_check[3], m_check[4], m_check[5],   m_check[6], m_check[7],
-                                         m_check[8], m_combo1,   m_scriptlet1, m_combo2};
+    const auto& boxes = m_reportingBodyBoxes;
+    const std::array<QWidget*, 14> order{m_imeiEdit, m_validateButton, m_generateButton, boxes[0],   boxes[1],
+                                         boxes[2],   boxes[3],         boxes[4],         boxes[5],   boxes[6],
+                                         boxes[7],   m_modelList,      m_helpView,       m_countList};
     for (std::size_t i = 0; i + 1 < order.size(); ++i) {
         setTabOrder(order[i], order[i + 1]);
     }
@@ -319,84 +382,19 @@ void SetUpApplicationIdentity() {
     QGuiApplication::setWindowIcon(ProgramIcon());
 }
 
-// Names and descriptions for screen readers. A label that shows a value keeps its caption as its
-// name, so that the value is what is read; its description says what the value is. Nothing here
-// changes what the window shows.
-void Form1::SetAccessibleTexts() {
-    const auto describe = [](QWidget* widget, const QString& name, const QString& description) {
-        if (!name.isEmpty()) {
-            widget->setAccessibleName(name);
-        }
-        widget->setAccessibleDescription(description);
-    };
-    describe(m_text1, QStringLiteral("IMEI"),
-             QStringLiteral("The IMEI to validate; a generation run shows its numbers here"));
-    describe(m_command1, QStringLiteral("Validate"), QStringLiteral("Validates the IMEI and fills the result"));
-    describe(m_command2, QStringLiteral("Generate"),
-             QStringLiteral("Generates valid IMEIs for the chosen model and count, or the first ticked reporting "
-                            "body"));
-    describe(m_combo1, QStringLiteral("Model"),
-             QStringLiteral("Manufacturer, model family, Custom or device line to generate IMEIs for"));
-    describe(m_combo2, QStringLiteral("Count"), QStringLiteral("How many valid IMEIs a generation run makes"));
-    for (int number = 1; number <= 8; ++number) {
-        QCheckBox* box = m_check[static_cast<std::size_t>(number)];
-        describe(box, box->text(),
-                 QStringLiteral("Reporting body %1: ticked by validation; the first ticked box gives the first two "
-                                "digits of generated IMEIs")
-                     .arg(box->text()));
-    }
-    describe(m_scriptlet1, QStringLiteral("Help"), QStringLiteral("How to use the window"));
-
-    const auto describeLabel = [&](int number, const QString& name, const QString& description) {
-        describe(m_label[static_cast<std::size_t>(number)], name, description);
-    };
-    const QString value; // the caption itself is read
-    describeLabel(1, value, QStringLiteral("Luhn working: the transformed digits"));
-    describeLabel(2, value, QStringLiteral("Luhn working: the check sum and the total"));
-    describeLabel(3, value, QStringLiteral("Luhn working: the check digit"));
-    describeLabel(4, value, QStringLiteral("Caption of the grouped IMEI"));
-    describeLabel(5, value, QStringLiteral("Caption of the reporting body"));
-    describeLabel(6, value, QStringLiteral("Caption of the Type Allocation Code"));
-    describeLabel(7, value, QStringLiteral("Caption of the serial number"));
-    describeLabel(8, value, QStringLiteral("The IMEI split into its fields"));
-    describeLabel(9, value, QStringLiteral("Reporting body code and name"));
-    describeLabel(10, value, QStringLiteral("Type Allocation Code; click to copy it to the clipboard"));
-    describeLabel(11, value, QStringLiteral("Serial number"));
-    describeLabel(12, value, QStringLiteral("Candidates generated by the run"));
-    describeLabel(13, value,
-                  QStringLiteral("Manufacturer; when the device is not in the database, click to look the IMEI up "
-                                 "on the database service's web site"));
-    describeLabel(14, value,
-                  QStringLiteral("Model; when the device is not in the database, click to look the IMEI up on the "
-                                 "database service's web site"));
-    describeLabel(15, value, QStringLiteral("Click to copy the donation address to the clipboard"));
-    describeLabel(16, value, QStringLiteral("Result of the validation"));
-    describeLabel(17, QStringLiteral("Result"), QStringLiteral("Caption of the validation result"));
-    describeLabel(18, value, QStringLiteral("Click to open the maker's home page in the web browser"));
-    describeLabel(19, value, QStringLiteral("Valid IMEIs found by the run"));
-    describeLabel(20, value, QStringLiteral("Version of the device database"));
-    describeLabel(21, value,
-                  QStringLiteral("Click to open the device database service's home page in the web browser"));
-    describeLabel(22, value, QStringLiteral("Caption of the maker's link"));
-    describeLabel(23, value, QStringLiteral("Caption of the database service's link"));
-    describeLabel(24, QStringLiteral("Copy IMEI to Clipboard"),
-                  QStringLiteral("Click to copy the text of the IMEI box to the clipboard"));
-    describeLabel(25, value, QStringLiteral("Number of devices in the database"));
-}
-
 void Form1::ConnectHandlers() {
-    connect(m_command1, &QPushButton::clicked, this, &Form1::Command1_Click);
-    connect(m_command2, &QPushButton::clicked, this, &Form1::Command2_Click);
-    connect(TacLabel(), &ClickableLabel::clicked, this, &Form1::Label10_Click);
-    connect(ManufacturerLabel(), &ClickableLabel::clicked, this, &Form1::Label13_Click);
-    connect(ModelLabel(), &ClickableLabel::clicked, this, &Form1::Label14_Click);
-    connect(DonationLabel(), &ClickableLabel::clicked, this, &Form1::Label15_Click);
-    connect(MakerSiteLabel(), &ClickableLabel::clicked, this, &Form1::Label18_Click);
-    connect(ServiceSiteLabel(), &ClickableLabel::clicked, this, &Form1::Label21_Click);
-    connect(CopyToClipboardLabel(), &ClickableLabel::clicked, this, &Form1::Label24_Click);
-    connect(m_about, &QAction::triggered, this, &Form1::About_Click);
-    connect(m_chkUpdate, &QAction::triggered, this, &Form1::ChkUpdate_Click);
-    connect(m_exit, &QAction::triggered, this, &Form1::Exit_Click);
+    connect(m_validateButton, &QPushButton::clicked, this, &Form1::Command1_Click);
+    connect(m_generateButton, &QPushButton::clicked, this, &Form1::Command2_Click);
+    connect(m_tacLabel, &ClickableLabel::clicked, this, &Form1::Label10_Click);
+    connect(m_manufacturerLabel, &ClickableLabel::clicked, this, &Form1::Label13_Click);
+    connect(m_modelLabel, &ClickableLabel::clicked, this, &Form1::Label14_Click);
+    connect(m_donationLabel, &ClickableLabel::clicked, this, &Form1::Label15_Click);
+    connect(m_makerSiteLabel, &ClickableLabel::clicked, this, &Form1::Label18_Click);
+    connect(m_serviceSiteLabel, &ClickableLabel::clicked, this, &Form1::Label21_Click);
+    connect(m_copyImeiLabel, &ClickableLabel::clicked, this, &Form1::Label24_Click);
+    connect(m_aboutAction, &QAction::triggered, this, &Form1::About_Click);
+    connect(m_updateAction, &QAction::triggered, this, &Form1::ChkUpdate_Click);
+    connect(m_exitAction, &QAction::triggered, this, &Form1::Exit_Click);
 }
 
 } // namespace quillon

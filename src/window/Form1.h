@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Form1Layout.h"
 #include "Platform.h"
 #include "ValidationPresenter.h"
 #include "devicedb/DeviceTable.h"
@@ -31,7 +32,6 @@ class QFont;
 class QIcon;
 class QLabel;
 class QLineEdit;
-class QMenu;
 class QPushButton;
 class QStringListModel;
 class QAbstractItemModel;
@@ -47,14 +47,11 @@ namespace quillon {
 
 class ClickableLabel;
 
-// Positions and sizes of the layout are in twips; 15 twips make one device-independent pixel.
+// Positions and sizes of the layout (Form1Layout.h) are in twips; 15 twips make one device-independent pixel.
 inline constexpr int kTwipsPerPixel = 15;
 constexpr int Twips(int twips) {
     return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel;
 }
-
-inline constexpr int kClientWidthTwips = 10125;
-inline constexpr int kClientHeightTwips = 3705;
 
 inline constexpr char kDefaultIMEI[] = "490154203237518";
 inline constexpr char kAdministratorMessage[] = "FATAL ERROR: Quillon requires Administrator rights";
@@ -78,7 +75,7 @@ class Form1 : public QMainWindow {
 public:
     // `programDirectory` is where tacdex.csv lives and where the program writes its files; `clock`
     // times generation runs and dates their reports; `fetcher` fetches the version file.
-    Form1(Platform& platform, Clock& clock, Fetcher& fetcher, std::filesystem::path programDirectory,
+    Form1(const PlatformServices& platform, Clock& clock, Fetcher& fetcher, std::filesystem::path programDirectory,
           QWidget* parent = nullptr);
     ~Form1() override;
 
@@ -111,7 +108,6 @@ public:
     const QString& PublishedVersion() const { return m_publishedVersion; }
     const DeviceDatabase& Database() const { return m_database; }
     const std::filesystem::path& ProgramDirectory() const { return m_programDirectory; }
-    Platform& PlatformServices() const { return m_platform; }
 
     // Generation (Form1Generate.cpp). Each run asks the factory for its random source once; without
     // a factory the source is seeded from the time of day.
@@ -145,38 +141,16 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // The labels by what they show or do; the number is the control's (objectName "Label<n>"). The
-    // only place where a label is found by its number.
-    ClickableLabel* LuhnDigitsLabel() const { return m_label[1]; }      // Luhn working: transformed digits
-    ClickableLabel* CheckSumLabel() const { return m_label[2]; }        // Luhn working: check sum and total
-    ClickableLabel* LuhnCheckDigitLabel() const { return m_label[3]; }  // Luhn working: check digit
-    ClickableLabel* PresentationLabel() const { return m_label[8]; }    // the grouped IMEI
-    ClickableLabel* ReportingBodyLabel() const { return m_label[9]; }   // reporting body identifier
-    ClickableLabel* TacLabel() const { return m_label[10]; }            // Type Allocation Code; a click copies it
-    ClickableLabel* SerialLabel() const { return m_label[11]; }         // serial number
-    ClickableLabel* GeneratedCountLabel() const { return m_label[12]; } // "Generated: n" during a run
-    ClickableLabel* ManufacturerLabel() const {
-        return m_label[13];
-    } // manufacturer of a found device; a click offers a lookup
-    ClickableLabel* ModelLabel() const { return m_label[14]; }           // model of a found device; the same click
-    ClickableLabel* DonationLabel() const { return m_label[15]; }        // donation address; a click copies it
-    ClickableLabel* VerdictLabel() const { return m_label[16]; }         // the verdict, "VALID" or "INVALID"
-    ClickableLabel* ResultCaptionLabel() const { return m_label[17]; }   // "Result:" before the verdict
-    ClickableLabel* MakerSiteLabel() const { return m_label[18]; }       // the maker's site link
-    ClickableLabel* ValidCountLabel() const { return m_label[19]; }      // "Valid: n" during a run
-    ClickableLabel* DatabaseVersionLabel() const { return m_label[20]; } // database version
-    ClickableLabel* ServiceSiteLabel() const { return m_label[21]; }     // the database service's link
-    ClickableLabel* CopyToClipboardLabel() const { return m_label[24]; } // "Copy IMEI to Clipboard"
-    ClickableLabel* DeviceCountLabel() const { return m_label[25]; }     // number of devices supported
-
-    // Form1.cpp: the controls at their design-time state.
+    // Form1.cpp: the controls at their design-time state, each at its place in kControlPlaces.
     void CreateControls();
     void CreateMenu();
     void SetTabOrder();
     void ConnectHandlers();
-    void SetAccessibleTexts();
-    ClickableLabel* AddLabel(int number, const QString& caption, int left, int top, const QFont* font = nullptr);
-    QCheckBox* AddCheck(int number, int left, int top, int width);
+    // A label at its place, as large as its caption; `description` is what a screen reader says of it.
+    ClickableLabel* AddLabel(const ControlPlace& place, const QString& caption, const QString& description,
+                             const QFont* font = nullptr);
+    // The reporting-body box at `place` ("Check1" to "Check8"), captioned with its group of bodies.
+    void AddReportingBodyBox(const ControlPlace& place);
 
     // Event handlers, named after their control and event.
     void Command1_Click();
@@ -189,7 +163,6 @@ private:
     void Label21_Click();
     void Label24_Click();
     void About_Click();
-    void OpenWebAddress(const QString& address);
     void ChkUpdate_Click();
     void FinishUpdateCheck(const UpdateAnswer& answer);
     void Exit_Click();
@@ -219,7 +192,10 @@ private:
     };
     ReportOutcome SaveGenerationReport(const QString& modelText, RunEnd end = RunEnd::Completed);
 
-    Platform& m_platform;
+    MessageDialogs& m_dialogs;
+    Clipboard& m_clipboard;
+    Browser& m_browser;
+    AdministratorTest& m_administratorTest;
     Clock& m_clock;
     Fetcher& m_fetcher;
     std::filesystem::path m_programDirectory;
@@ -250,22 +226,46 @@ private:
     QString m_candidate;
     std::chrono::steady_clock::time_point m_generationStart;
 
-    // Controls, all owned by the window; arrays are indexed by the control's number.
+    // Controls, all owned by the window. Each control's objectName is its name on the form ("Text1",
+    // "Label16"), by which the tests find it.
     QWidget* m_client = nullptr;
-    QLineEdit* m_text1 = nullptr;
-    QPushButton* m_command1 = nullptr;
-    QPushButton* m_command2 = nullptr;
-    std::array<QCheckBox*, 9> m_check{};
-    QComboBox* m_combo1 = nullptr;
-    QComboBox* m_combo2 = nullptr;
-    ModelListModel* m_combo1Model = nullptr;
-    QStringListModel* m_combo2Model = nullptr;
-    std::array<ClickableLabel*, 26> m_label{};
-    QTextBrowser* m_scriptlet1 = nullptr;
-    QMenu* m_fileMenu = nullptr;
-    QAction* m_exit = nullptr;
-    QAction* m_about = nullptr;
-    QAction* m_chkUpdate = nullptr;
+    QLineEdit* m_imeiEdit = nullptr;         // Text1
+    QPushButton* m_validateButton = nullptr; // Command1
+    QPushButton* m_generateButton = nullptr; // Command2
+    // Check1 to Check8, at box number - 1 as in BoxStates.
+    std::array<QCheckBox*, kBoxCount> m_reportingBodyBoxes{};
+    QComboBox* m_modelList = nullptr; // Combo1: what generation builds numbers for
+    ModelListModel* m_modelListEntries = nullptr;
+    QComboBox* m_countList = nullptr; // Combo2: how many valid numbers a run makes
+    QStringListModel* m_countListEntries = nullptr;
+    QTextBrowser* m_helpView = nullptr; // Scriptlet1
+
+    // The result panel.
+    QLabel* m_presentationLabel = nullptr;         // Label8: the IMEI split into its fields
+    QLabel* m_reportingBodyLabel = nullptr;        // Label9: reporting body code and name
+    ClickableLabel* m_tacLabel = nullptr;          // Label10: Type Allocation Code; a click copies it
+    QLabel* m_serialLabel = nullptr;               // Label11
+    ClickableLabel* m_manufacturerLabel = nullptr; // Label13: a click on it or the model offers a lookup
+    ClickableLabel* m_modelLabel = nullptr;        // Label14
+    QLabel* m_resultCaptionLabel = nullptr;        // Label17: "Result:" before the verdict
+    QLabel* m_verdictLabel = nullptr;              // Label16: "VALID" or "INVALID"
+    QLabel* m_luhnDigitsLabel = nullptr;           // Label1: Luhn working, the transformed digits
+    QLabel* m_checkSumLabel = nullptr;             // Label2: Luhn working, check sum and total
+    QLabel* m_luhnCheckDigitLabel = nullptr;       // Label3: Luhn working, the check digit
+    // Generation progress.
+    QLabel* m_generatedCountLabel = nullptr; // Label12: "Generated: n"
+    QLabel* m_validCountLabel = nullptr;     // Label19: "Valid: n"
+    // The database and the links.
+    QLabel* m_databaseVersionLabel = nullptr;     // Label20
+    QLabel* m_deviceCountLabel = nullptr;         // Label25
+    ClickableLabel* m_makerSiteLabel = nullptr;   // Label18
+    ClickableLabel* m_serviceSiteLabel = nullptr; // Label21
+    ClickableLabel* m_copyImeiLabel = nullptr;    // Label24: "Copy IMEI to Clipboard"
+    ClickableLabel* m_donationLabel = nullptr;    // Label15: a click copies the donation address
+
+    QAction* m_exitAction = nullptr;
+    QAction* m_aboutAction = nullptr;
+    QAction* m_updateAction = nullptr;
 };
 
 // The program's own icon, from the window library's resources.

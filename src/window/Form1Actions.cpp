@@ -30,6 +30,16 @@ std::string ToUtf8(const QString& text) {
     return text.toUtf8().toStdString();
 }
 
+// Opens an address in the browser; where none can be opened the user is told, with the address to
+// copy by hand.
+void OpenWebAddress(Browser& browser, MessageDialogs& dialogs, const QString& address) {
+    if (browser.OpenAddress(address)) {
+        return;
+    }
+    dialogs.ShowMessage(QStringLiteral("No web browser could be opened. The address is:") + ToQString(kReportLineEnd) +
+                        address);
+}
+
 } // namespace
 
 QUrl LookupAddress(const QString& imei) {
@@ -42,21 +52,11 @@ QUrl LookupAddress(const QString& imei) {
     return address;
 }
 
-// Opens an address in the browser; where none can be opened the user is told, with the address to
-// copy by hand.
-void Form1::OpenWebAddress(const QString& address) {
-    if (m_platform.OpenAddress(address)) {
-        return;
-    }
-    m_platform.ShowMessage(QStringLiteral("No web browser could be opened. The address is:") +
-                           ToQString(kReportLineEnd) + address);
-}
-
 void Form1::Label13_Click() {
     if (m_foundInDB) {
         return;
     }
-    OpenWebAddress(LookupAddress(m_currentIMEI).toString(QUrl::FullyEncoded));
+    OpenWebAddress(m_browser, m_dialogs, LookupAddress(m_currentIMEI).toString(QUrl::FullyEncoded));
 }
 
 void Form1::Label14_Click() {
@@ -64,26 +64,26 @@ void Form1::Label14_Click() {
 }
 
 void Form1::Label15_Click() {
-    if (!m_platform.SetClipboardText(ToQString(identity::kDonationAddress))) {
+    if (!m_clipboard.SetClipboardText(ToQString(identity::kDonationAddress))) {
         return;
     }
-    m_platform.ShowMessage(QStringLiteral("BitCoin Address copied to Clipboard! Ctrl+V to paste :)"));
+    m_dialogs.ShowMessage(QStringLiteral("BitCoin Address copied to Clipboard! Ctrl+V to paste :)"));
 }
 
 void Form1::Label18_Click() {
-    OpenWebAddress(ToQString(identity::MakerHomePage()));
+    OpenWebAddress(m_browser, m_dialogs, ToQString(identity::MakerHomePage()));
 }
 
 void Form1::Label21_Click() {
-    OpenWebAddress(ToQString(identity::ServiceHomePage()));
+    OpenWebAddress(m_browser, m_dialogs, ToQString(identity::ServiceHomePage()));
 }
 
 void Form1::Label24_Click() {
-    m_platform.SetClipboardText(m_text1->text());
+    m_clipboard.SetClipboardText(m_imeiEdit->text());
 }
 
 void Form1::About_Click() {
-    m_platform.ShowMessage(ToQString(AboutText(ToUtf8(m_versionText), ConfiguredMaker())));
+    m_dialogs.ShowMessage(ToQString(AboutText(ToUtf8(m_versionText), ConfiguredMaker())));
 }
 
 // The update check runs on a thread of its own, so the window keeps painting; until its answer is
@@ -125,7 +125,7 @@ void Form1::FinishUpdateCheck(const UpdateAnswer& answer) {
         m_publishedVersion = QString::fromStdString(*answer.publishedLine);
     }
     for (const std::string& message : UpdateMessages(answer)) {
-        m_platform.ShowMessage(ToQString(message));
+        m_dialogs.ShowMessage(ToQString(message));
     }
     emit updateCheckFinished();
 }

@@ -100,11 +100,11 @@ void Form1::Command2_Click() {
 
     // A prefix that is not eight digits could never give a valid 15-digit number, so the run would
     // never end: it is refused before anything on the window changes.
-    const QString trimmedText = TrimSpaces(m_text1->text());
-    const std::string modelText = m_combo1->currentText().toStdString();
-    const ModelChoice choice = ResolveModelChoice(modelText, ModelListPosition(m_combo1), m_database.Table());
+    const QString trimmedText = TrimSpaces(m_imeiEdit->text());
+    const std::string modelText = m_modelList->currentText().toStdString();
+    const ModelChoice choice = ResolveModelChoice(modelText, ModelListPosition(m_modelList), m_database.Table());
     if (const std::optional<Problem> problem = ModelPrefixProblem(choice, modelText, trimmedText.toStdString())) {
-        m_platform.ShowMessage(ToQString(ProblemText(*problem)));
+        m_dialogs.ShowMessage(ToQString(ProblemText(*problem)));
         return;
     }
 
@@ -117,22 +117,22 @@ void Form1::Command2_Click() {
     // A monotonic clock: the elapsed time of the report can never come out negative.
     m_generationStart = m_clock.Now();
 
-    m_combo1->show();
-    m_combo2->show();
-    GeneratedCountLabel()->show();
-    ManufacturerLabel()->hide();
-    ModelLabel()->hide();
-    VerdictLabel()->hide();
-    ResultCaptionLabel()->hide();
+    m_modelList->show();
+    m_countList->show();
+    m_generatedCountLabel->show();
+    m_manufacturerLabel->hide();
+    m_modelLabel->hide();
+    m_verdictLabel->hide();
+    m_resultCaptionLabel->hide();
 
-    m_text1->setText(trimmedText);
-    if (m_combo2->currentText().isEmpty()) {
-        const int one = m_combo2->findText(QStringLiteral("1"));
+    m_imeiEdit->setText(trimmedText);
+    if (m_countList->currentText().isEmpty()) {
+        const int one = m_countList->findText(QStringLiteral("1"));
         if (one >= 0) {
-            m_combo2->setCurrentIndex(one);
+            m_countList->setCurrentIndex(one);
         }
-        if (m_combo2->currentText().isEmpty()) {
-            m_combo2->setEditText(QStringLiteral("1"));
+        if (m_countList->currentText().isEmpty()) {
+            m_countList->setEditText(QStringLiteral("1"));
         }
     }
 
@@ -166,7 +166,7 @@ void Form1::GenerationTimeout() {
         break;
     case GenerationStep::StopTest:
         if (m_imeiValid &&
-            static_cast<double>(m_generation->Counts().valid) >= RequestedCountFrom(m_combo2->currentText())) {
+            static_cast<double>(m_generation->Counts().valid) >= RequestedCountFrom(m_countList->currentText())) {
             FinishGeneration();
             return;
         }
@@ -183,9 +183,9 @@ void Form1::GenerationTimeout() {
 // anew, so a change the user makes during a run takes effect from the next candidate. False when
 // the run had to end because the prefix is no longer eight digits.
 bool Form1::ShowNextCandidate() {
-    const std::string modelText = m_combo1->currentText().toStdString();
-    const std::string imeiText = m_text1->text().toStdString();
-    const ModelChoice choice = ResolveModelChoice(modelText, ModelListPosition(m_combo1), m_database.Table());
+    const std::string modelText = m_modelList->currentText().toStdString();
+    const std::string imeiText = m_imeiEdit->text().toStdString();
+    const ModelChoice choice = ResolveModelChoice(modelText, ModelListPosition(m_modelList), m_database.Table());
     const std::optional<CandidateRecipe> recipe = MakeCandidateRecipe(CurrentBoxStates(), choice, imeiText);
     if (!recipe) {
         // Under "Custom" the user has edited the text box, or a device line has changed in the file.
@@ -200,18 +200,18 @@ bool Form1::ShowNextCandidate() {
     m_candidate = QString::fromLatin1(digits.data(), static_cast<qsizetype>(digits.size()));
     if (choice.kind == ModelChoiceKind::Device) {
         // A device entry shows the whole validation of every candidate, its own device line included.
-        m_text1->setText(m_candidate);
+        m_imeiEdit->setText(m_candidate);
         ValidateIMEI();
         m_candidate = m_currentIMEI;
     }
 
-    m_text1->setText(m_candidate);
+    m_imeiEdit->setText(m_candidate);
     m_currentIMEI = m_candidate;
     repaint();
 
-    SetCaption(GeneratedCountLabel(),
+    SetCaption(m_generatedCountLabel,
                QStringLiteral("Generated: ") + QString::number(m_generation->Counts().generated));
-    SetCaption(ValidCountLabel(), QStringLiteral("Valid: ") + QString::number(m_generation->Counts().valid));
+    SetCaption(m_validCountLabel, QStringLiteral("Valid: ") + QString::number(m_generation->Counts().valid));
     return true;
 }
 
@@ -219,17 +219,17 @@ bool Form1::ShowNextCandidate() {
 void Form1::TestCandidate() {
     ShowLuhnCaptions(PresentLuhnWorking(ComputeLuhnWorking(m_candidate.toStdString())));
     // A count of 2 collects its numbers as well: its report would be plainly wrong without them.
-    const double requested = RequestedCountFrom(m_combo2->currentText());
+    const double requested = RequestedCountFrom(m_countList->currentText());
     m_imeiValid = m_generation->TestCurrent(requested > 1);
     if (m_imeiValid) {
         if (!(requested > 1)) {
-            m_text1->setText(m_candidate);
+            m_imeiEdit->setText(m_candidate);
         }
         if (static_cast<double>(m_generation->Counts().valid) < requested) {
             m_imeiValid = false;
         }
     }
-    SetCaption(ValidCountLabel(), QStringLiteral("Valid: ") + QString::number(m_generation->Counts().valid));
+    SetCaption(m_validCountLabel, QStringLiteral("Valid: ") + QString::number(m_generation->Counts().valid));
 }
 
 int Form1::GeneratedCount() const {
@@ -241,8 +241,8 @@ QString Form1::GeneratedList() const {
 }
 
 void Form1::FinishGeneration() {
-    if (RequestedCountFrom(m_combo2->currentText()) > 1) {
-        WriteGenerationReport(m_combo1->currentText());
+    if (RequestedCountFrom(m_countList->currentText()) > 1) {
+        WriteGenerationReport(m_modelList->currentText());
     }
     StopGeneration();
 }
@@ -252,19 +252,19 @@ void Form1::FinishGeneration() {
 // written as usual with those numbers, and the message says why the run stopped and how far it got.
 void Form1::StopGenerationEarly(const QString& why) {
     m_passTimer->stop();
-    const double requested = RequestedCountFrom(m_combo2->currentText());
+    const double requested = RequestedCountFrom(m_countList->currentText());
     const QString lineEnd = ToQString(kReportLineEnd);
     QString message =
         QStringLiteral("The run stopped early: ") + why + lineEnd +
         QStringLiteral("%1 of %2 numbers were found").arg(m_generation->Counts().valid).arg(CountText(requested));
     if (requested > 1 && m_generation->Counts().valid > 0) {
-        const ReportOutcome report = SaveGenerationReport(m_combo1->currentText(), RunEnd::StoppedEarly);
+        const ReportOutcome report = SaveGenerationReport(m_modelList->currentText(), RunEnd::StoppedEarly);
         message += report.ok() ? QStringLiteral(". Output written to ") + report.path
                                : QStringLiteral(".") + lineEnd + report.failure;
     } else {
         message += QStringLiteral("; no report was written.");
     }
-    m_platform.ShowMessage(message);
+    m_dialogs.ShowMessage(message);
     StopGeneration();
 }
 
@@ -289,9 +289,9 @@ void Form1::closeEvent(QCloseEvent* event) {
 
 void Form1::WriteGenerationReport(const QString& modelText) {
     const ReportOutcome report = SaveGenerationReport(modelText);
-    m_platform.ShowMessage(report.ok()
-                               ? ToQString(CompletionMessage(report.seconds.toStdString(), report.path.toStdString()))
-                               : report.failure);
+    m_dialogs.ShowMessage(report.ok()
+                              ? ToQString(CompletionMessage(report.seconds.toStdString(), report.path.toStdString()))
+                              : report.failure);
 }
 
 Form1::ReportOutcome Form1::SaveGenerationReport(const QString& modelText, RunEnd end) {

@@ -37,34 +37,34 @@ bool Form1::Form_Load() {
     m_versionText = ToQString(identity::kProgramVersionText);
     m_versionNumber = ToQString(identity::kVersionNumber);
     setWindowTitle(QStringLiteral("Quillon v") + m_versionText);
-    GeneratedCountLabel()->hide();
-    ManufacturerLabel()->hide();
-    ModelLabel()->hide();
+    m_generatedCountLabel->hide();
+    m_manufacturerLabel->hide();
+    m_modelLabel->hide();
 
     // Nothing is read before this test: a refused user only ever sees its message.
-    if (!m_platform.IsAdministrator()) {
-        m_platform.ShowMessage(QString::fromLatin1(kAdministratorMessage));
+    if (!m_administratorTest.IsAdministrator()) {
+        m_dialogs.ShowMessage(QString::fromLatin1(kAdministratorMessage));
         return false;
     }
 
     // Each list is filled in one go through its model; entry 0, the empty text, is selected.
-    m_combo1Model->SetFixedTexts(ToStringList(FixedModelListTexts()));
-    m_combo1->setCurrentIndex(0);
-    m_combo1->hide();
-    m_combo2Model->setStringList(ToStringList(CountListTexts()));
-    m_combo2->setCurrentIndex(0);
-    m_combo2->hide();
+    m_modelListEntries->SetFixedTexts(ToStringList(FixedModelListTexts()));
+    m_modelList->setCurrentIndex(0);
+    m_modelList->hide();
+    m_countListEntries->setStringList(ToStringList(CountListTexts()));
+    m_countList->setCurrentIndex(0);
+    m_countList->hide();
 
-    m_scriptlet1->resize(Twips(7025), Twips(905));
-    m_text1->setText(QString::fromLatin1(kDefaultIMEI));
+    m_helpView->resize(Twips(kHelpViewWidthTwips), Twips(kHelpViewHeightTwips));
+    m_imeiEdit->setText(QString::fromLatin1(kDefaultIMEI));
 
     if (!LoadTACDEX()) {
         return false;
     }
 
     // The separator and the device entries, each device line i at list position i.
-    m_combo1Model->SetDevices(m_database.Table());
-    m_combo1->setCurrentIndex(0);
+    m_modelListEntries->SetDevices(m_database.Table());
+    m_modelList->setCurrentIndex(0);
     return true;
 }
 
@@ -73,16 +73,15 @@ bool Form1::LoadTACDEX() {
     if (problem) {
         // A file that is there but cannot be used ends the program as a missing one does, with
         // the reason, so that the user knows what to repair.
-        m_platform.ShowMessage(problem->kind == ProblemKind::DatabaseMissing
-                                   ? QString::fromLatin1(kDatabaseMissingMessage)
-                                   : QString::fromLatin1(kDatabaseUnreadableMessage) +
-                                         ToQString(ProblemText(*problem)));
-        SetCaption(DatabaseVersionLabel(), QString::fromLatin1(kDatabaseErrorCaption));
+        m_dialogs.ShowMessage(problem->kind == ProblemKind::DatabaseMissing
+                                  ? QString::fromLatin1(kDatabaseMissingMessage)
+                                  : QString::fromLatin1(kDatabaseUnreadableMessage) + ToQString(ProblemText(*problem)));
+        SetCaption(m_databaseVersionLabel, QString::fromLatin1(kDatabaseErrorCaption));
         return false;
     }
     const DatabaseSummary summary = SummariseDatabase(m_database.Table());
-    SetCaption(DatabaseVersionLabel(), QStringLiteral("Database Version:   ") + ToQString(summary.version));
-    SetCaption(DeviceCountLabel(), QStringLiteral("Devices Supported: %1").arg(summary.deviceCount));
+    SetCaption(m_databaseVersionLabel, QStringLiteral("Database Version:   ") + ToQString(summary.version));
+    SetCaption(m_deviceCountLabel, QStringLiteral("Devices Supported: %1").arg(summary.deviceCount));
     return true;
 }
 

@@ -23,30 +23,30 @@ void Form1::Command1_Click() {
 
 BoxStates Form1::CurrentBoxStates() const {
     BoxStates boxes{};
-    for (int number = 1; number <= kBoxCount; ++number) {
-        boxes[static_cast<std::size_t>(number - 1)] = m_check[static_cast<std::size_t>(number)]->isChecked();
+    for (std::size_t i = 0; i < boxes.size(); ++i) {
+        boxes[i] = m_reportingBodyBoxes[i]->isChecked();
     }
     return boxes;
 }
 
 void Form1::ApplyBoxStates(const BoxStates& boxes) {
-    for (int number = 1; number <= kBoxCount; ++number) {
-        m_check[static_cast<std::size_t>(number)]->setChecked(boxes[static_cast<std::size_t>(number - 1)]);
+    for (std::size_t i = 0; i < boxes.size(); ++i) {
+        m_reportingBodyBoxes[i]->setChecked(boxes[i]);
     }
 }
 
 void Form1::ShowLuhnCaptions(const LuhnCaptions& captions) {
-    SetCaption(LuhnDigitsLabel(), captions.check);
-    SetCaption(CheckSumLabel(), captions.checkSum);
-    SetCaption(LuhnCheckDigitLabel(), captions.luhn);
+    SetCaption(m_luhnDigitsLabel, captions.check);
+    SetCaption(m_checkSumLabel, captions.checkSum);
+    SetCaption(m_luhnCheckDigitLabel, captions.luhn);
 }
 
 void Form1::ValidateIMEI() {
-    const ValidationResult result = ValidateText(m_text1->text().toStdString(), m_database, CurrentBoxStates());
+    const ValidationResult result = ValidateText(m_imeiEdit->text().toStdString(), m_database, CurrentBoxStates());
     ApplyValidationResult(result);
     // A failed re-read is told once, with its reason, until the file can be read again.
     if (result.databaseProblem) {
-        m_platform.ShowMessage(
+        m_dialogs.ShowMessage(
             ToQString(ProblemText(*result.databaseProblem)) +
             QStringLiteral(" The last good read of the database is used until it can be read again."));
     }
@@ -54,48 +54,48 @@ void Form1::ValidateIMEI() {
 
 void Form1::ApplyValidationResult(const ValidationResult& result) {
     const QString normalised = ToQString(result.normalised);
-    m_text1->setText(normalised);
+    m_imeiEdit->setText(normalised);
     m_currentIMEI = normalised;
-    VerdictLabel()->hide();
-    ResultCaptionLabel()->hide();
+    m_verdictLabel->hide();
+    m_resultCaptionLabel->hide();
     if (result.rejected) {
         // The rest of the panel keeps what the previous run wrote.
-        m_platform.ShowMessage(QString::fromLatin1(kInvalidImeiMessage));
+        m_dialogs.ShowMessage(QString::fromLatin1(kInvalidImeiMessage));
         return;
     }
 
     const ResultPanel panel = PresentValidation(result);
-    SetCaption(PresentationLabel(), panel.presentation);
-    SetCaption(ReportingBodyLabel(), panel.reportingBody);
+    SetCaption(m_presentationLabel, panel.presentation);
+    SetCaption(m_reportingBodyLabel, panel.reportingBody);
     ApplyBoxStates(result.boxes);
-    SetCaption(TacLabel(), panel.tac);
-    SetCaption(SerialLabel(), panel.serial);
+    SetCaption(m_tacLabel, panel.tac);
+    SetCaption(m_serialLabel, panel.serial);
 
     m_foundInDB = result.device.found;
     if (panel.deviceLinesShown) {
-        SetCaption(ManufacturerLabel(), panel.manufacturer);
-        SetCaption(ModelLabel(), panel.model);
-        ManufacturerLabel()->show();
-        ModelLabel()->show();
+        SetCaption(m_manufacturerLabel, panel.manufacturer);
+        SetCaption(m_modelLabel, panel.model);
+        m_manufacturerLabel->show();
+        m_modelLabel->show();
     } else {
-        ManufacturerLabel()->hide();
-        ModelLabel()->hide();
+        m_manufacturerLabel->hide();
+        m_modelLabel->hide();
     }
 
     ShowLuhnCaptions(panel.luhn);
 
     m_imeiValid = result.valid;
-    QPalette palette = VerdictLabel()->palette();
+    QPalette palette = m_verdictLabel->palette();
     palette.setColor(QPalette::WindowText, panel.verdictColour);
-    VerdictLabel()->setPalette(palette);
-    SetCaption(VerdictLabel(), panel.verdict);
-    VerdictLabel()->show();
-    ResultCaptionLabel()->show();
+    m_verdictLabel->setPalette(palette);
+    SetCaption(m_verdictLabel, panel.verdict);
+    m_verdictLabel->show();
+    m_resultCaptionLabel->show();
 }
 
 void Form1::Label10_Click() {
     // A clipboard held by another program leaves it as it was; the copy simply has no effect.
-    m_platform.SetClipboardText(TacLabel()->text());
+    m_clipboard.SetClipboardText(m_tacLabel->text());
 }
 
 } // namespace quillon

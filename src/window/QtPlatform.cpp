@@ -1,5 +1,9 @@
 #include "QtPlatform.h"
 
+#include "QtText.h"
+#include "identity/Identity.h"
+#include "platform/Admin.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QDesktopServices>
@@ -10,7 +14,7 @@ namespace quillon {
 
 void QtPlatform::ShowMessage(const QString& text) {
     // Start-up messages come before the window is shown; they then stand on their own.
-    QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kMessageCaption), text, QMessageBox::Ok,
+    QMessageBox box(QMessageBox::NoIcon, ToQString(identity::kMessageCaption), text, QMessageBox::Ok,
                     QApplication::activeWindow());
     box.setTextFormat(Qt::PlainText);
     box.setWindowModality(Qt::ApplicationModal);

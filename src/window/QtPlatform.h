@@ -4,8 +4,9 @@
 
 namespace quillon {
 
-// The program's platform: Qt's message box, clipboard and desktop services.
-class QtPlatform final : public Platform {
+// The program's platform: Qt's message box, clipboard and desktop services, and the system's
+// administrator test.
+class QtPlatform final : public MessageDialogs, public Clipboard, public Browser, public AdministratorTest {
 public:
     void ShowMessage(const QString& text) override;
     bool SetClipboardText(const QString& text) override;

@@ -9,8 +9,7 @@
 
 // Records what the window asked of the platform instead of doing it, so that no test opens a
 // dialog, touches the real clipboard or starts a browser.
-class FakePlatform final : public quillon::Platform {
-public:
+struct FakePlatform final : quillon::MessageDialogs, quillon::Clipboard, quillon::Browser, quillon::AdministratorTest {
     void ShowMessage(const QString& text) override {
         messages.append(text);
         if (whileMessageShows) {

@@ -54,7 +54,7 @@ struct BlockedProgramFolder {
     FakePlatform platform;
     quillon::SettableClock clock;
     FakeFetcher fetcher;
-    quillon::Form1 form{platform, clock, fetcher, std::filesystem::path(program.toStdU16String())};
+    quillon::Form1 form{quillon::ServicesOf(platform), clock, fetcher, std::filesystem::path(program.toStdU16String())};
     bool loaded = false;
     bool blocked = false;
 };

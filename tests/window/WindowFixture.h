@@ -59,7 +59,7 @@ public:
     }
 
     quillon::Form1& Create() {
-        m_form = std::make_unique<quillon::Form1>(platform, clock, fetcher,
+        m_form = std::make_unique<quillon::Form1>(quillon::ServicesOf(platform), clock, fetcher,
                                                   std::filesystem::path(m_dir.path().toStdU16String()));
         return *m_form;
     }
