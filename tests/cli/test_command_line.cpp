@@ -1,5 +1,6 @@
 // The command line as a shell user meets it: help and version, both option spellings, "-" for
 // standard input, one error style and the exit codes.
+#include "CommandSupport.h"
 #include "generation/Report.h"
 #include "support/RunProcess.h"
 #include "support/TempDir.h"
@@ -116,7 +117,8 @@ TEST(CommandLine, UsageErrorsShareOneStyleAndExit2) {
         {{"generate", "--count=2", "--count=3"}, "quillon-cli generate: ", "--count"},
         {{"generate", "490154203237518"}, "quillon-cli generate: ", "490154203237518"},
         {{"generate", "--box", "FCC"}, "quillon-cli generate: ", "FCC"},
-        {{"generate", "--box", "a\nb\x1b\xff\xc2\x9b"}, "quillon-cli generate: ", "'a\\nb\\x1b\\xff\\xc2\\x9b'"},
+        // (No invalid byte here: Windows hands arguments over as UTF-16, where none can be.)
+        {{"generate", "--box", "a\nb\x1b\xc2\x9b"}, "quillon-cli generate: ", "'a\\nb\\x1b\\xc2\\x9b'"},
         {{"complete", "--db", "x"}, "quillon-cli complete: ", "--db"},
     };
     for (const Case& c : cases) {
@@ -128,6 +130,8 @@ TEST(CommandLine, UsageErrorsShareOneStyleAndExit2) {
         EXPECT_TRUE(Contains(r.err, c.mentions)) << r.err;
         EXPECT_TRUE(Contains(r.err, "--help' for the options.\n")) << r.err;
     }
+    // Invalid bytes (which reach a command through standard input or a file) are escaped as well.
+    EXPECT_EQ(cli::EscapeForMessage("a\xff\xc3"), "a\\xff\\xc3");
 }
 
 } // namespace
