@@ -263,7 +263,7 @@ void Form1::CreateControls() {
 
     AddLabel(Place("Label22"), QStringLiteral("Author"), QStringLiteral("Caption of the maker's link"));
     m_makerSiteLabel = AddLabel(Place("Label18"), ToQString(identity::kMakerSiteCaption),
-                                QStringLiteral("Click to open the maker's home page in the web browser"), &boldFont);
+                                QStringLiteral("Opens the maker's home page in the web browser"), &boldFont);
     SetTextColour(m_makerSiteLabel, kLinkColour);
 
     auto makeButton = [this](const ControlPlace& place, const QString& caption, const QString& description) {
@@ -289,7 +289,7 @@ void Form1::CreateControls() {
     AddLabel(Place("Label23"), QStringLiteral("Database"), QStringLiteral("Caption of the database service's link"));
     m_serviceSiteLabel =
         AddLabel(Place("Label21"), ToQString(identity::kServiceSiteCaption),
-                 QStringLiteral("Click to open the device database service's home page in the web browser"), &boldFont);
+                 QStringLiteral("Opens the device database service's home page in the web browser"), &boldFont);
     SetTextColour(m_serviceSiteLabel, kLinkColour);
     AddReportingBodyBox(Place("Check1"));
     AddReportingBodyBox(Place("Check2"));
@@ -299,9 +299,8 @@ void Form1::CreateControls() {
     m_databaseVersionLabel = AddLabel(Place("Label20"), QStringLiteral("Database Version:  v0.99.0000"),
                                       QStringLiteral("Version of the device database"));
     const QFont terminalFont = MakeFont(FontFace::Terminal, 9, true);
-    m_copyImeiLabel =
-        AddLabel(Place("Label24"), QStringLiteral("Copy IMEI to Clipboard"),
-                 QStringLiteral("Click to copy the text of the IMEI box to the clipboard"), &terminalFont);
+    m_copyImeiLabel = AddLabel(Place("Label24"), QStringLiteral("Copy IMEI to Clipboard"),
+                               QStringLiteral("Copies the text of the IMEI box to the clipboard"), &terminalFont);
     m_deviceCountLabel = AddLabel(Place("Label25"), QStringLiteral("Devices Supported: 99999"),
                                   QStringLiteral("Number of devices in the database"));
 
@@ -322,17 +321,17 @@ void Form1::CreateControls() {
     AddLabel(Place("Label6"), QStringLiteral("Type Allocation Code"),
              QStringLiteral("Caption of the Type Allocation Code"));
     m_tacLabel = AddLabel(Place("Label10"), QStringLiteral("000000"),
-                          QStringLiteral("Type Allocation Code; click to copy it to the clipboard"));
+                          QStringLiteral("Type Allocation Code; copies it to the clipboard"));
     m_manufacturerLabel =
         AddLabel(Place("Label13"), QStringLiteral("Manufacturer:"),
-                 QStringLiteral("Manufacturer; when the device is not in the database, click to look the IMEI up "
+                 QStringLiteral("Manufacturer; when the device is not in the database, opens a lookup of the IMEI "
                                 "on the database service's web site"),
                  &boldFont);
     AddLabel(Place("Label7"), QStringLiteral("Serial Number"), QStringLiteral("Caption of the serial number"));
     m_serialLabel = AddLabel(Place("Label11"), QStringLiteral("00000"), QStringLiteral("Serial number"));
     m_modelLabel = AddLabel(Place("Label14"), QStringLiteral("Model:"),
-                            QStringLiteral("Model; when the device is not in the database, click to look the IMEI "
-                                           "up on the database service's web site"),
+                            QStringLiteral("Model; when the device is not in the database, opens a lookup of the IMEI "
+                                           "on the database service's web site"),
                             &boldFont);
     m_verdictLabel->hide();
     m_resultCaptionLabel->hide();
@@ -354,7 +353,7 @@ void Form1::CreateControls() {
         AddLabel(Place("Label19"), QStringLiteral("Valid"), QStringLiteral("Valid IMEIs found by the run"));
     const QFont donationFont = MakeFont(FontFace::Verdana, 8.25, false, true);
     m_donationLabel = AddLabel(Place("Label15"), QStringLiteral("BitCoin ") + ToQString(identity::kDonationAddress),
-                               QStringLiteral("Click to copy the donation address to the clipboard"), &donationFont);
+                               QStringLiteral("Copies the donation address to the clipboard"), &donationFont);
 }
 
 void Form1::SetTabOrder() {

@@ -5,6 +5,7 @@
 #include "identity/Identity.h"
 #include "imei/Imei.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QLineEdit>
 #include <QPushButton>
@@ -67,6 +68,20 @@ private:
         QTest::mouseClick(widget, Qt::LeftButton);
     }
 
+    // Everything the window asked of the platform so far.
+    QStringList Effects() {
+        return QStringList{F().platform.messages.join(u'|'), F().platform.clipboardTexts.join(u'|'),
+                           F().platform.openedAddresses.join(u'|')};
+    }
+
+    // The label's accessible press action, as a screen reader does it.
+    static void Press(QWidget* label) {
+        QAccessibleActionInterface* actions = QAccessible::queryAccessibleInterface(label)->actionInterface();
+        QVERIFY(actions != nullptr);
+        QCOMPARE(actions->actionNames(), QStringList{QAccessibleActionInterface::pressAction()});
+        actions->doAction(QAccessibleActionInterface::pressAction());
+    }
+
     void Validate(const QString& text) {
         F().Find<QLineEdit>(QStringLiteral("Text1"))->setText(text);
         QTest::mouseClick(F().Find<QPushButton>(QStringLiteral("Command1")), Qt::LeftButton);
@@ -83,6 +98,50 @@ private slots:
     }
 
     void cleanup() { m_fixture.reset(); }
+
+    // Pressing a clickable label through accessibility has exactly the effect of clicking it.
+    void pressActionDoesWhatAClickDoes_data() {
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<QString>("validated"); // validated first, when not empty
+        QTest::newRow("copy IMEI") << QStringLiteral("Label24") << QString();
+        QTest::newRow("TAC") << QStringLiteral("Label10") << kNotFoundIMEI;
+        QTest::newRow("manufacturer lookup") << QStringLiteral("Label13") << kNotFoundIMEI;
+        QTest::newRow("model lookup") << QStringLiteral("Label14") << kNotFoundIMEI;
+        QTest::newRow("donation") << QStringLiteral("Label15") << QString();
+        QTest::newRow("maker's site") << QStringLiteral("Label18") << QString();
+        QTest::newRow("service's site") << QStringLiteral("Label21") << QString();
+    }
+
+    void pressActionDoesWhatAClickDoes() {
+        QFETCH(QString, label);
+        QFETCH(QString, validated);
+        QStringList effects[2];
+        for (const bool press : {false, true}) {
+            cleanup();
+            init();
+            if (!validated.isEmpty()) {
+                Validate(validated);
+                F().platform.messages.clear();
+            }
+            press ? Press(F().Find<QWidget>(label)) : Click(label);
+            effects[press ? 1 : 0] = Effects();
+        }
+        QVERIFY2(effects[0] != QStringList(3), "the click did something");
+        QCOMPARE(effects[1], effects[0]);
+    }
+
+    // Only labels with a click handler offer the action, and a hidden one does nothing when pressed.
+    void pressActionOnlyWhereAClickDoesSomething() {
+        for (const char* label : {"Label1", "Label8", "Label9", "Label16", "Label17", "Label20", "Label25"}) {
+            QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(F().Find<QWidget>(label));
+            QVERIFY2(accessible->actionInterface() == nullptr || accessible->actionInterface()->actionNames().isEmpty(),
+                     label);
+        }
+        auto* manufacturer = F().Find<QWidget>(QStringLiteral("Label13"));
+        QVERIFY(manufacturer->isHidden());
+        Press(manufacturer);
+        QCOMPARE(Effects(), QStringList(3));
+    }
 
     void aboutTextByteForByte() {
         F().Find<QAction>(QStringLiteral("About"))->trigger();

@@ -342,25 +342,25 @@ void LayoutTest::accessibleNames_data() {
                              << "Result";
     QTest::newRow("copy IMEI") << "Label24"
                                << "Copy IMEI to Clipboard"
-                               << "Click to copy the text of the IMEI box";
+                               << "Copies the text of the IMEI box";
     QTest::newRow("TAC") << "Label10"
                          << "000000"
-                         << "click to copy it";
+                         << "copies it to the clipboard";
     QTest::newRow("manufacturer") << "Label13"
                                   << "Manufacturer:"
-                                  << "click to look the IMEI up";
+                                  << "opens a lookup of the IMEI";
     QTest::newRow("model") << "Label14"
                            << "Model:"
-                           << "click to look the IMEI up";
+                           << "opens a lookup of the IMEI";
     QTest::newRow("donation") << "Label15"
                               << ""
-                              << "Click to copy the donation address";
+                              << "Copies the donation address";
     QTest::newRow("maker's site") << "Label18"
                                   << ""
-                                  << "Click to open the maker's home page";
+                                  << "Opens the maker's home page";
     QTest::newRow("service's site") << "Label21"
                                     << ""
-                                    << "Click to open the device database service's home page";
+                                    << "Opens the device database service's home page";
     QTest::newRow("PTCRB") << "Check8"
                            << "PTCRB"
                            << "Reporting body PTCRB";
