@@ -22,6 +22,14 @@ public:
         }
         return QAccessibleWidget::text(which);
     }
+    // No action interface at all without a handler, so that no bridge (AT-SPI's Action, UI
+    // Automation's Invoke pattern) offers one.
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        if (type == QAccessible::ActionInterface && !Label()->HasClickHandler()) {
+            return nullptr;
+        }
+        return QAccessibleWidget::interface_cast(type);
+    }
     QStringList actionNames() const override {
         return Label()->HasClickHandler() ? QStringList{pressAction()} : QStringList();
     }

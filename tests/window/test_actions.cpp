@@ -133,8 +133,7 @@ private slots:
     // Only labels with a click handler offer the action, and a hidden one does nothing when pressed.
     void pressActionOnlyWhereAClickDoesSomething() {
         for (const char* label : {"Label1", "Label8", "Label9", "Label16", "Label17", "Label20", "Label25"}) {
-            QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(F().Find<QWidget>(label));
-            QVERIFY2(accessible->actionInterface() == nullptr || accessible->actionInterface()->actionNames().isEmpty(),
+            QVERIFY2(QAccessible::queryAccessibleInterface(F().Find<QWidget>(label))->actionInterface() == nullptr,
                      label);
         }
         auto* manufacturer = F().Find<QWidget>(QStringLiteral("Label13"));
