@@ -106,16 +106,6 @@ TEST(SeededRandomSource, DiscardSkipsExactlyThatManyValues) {
     }
 }
 
-TEST(SeededRandomSource, NextBitsIsTheValueBeforeScaling) {
-    SeededRandomSource bits(77);
-    SeededRandomSource values(77);
-    for (int i = 0; i < 1000; ++i) {
-        const std::uint64_t m = bits.NextBits();
-        ASSERT_LT(m, 1ull << 53);
-        ASSERT_EQ(static_cast<double>(m) / 9007199254740992.0, values.Next());
-    }
-}
-
 TEST(SeededRandomSource, StaysInsideTheUnitInterval) {
     SeededRandomSource random(7);
     for (int i = 0; i < 100000; ++i) {
