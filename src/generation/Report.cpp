@@ -140,14 +140,6 @@ std::string NumberedReportFileName(std::string_view fileName, int attempt) {
     return std::string(fileName) + suffix;
 }
 
-std::string CompletionMessage(std::string_view secondsText, std::string_view fullPath) {
-    std::string message = "Calculation completed in ";
-    message += secondsText;
-    message += " seconds. Output written to ";
-    message += fullPath;
-    return message;
-}
-
 void CreateHardLink(const std::filesystem::path& existing, const std::filesystem::path& link, std::error_code& error) {
     std::filesystem::create_hard_link(existing, link, error);
 }

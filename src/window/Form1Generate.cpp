@@ -289,9 +289,9 @@ void Form1::closeEvent(QCloseEvent* event) {
 
 void Form1::WriteGenerationReport(const QString& modelText) {
     const ReportOutcome report = SaveGenerationReport(modelText);
-    m_dialogs.ShowMessage(report.ok()
-                              ? ToQString(CompletionMessage(report.seconds.toStdString(), report.path.toStdString()))
-                              : report.failure);
+    m_dialogs.ShowMessage(report.ok() ? QStringLiteral("Calculation completed in %1 seconds. Output written to %2")
+                                            .arg(report.seconds, report.path)
+                                      : report.failure);
 }
 
 Form1::ReportOutcome Form1::SaveGenerationReport(const QString& modelText, RunEnd end) {

@@ -156,12 +156,6 @@ TEST(ReportFileName, NumberedVariantsGoBeforeTheExtension) {
     EXPECT_EQ(NumberedReportFileName("report", 3), "report (3)");
 }
 
-TEST(CompletionMessage, NamesTheTimeAndThePath) {
-    EXPECT_EQ(CompletionMessage(SecondsText(61250), "/opt/quillon/Quillon.v2.1.2.3.Professional-(x).txt"),
-              "Calculation completed in  61.25 seconds. Output written to "
-              "/opt/quillon/Quillon.v2.1.2.3.Professional-(x).txt");
-}
-
 TEST(WriteReportFile, WritesTheTextUnderItsNameAndLeavesNothingElse) {
     TempDir dir;
     const std::string name = ReportFileName({2026, 12, 6, 17, 5, 9});

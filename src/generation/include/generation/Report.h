@@ -52,9 +52,6 @@ std::string ReportFileName(const LocalDateTime& when);
 // The name for the n-th try at a free name: the name itself for 1, " (n)" before ".txt" from 2 on.
 std::string NumberedReportFileName(std::string_view fileName, int attempt);
 
-// "Calculation completed in " + seconds text + " seconds. Output written to " + full path.
-std::string CompletionMessage(std::string_view secondsText, std::string_view fullPath);
-
 struct ReportWriteResult {
     std::filesystem::path path;     // the file actually written; empty on failure
     std::optional<Problem> problem; // why nothing was written
