@@ -1,7 +1,7 @@
 // Time from creating the window to the window shown, with a database of 99,999 lines, and the
 // peak memory of the process. Targets: at most 300 ms and 150 MB.
 #include "Form1.h"
-#include "Platform.h"
+#include "StartupServices.h"
 
 #include <benchmark/benchmark.h>
 
@@ -20,25 +20,6 @@
 #include <memory>
 
 namespace {
-
-// Answers like an administrator's desktop and says nothing.
-// Start-up fetches nothing.
-class NoFetcher final : public quillon::Fetcher {
-public:
-    quillon::FetchResult Get(const std::string&, const quillon::FetchLimits&, const std::atomic<bool>&) override {
-        return quillon::FetchResult{{}, quillon::Problem(quillon::ProblemKind::FetchNoConnection)};
-    }
-};
-
-struct SilentPlatform final : quillon::MessageDialogs,
-                              quillon::Clipboard,
-                              quillon::Browser,
-                              quillon::AdministratorTest {
-    void ShowMessage(const QString& text) override { std::fprintf(stderr, "message: %s\n", qPrintable(text)); }
-    bool SetClipboardText(const QString&) override { return true; }
-    bool OpenAddress(const QString&) override { return true; }
-    bool IsAdministrator() override { return true; }
-};
 
 constexpr int kDatabaseLines = 99999;
 
@@ -72,7 +53,7 @@ void BM_StartUpWithFullDatabase(benchmark::State& state) {
         return;
     }
     const std::filesystem::path programDirectory(directory.path().toStdU16String());
-    SilentPlatform platform;
+    SilentPlatform platform(stderr);
     NoFetcher fetcher;
     quillon::SystemClock clock;
     for (auto _ : state) {

@@ -2,7 +2,7 @@
 // it, and ends: for measuring the start-up's peak memory from outside (bench/memory-shapes.sh).
 // Prints "started" or the message that ended the start-up; exit status 0 or 1.
 #include "Form1.h"
-#include "Platform.h"
+#include "StartupServices.h"
 
 #include <QApplication>
 #include <QUrl>
@@ -11,28 +11,6 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-
-namespace {
-
-// Start-up fetches nothing.
-class NoFetcher final : public quillon::Fetcher {
-public:
-    quillon::FetchResult Get(const std::string&, const quillon::FetchLimits&, const std::atomic<bool>&) override {
-        return quillon::FetchResult{{}, quillon::Problem(quillon::ProblemKind::FetchNoConnection)};
-    }
-};
-
-struct SilentPlatform final : quillon::MessageDialogs,
-                              quillon::Clipboard,
-                              quillon::Browser,
-                              quillon::AdministratorTest {
-    void ShowMessage(const QString& text) override { std::printf("message: %s\n", qPrintable(text)); }
-    bool SetClipboardText(const QString&) override { return true; }
-    bool OpenAddress(const QString&) override { return true; }
-    bool IsAdministrator() override { return true; }
-};
-
-} // namespace
 
 int main(int argc, char** argv) {
     if (argc != 2) {
@@ -43,7 +21,7 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     QApplication application(argc, argv);
-    SilentPlatform platform;
+    SilentPlatform platform(stdout);
     quillon::SystemClock clock;
     NoFetcher fetcher;
     quillon::Form1 form(quillon::ServicesOf(platform), clock, fetcher, std::filesystem::path(argv[1]));
