@@ -119,17 +119,23 @@ namespace {
 // Decodes and splits `bytes`; refuses what would break the limits before allocating for it.
 Built Build(std::string bytes, TableLookup lookup, const Limits& limits, const std::filesystem::path& path) {
     auto data = std::make_shared<DeviceTable::Data>();
-    if (IsValidUtf8(bytes)) {
-        if (bytes.starts_with("\xEF\xBB\xBF")) {
-            bytes.erase(0, 3);
-        }
+    const EncodingDecision decision = DecideEncoding(bytes);
+    if (decision.encoding == TextEncoding::Utf8) {
+        bytes.erase(0, decision.markBytes);
         data->text = std::move(bytes);
-    } else {
-        if (Cp1252ToUtf8Size(bytes) > limits.maxTextBytes) {
+    } else if (decision.encoding == TextEncoding::Windows1252) {
+        const std::string_view rest = std::string_view(bytes).substr(decision.markBytes);
+        if (Cp1252ToUtf8Size(rest) > limits.maxTextBytes) {
             return {std::nullopt, Problem{ProblemKind::DatabaseTooLargeAsUtf8, path, limits.maxTextBytes, {}, {}}};
         }
-        data->text = Cp1252ToUtf8(bytes);
+        data->text = Cp1252ToUtf8(rest);
         std::string().swap(bytes);
+    } else {
+        // UTF-16 grows by at most half again as UTF-8, so the file limit keeps this bounded.
+        data->text = DecodeText(std::move(bytes));
+        if (data->text.size() > limits.maxTextBytes) {
+            return {std::nullopt, Problem{ProblemKind::DatabaseTooLargeAsUtf8, path, limits.maxTextBytes, {}, {}}};
+        }
     }
     if (data->text.size() > limits.maxTextBytes) {
         return {std::nullopt, Problem{ProblemKind::DatabaseTooLarge, path, limits.maxTextBytes, {}, {}}};

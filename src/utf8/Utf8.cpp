@@ -205,4 +205,98 @@ std::string Cp1252ToUtf8(std::string_view bytes) {
     return out;
 }
 
+EncodingDecision DecideEncoding(std::string_view bytes, bool complete) {
+    if (bytes.starts_with("\xFF\xFE")) {
+        return {TextEncoding::Utf16LE, 2};
+    }
+    if (bytes.starts_with("\xFE\xFF")) {
+        return {TextEncoding::Utf16BE, 2};
+    }
+    const std::size_t mark = bytes.starts_with("\xEF\xBB\xBF") ? 3 : 0;
+    std::string_view rest = bytes.substr(mark);
+    if (!complete) {
+        // Drop a sequence that the cut may have split: at most three bytes from the last lead byte.
+        std::size_t back = 0;
+        while (back < 3 && back < rest.size() &&
+               (static_cast<unsigned char>(rest[rest.size() - 1 - back]) & 0xC0) == 0x80) {
+            ++back;
+        }
+        if (back < rest.size() && static_cast<unsigned char>(rest[rest.size() - 1 - back]) >= 0xC0) {
+            rest.remove_suffix(back + 1);
+        }
+    }
+    return {IsValidUtf8(rest) ? TextEncoding::Utf8 : TextEncoding::Windows1252, mark};
+}
+
+bool LooksLikeUtf16(std::string_view firstLine) {
+    if (firstLine.size() < 4) {
+        return false;
+    }
+    // Which half of each pair is NUL must be the same all along, and the other half never is.
+    const std::size_t nulAt = firstLine[0] == '\0' ? 0 : 1;
+    for (std::size_t i = 0; i + 1 < firstLine.size(); i += 2) {
+        if (firstLine[i + nulAt] != '\0' || firstLine[i + 1 - nulAt] == '\0') {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
+    std::string out;
+    out.reserve(bytes.size() + bytes.size() / 2);
+    auto unit = [&](std::size_t i) -> char32_t {
+        const auto a = static_cast<unsigned char>(bytes[i]);
+        const auto b = static_cast<unsigned char>(bytes[i + 1]);
+        return bigEndian ? (char32_t{a} << 8) | b : (char32_t{b} << 8) | a;
+    };
+    std::size_t i = 0;
+    for (; i + 1 < bytes.size(); i += 2) {
+        const char32_t u = unit(i);
+        if (u >= 0xD800 && u <= 0xDBFF && i + 3 < bytes.size()) {
+            const char32_t low = unit(i + 2);
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+                AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
+                i += 2;
+                continue;
+            }
+        }
+        AppendUtf8(out, u >= 0xD800 && u <= 0xDFFF ? kReplacementCharacter : u);
+    }
+    if (i < bytes.size()) {
+        AppendUtf8(out, kReplacementCharacter);
+    }
+    return out;
+}
+
+std::string DecodeText(std::string bytes) {
+    const EncodingDecision decision = DecideEncoding(bytes);
+    switch (decision.encoding) {
+    case TextEncoding::Utf8:
+        bytes.erase(0, decision.markBytes);
+        return bytes;
+    case TextEncoding::Windows1252:
+        return Cp1252ToUtf8(std::string_view(bytes).substr(decision.markBytes));
+    case TextEncoding::Utf16LE:
+    case TextEncoding::Utf16BE:
+        return Utf16ToUtf8(std::string_view(bytes).substr(decision.markBytes),
+                           decision.encoding == TextEncoding::Utf16BE);
+    }
+    return bytes;
+}
+
+std::string_view EncodingName(TextEncoding encoding) {
+    switch (encoding) {
+    case TextEncoding::Utf8:
+        return "UTF-8";
+    case TextEncoding::Windows1252:
+        return "Windows-1252";
+    case TextEncoding::Utf16LE:
+        return "UTF-16 LE";
+    case TextEncoding::Utf16BE:
+        return "UTF-16 BE";
+    }
+    return "UTF-8";
+}
+
 } // namespace quillon

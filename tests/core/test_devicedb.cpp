@@ -58,6 +58,16 @@ INSTANTIATE_TEST_SUITE_P(Table, LineSplit,
                                            SplitCase{"Windows1252",
                                                      "35000000,Soci\xE9t\xE9,T\x80l\r\nv",
                                                      {"35000000,Soci\xC3\xA9t\xC3\xA9,T\xE2\x82\xACl", "v"}},
+                                           SplitCase{"ByteOrderMarkThenWindows1252",
+                                                     "\xEF\xBB\xBF"
+                                                     "35000000,Soci\xE9t\xE9,X\r\nv",
+                                                     {"35000000,Soci\xC3\xA9t\xC3\xA9,X", "v"}},
+                                           SplitCase{"Utf16LittleEndian",
+                                                     std::string("\xFF\xFE"
+                                                                 "3\0"
+                                                                 "5\0,\0\xDC\0\r\0\n\0v\0",
+                                                                 16),
+                                                     {"35,\xC3\x9C", "v"}},
                                            SplitCase{"Utf8Kept",
                                                      "35000000,T\xC3\x9C"
                                                      "V,x\r\nv",

@@ -26,6 +26,28 @@ std::string_view Utf8Mid(std::string_view text, std::size_t start, std::size_t c
 std::string Cp1252ToUtf8(std::string_view bytes);
 // The size in bytes of Cp1252ToUtf8(bytes), without building it.
 std::size_t Cp1252ToUtf8Size(std::string_view bytes);
+// How the bytes of a text file or stream are written. A UTF-16 byte-order mark means UTF-16; a
+// UTF-8 one is dropped and the bytes after it decide, as for a file without one: UTF-8 when they
+// are valid UTF-8, else Windows-1252.
+enum class TextEncoding { Utf8, Windows1252, Utf16LE, Utf16BE };
+struct EncodingDecision {
+    TextEncoding encoding = TextEncoding::Utf8;
+    std::size_t markBytes = 0; // the byte-order mark's length, 0 when there is none
+};
+// `complete` is false when `bytes` is only the start of the text: a sequence cut off at its end
+// then still counts as UTF-8.
+EncodingDecision DecideEncoding(std::string_view bytes, bool complete = true);
+// Whether a first line without a byte-order mark reads as UTF-16: its bytes alternate between
+// NUL and non-NUL, as ASCII written in UTF-16 does. Needs at least two characters' worth of bytes.
+bool LooksLikeUtf16(std::string_view firstLine);
+// UTF-16 bytes (without their mark) to UTF-8; an unpaired surrogate or an odd last byte becomes
+// U+FFFD.
+std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian);
+// The text as UTF-8 by DecideEncoding's rule, its mark dropped.
+std::string DecodeText(std::string bytes);
+// The name of an encoding as messages give it ("UTF-16 LE").
+std::string_view EncodingName(TextEncoding encoding);
+
 // Byte length of the well-formed UTF-8 sequence at `pos`, or 0 when the byte there starts none.
 std::size_t Utf8SequenceLength(std::string_view text, std::size_t pos);
 
