@@ -1,5 +1,6 @@
 #include "CommandSupport.h"
 
+#include "devicedb/DatabaseLocation.h"
 #include "imei/ReportingBody.h"
 #include "present/ProblemText.h"
 #include "system/Files.h"
@@ -69,7 +70,7 @@ void WriteMessage(OutputSink& err, std::string_view command, std::string_view te
 
 std::filesystem::path DatabasePath(const std::optional<std::string>& db,
                                    const std::filesystem::path& programDirectory) {
-    return db ? PathFromUtf8(*db) : programDirectory / "tacdex.csv";
+    return db ? PathFromUtf8(*db) : DefaultDatabasePath(programDirectory);
 }
 
 std::string DatabaseLoadProblemText(const Problem& problem) {

@@ -43,7 +43,8 @@ std::string EscapeForMessage(std::string_view text);
 // the terminal) and a line end; flushed at once.
 void WriteMessage(OutputSink& err, std::string_view command, std::string_view text);
 
-// The database a command reads: --db when given, else tacdex.csv beside the program.
+// The database a command reads: --db when given, else the user's own tacdex.csv when there is one
+// (written by import), else tacdex.csv beside the program.
 std::filesystem::path DatabasePath(const std::optional<std::string>& db, const std::filesystem::path& programDirectory);
 
 // Why the database could not be used, naming it.

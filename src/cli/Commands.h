@@ -7,6 +7,7 @@
 #include "CommandIo.h"
 #include "CommandSupport.h"
 #include "ValidationWriters.h"
+#include "devicedb/DeviceImport.h"
 #include "generation/Clock.h"
 
 #include <filesystem>
@@ -46,10 +47,21 @@ struct CompleteOptions {
     std::vector<std::string> inputs; // "-" or none: the lines of standard input
 };
 
+// Each is set when its option was given.
+struct ImportOptions {
+    std::vector<std::string> files{}; // "-": standard input
+    ImportSettings settings{};
+    std::optional<std::string> db{}; // the base; none: the database in use now
+    bool replace = false;            // no base: the imported devices alone
+    std::optional<std::string> versionText{};
+    std::optional<std::string> output{}; // "-": standard output; none: the user's own database
+};
+
 // Each returns the exit status; usage errors are thrown as UsageError, other errors that stop a
 // command before it starts as CommandError.
 int RunValidateCommand(const ValidateOptions& options, const CommandContext& context);
 int RunGenerateCommand(const GenerateOptions& options, const CommandContext& context);
 int RunCompleteCommand(const CompleteOptions& options, const CommandContext& context);
+int RunImportCommand(const ImportOptions& options, const CommandContext& context);
 
 } // namespace quillon::cli

@@ -26,6 +26,11 @@ struct GenerateFields {
     std::string db, model, custom, box, count, seed, report;
 };
 
+// Refuses an empty value ("--opt=", "--opt \"\""): an option that is not wanted is left out.
+const CLI::Validator NonEmpty(
+    [](std::string& value) { return value.empty() ? std::string("an empty value is not allowed") : std::string(); }, "",
+    "NonEmpty");
+
 std::optional<std::string> IfGiven(const CLI::Option* option, std::string value) {
     if (option->count() == 0) {
         return std::nullopt;
@@ -66,7 +71,10 @@ int main(int argc, char** argv) {
     CLI::App* validateCommand = app.add_subcommand("validate", "Check IMEIs and name their devices");
     validateCommand->set_help_flag("-h,--help", "Print this help and exit");
     CLI::Option* validateDbOption =
-        validateCommand->add_option("--db", validateDb, "Device database (default: tacdex.csv beside the program)")
+        validateCommand
+            ->add_option(
+                "--db", validateDb,
+                "Device database (default: the user's own tacdex.csv from import,\nelse the one beside the program)")
             ->type_name("FILE");
     validateCommand->add_option("--format", format, "text for reading (the default), csv or json for scripts")
         ->check(CLI::IsMember({"text", "csv", "json"}).description(""))
@@ -78,7 +86,10 @@ int main(int argc, char** argv) {
     CLI::App* generateCommand = app.add_subcommand("generate", "Make random IMEIs that pass the Luhn check");
     generateCommand->set_help_flag("-h,--help", "Print this help and exit");
     CLI::Option* generateOptions[] = {
-        generateCommand->add_option("--db", generate.db, "Device database (default: tacdex.csv beside the program)")
+        generateCommand
+            ->add_option(
+                "--db", generate.db,
+                "Device database (default: the user's own tacdex.csv from import,\nelse the one beside the program)")
             ->type_name("FILE"),
         generateCommand
             ->add_option("--model", generate.model,
@@ -108,10 +119,61 @@ int main(int argc, char** argv) {
     completeCommand->add_option("NUMBER", complete.inputs,
                                 "Numbers to complete; none or - reads one per line from standard input");
 
+    ImportOptions import;
+    std::string layout, codeColumn, manufacturerColumn, modelColumn, importDb, versionText, output;
+    CLI::App* importCommand =
+        app.add_subcommand("import", "Build the device database from GSMA, Osmocom or spreadsheet exports");
+    importCommand->set_help_flag("-h,--help", "Print this help and exit");
+    CLI::Option* layoutOption =
+        importCommand
+            ->add_option("--layout", layout, "gsma, osmocom, csv or tacdex (default: recognised from the\nheader row)")
+            ->check(NonEmpty)
+            ->check(CLI::IsMember({"gsma", "osmocom", "csv", "tacdex"}).description(""))
+            ->type_name("LAYOUT");
+    CLI::Option* columnOptions[] = {
+        importCommand->add_option("--code-column", codeColumn, "The header's name of the code column")
+            ->check(NonEmpty)
+            ->type_name("NAME"),
+        importCommand
+            ->add_option("--manufacturer-column", manufacturerColumn, "The header's name of the manufacturer column")
+            ->check(NonEmpty)
+            ->type_name("NAME"),
+        importCommand->add_option("--model-column", modelColumn, "The header's name of the model column")
+            ->check(NonEmpty)
+            ->type_name("NAME"),
+    };
+    importCommand->add_flag("--pad-codes", import.settings.padCodes,
+                            "Put back the leading zeros of codes of seven or fewer digits");
+    CLI::Option* importDbOption = importCommand
+                                      ->add_option("--db", importDb,
+                                                   "The base the devices are added to (default: the database in use,\n"
+                                                   "the user's own or else tacdex.csv beside the program)")
+                                      ->check(NonEmpty)
+                                      ->type_name("FILE");
+    importCommand->add_flag("--replace", import.replace, "Write the imported devices alone, on no base")
+        ->excludes(importDbOption);
+    CLI::Option* versionOption =
+        importCommand
+            ->add_option("--version-text", versionText,
+                         "The database version, 1 to 10 printable characters (default:\ntoday's date as YYYY-MM-DD)")
+            ->check(NonEmpty)
+            ->type_name("TEXT");
+    CLI::Option* outputOption =
+        importCommand
+            ->add_option("-o,--output", output,
+                         "Where to write (- for standard output; default: tacdex.csv in\nthe user's data folder)")
+            ->check(NonEmpty)
+            ->type_name("FILE");
+    importCommand->add_option("FILE", import.files, "Exports to read, in order; - reads standard input")
+        ->required()
+        ->check(NonEmpty);
+
     validateCommand->footer("Exit status: 0 when every number was valid, 1 when any was not, 2 on a usage,\n"
                             "database, input or output error.");
     generateCommand->footer("The numbers go to standard output, one per line. Exit status: 0, or 2 on a\n"
                             "usage, database, report or output error.");
+    importCommand->footer("The summary goes to standard error. Exit status: 0 when the database was written,\n"
+                          "rows skipped or not, 2 when nothing was written.");
     completeCommand->footer("Exit status: 0 when every number was completed, 1 when any was not (each\n"
                             "named on standard error), 2 on a usage, input or output error.");
 
@@ -137,7 +199,7 @@ int main(int argc, char** argv) {
     }
 
     if (app.get_subcommands().empty()) {
-        return ReportUsageError(err, "", "a command is needed: validate, generate or complete");
+        return ReportUsageError(err, "", "a command is needed: validate, generate, complete or import");
     }
 
     StandardInput in;
@@ -161,6 +223,21 @@ int main(int argc, char** argv) {
                 *slots[i] = IfGiven(generateOptions[i], *values[i]);
             }
             return RunGenerateCommand(options, context);
+        }
+        if (chosen == importCommand) {
+            if (layoutOption->count() > 0) {
+                import.settings.layout = layout == "gsma"      ? quillon::ImportLayout::Gsma
+                                         : layout == "osmocom" ? quillon::ImportLayout::Osmocom
+                                         : layout == "csv"     ? quillon::ImportLayout::Csv
+                                                               : quillon::ImportLayout::Tacdex;
+            }
+            import.settings.codeColumn = IfGiven(columnOptions[0], codeColumn);
+            import.settings.manufacturerColumn = IfGiven(columnOptions[1], manufacturerColumn);
+            import.settings.modelColumn = IfGiven(columnOptions[2], modelColumn);
+            import.db = IfGiven(importDbOption, importDb);
+            import.versionText = IfGiven(versionOption, versionText);
+            import.output = IfGiven(outputOption, output);
+            return RunImportCommand(import, context);
         }
         return RunCompleteCommand(complete, context);
     } catch (const UsageError& error) {

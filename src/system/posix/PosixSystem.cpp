@@ -7,11 +7,25 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 
 namespace quillon {
 
 std::FILE* OpenFile(const std::filesystem::path& path, const char* mode) {
     return std::fopen(path.c_str(), mode);
+}
+
+std::filesystem::path UserDataDirectory() {
+    // The XDG rule: a relative or empty XDG_DATA_HOME counts as unset.
+    const char* data = std::getenv("XDG_DATA_HOME");
+    if (data != nullptr && data[0] == '/') {
+        return std::filesystem::path(data) / "quillon";
+    }
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && home[0] == '/') {
+        return std::filesystem::path(home) / ".local" / "share" / "quillon";
+    }
+    return {};
 }
 
 namespace {

@@ -41,6 +41,22 @@ std::FILE* OpenFile(const std::filesystem::path& path, const char* mode) {
     return ::_wfopen(path.c_str(), wideMode.c_str());
 }
 
+std::filesystem::path UserDataDirectory() {
+    // From the environment, not the shell's folder functions: quillon-cli.exe links nothing more,
+    // and a test can name another folder.
+    const DWORD size = ::GetEnvironmentVariableW(L"APPDATA", nullptr, 0);
+    if (size <= 1) {
+        return {};
+    }
+    std::wstring folder(size, L'\0');
+    const DWORD length = ::GetEnvironmentVariableW(L"APPDATA", folder.data(), size);
+    if (length == 0 || length >= size) {
+        return {};
+    }
+    folder.resize(length);
+    return std::filesystem::path(folder) / L"Quillon";
+}
+
 RenameOutcome RenameWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to,
                                      std::error_code& error) {
     error.clear();

@@ -18,6 +18,12 @@ std::filesystem::path PathFromUtf8(std::string_view utf8);
 // The path as UTF-8 text for messages and output.
 std::string PathToUtf8(const std::filesystem::path& path);
 
+// The user's own data folder of the programs, where an imported tacdex.csv goes:
+// $XDG_DATA_HOME/quillon (by default ~/.local/share/quillon) on Linux, Quillon in the folder that
+// APPDATA names on Windows. Read from the environment at each call, so a test can point it
+// elsewhere; empty when the environment names no such folder (nor a home folder).
+std::filesystem::path UserDataDirectory();
+
 // fopen for a path of any characters; nullptr with errno set on failure.
 std::FILE* OpenFile(const std::filesystem::path& path, const char* mode);
 

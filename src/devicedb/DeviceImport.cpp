@@ -1,0 +1,885 @@
+#include "devicedb/DeviceImport.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <utility>
+
+namespace quillon {
+
+namespace {
+
+constexpr std::size_t kBlock = std::size_t{1} << 20;
+// A stream's encoding is decided on its start, as much as this.
+constexpr std::size_t kStreamHead = 64 * 1024;
+constexpr std::uint32_t kNone = UINT32_MAX;
+// The window's model list leaves out device lines 1 to this, and the last device line.
+constexpr std::size_t kUnlistedLeadingLines = 25;
+
+// Reads until `size` bytes are in or the source ends.
+std::size_t ReadBlock(ByteSource& source, std::string& into, std::size_t size) {
+    into.resize(size);
+    std::size_t filled = 0;
+    while (filled < size) {
+        const std::size_t got = source.Read(into.data() + filled, size - filled);
+        if (got == 0) {
+            break;
+        }
+        filled += got;
+    }
+    into.resize(filled);
+    return filled;
+}
+
+// How many bytes at the end of `text` may be a sequence that the next block completes.
+std::size_t OpenTail(std::string_view text) {
+    std::size_t back = 0;
+    while (back < 3 && back < text.size() &&
+           (static_cast<unsigned char>(text[text.size() - 1 - back]) & 0xC0) == 0x80) {
+        ++back;
+    }
+    if (back < text.size() && static_cast<unsigned char>(text[text.size() - 1 - back]) >= 0xC0) {
+        return back + 1;
+    }
+    return 0;
+}
+
+// The text with every byte that starts no well-formed sequence replaced by U+FFFD; counts them.
+std::string ReplaceMalformed(std::string_view text, std::size_t& replaced) {
+    std::string out;
+    out.reserve(text.size() + 16);
+    for (std::size_t pos = 0; pos < text.size();) {
+        const std::size_t length = Utf8SequenceLength(text, pos);
+        if (length == 0) {
+            AppendUtf8(out, kReplacementCharacter);
+            ++replaced;
+            ++pos;
+        } else {
+            out.append(text, pos, length);
+            pos += length;
+        }
+    }
+    return out;
+}
+
+// An export as UTF-8 text in blocks. A file is checked whole for its encoding before its text is
+// handed out; a stream is decided on its first 64 KiB.
+class Utf8Blocks {
+public:
+    explicit Utf8Blocks(ByteSource& source) : m_source(source) {}
+
+    // False when the source could not be read.
+    bool Start() {
+        m_stream = !m_source.Rewind();
+        if (m_stream) {
+            while (m_head.size() < kStreamHead) {
+                std::string more;
+                if (ReadBlock(m_source, more, kStreamHead) == 0) {
+                    m_atEnd = true;
+                    break;
+                }
+                m_head += more;
+            }
+            m_decision = DecideEncoding(m_head, m_atEnd);
+            return m_source.Error() == 0;
+        }
+        std::string block;
+        ReadBlock(m_source, block, kBlock);
+        m_decision = DecideEncoding(block, false);
+        if (m_decision.encoding != TextEncoding::Utf16LE && m_decision.encoding != TextEncoding::Utf16BE) {
+            // The whole file decides between UTF-8 and Windows-1252, block by block.
+            bool valid = true;
+            std::string carry;
+            std::string_view rest = std::string_view(block).substr(m_decision.markBytes);
+            for (;;) {
+                std::string joined = carry;
+                joined += rest;
+                const std::size_t tail = OpenTail(joined);
+                valid = IsValidUtf8(std::string_view(joined).substr(0, joined.size() - tail));
+                carry = joined.substr(joined.size() - tail);
+                if (!valid || ReadBlock(m_source, block, kBlock) == 0) {
+                    break;
+                }
+                rest = block;
+            }
+            valid = valid && carry.empty();
+            m_decision.encoding = valid ? TextEncoding::Utf8 : TextEncoding::Windows1252;
+            if (m_source.Error() != 0 || !m_source.Rewind()) {
+                return false;
+            }
+        } else if (!m_source.Rewind()) {
+            return false;
+        }
+        return m_source.Error() == 0;
+    }
+
+    TextEncoding Encoding() const { return m_decision.encoding; }
+    std::size_t Replaced() const { return m_replaced; }
+
+    // The next piece of text; false at the end.
+    bool Next(std::string& text) {
+        std::string raw;
+        if (!m_head.empty()) {
+            raw = std::move(m_head);
+            m_head.clear();
+        } else if (m_atEnd || ReadBlock(m_source, raw, kBlock) == 0) {
+            m_atEnd = true;
+            if (m_carry.empty()) {
+                return false;
+            }
+        }
+        if (m_first) {
+            m_first = false;
+            raw.erase(0, std::min(raw.size(), m_decision.markBytes));
+        }
+        const bool last = m_atEnd;
+        switch (m_decision.encoding) {
+        case TextEncoding::Utf8:
+            if (!m_stream) {
+                text = std::move(raw);
+                return true;
+            }
+            {
+                std::string joined = std::move(m_carry);
+                joined += raw;
+                const std::size_t tail = last ? 0 : OpenTail(joined);
+                m_carry = joined.substr(joined.size() - tail);
+                joined.resize(joined.size() - tail);
+                text = IsValidUtf8(joined) ? std::move(joined) : ReplaceMalformed(joined, m_replaced);
+            }
+            return true;
+        case TextEncoding::Windows1252:
+            text = Cp1252ToUtf8(raw);
+            return true;
+        case TextEncoding::Utf16LE:
+        case TextEncoding::Utf16BE: {
+            const bool bigEndian = m_decision.encoding == TextEncoding::Utf16BE;
+            std::string joined = std::move(m_carry);
+            joined += raw;
+            std::size_t keep = last ? 0 : joined.size() % 2;
+            if (!last && joined.size() - keep >= 2) {
+                // A high surrogate waits for its partner.
+                const std::size_t at = joined.size() - keep - 2;
+                const auto high = static_cast<unsigned char>(joined[bigEndian ? at : at + 1]);
+                if (high >= 0xD8 && high <= 0xDB) {
+                    keep += 2;
+                }
+            }
+            m_carry = joined.substr(joined.size() - keep);
+            joined.resize(joined.size() - keep);
+            text = Utf16ToUtf8(joined, bigEndian);
+            return true;
+        }
+        }
+        return false;
+    }
+
+private:
+    ByteSource& m_source;
+    EncodingDecision m_decision;
+    std::string m_head;
+    std::string m_carry;
+    bool m_stream = false;
+    bool m_atEnd = false;
+    bool m_first = true;
+    std::size_t m_replaced = 0;
+};
+
+// A record: its fields as one text with their ends, and the file line where it starts.
+struct Record {
+    std::string_view text;
+    const std::vector<std::uint32_t>* ends;
+    std::size_t line;
+
+    std::size_t Count() const { return ends->size(); }
+    std::string_view Field(std::size_t index) const {
+        const std::size_t begin = index == 0 ? 0 : (*ends)[index - 1];
+        return text.substr(begin, (*ends)[index] - begin);
+    }
+};
+
+// Splits text into records at CR LF, LF or CR and into fields at the separator. With quoting, a
+// field that starts with " runs to the next lone " and may hold separators and line breaks; ""
+// inside it is one quote (RFC 4180, as spreadsheets write it).
+template <typename OnRecord> class RecordSplitter {
+public:
+    RecordSplitter(char separator, bool quoting, std::size_t firstLine, OnRecord onRecord)
+        : m_separator(separator),
+          m_quoting(quoting),
+          m_line(firstLine),
+          m_recordLine(firstLine),
+          m_onRecord(std::move(onRecord)) {}
+
+    void Feed(std::string_view text) {
+        const char* const s = text.data();
+        const std::size_t n = text.size();
+        std::size_t i = 0;
+        while (i < n) {
+            const char c = s[i];
+            switch (m_state) {
+            case State::FieldStart:
+                if (c == '\n' && m_lastCr && m_text.empty() && m_ends.empty()) {
+                    m_lastCr = false; // the LF of a CR LF that ended the record
+                    ++i;
+                    continue;
+                }
+                if (m_quoting && c == '"') {
+                    m_state = State::Quoted;
+                    m_lastCr = false;
+                    ++i;
+                    continue;
+                }
+                [[fallthrough]];
+            case State::Unquoted: {
+                std::size_t j = i;
+                while (j < n && s[j] != m_separator && s[j] != '\r' && s[j] != '\n') {
+                    ++j;
+                }
+                if (j > i) {
+                    m_text.append(s + i, j - i);
+                    m_state = State::Unquoted;
+                    m_lastCr = false;
+                    i = j;
+                    continue;
+                }
+                EndFieldOrRecord(c);
+                ++i;
+                break;
+            }
+            case State::Quoted: {
+                std::size_t j = i;
+                while (j < n && s[j] != '"' && s[j] != '\r' && s[j] != '\n') {
+                    ++j;
+                }
+                if (j > i) {
+                    m_text.append(s + i, j - i);
+                    m_lastCr = false;
+                    i = j;
+                    continue;
+                }
+                if (c == '"') {
+                    m_state = State::QuoteInQuoted;
+                } else if (c == '\r') {
+                    ++m_line;
+                    m_text += ' '; // a line break inside a name reads as one space
+                } else if (!m_lastCr) {
+                    ++m_line;
+                    m_text += ' ';
+                }
+                m_lastCr = c == '\r';
+                ++i;
+                break;
+            }
+            case State::QuoteInQuoted:
+                if (c == '"') {
+                    m_text += '"';
+                    m_state = State::Quoted;
+                    ++i;
+                } else if (c == m_separator || c == '\r' || c == '\n') {
+                    EndFieldOrRecord(c);
+                    ++i;
+                } else {
+                    m_state = State::Unquoted; // text after the closing quote is kept
+                }
+                break;
+            }
+        }
+    }
+
+    void Finish() {
+        if (m_state != State::FieldStart || !m_text.empty() || !m_ends.empty()) {
+            EndRecord();
+        }
+    }
+
+private:
+    enum class State { FieldStart, Unquoted, Quoted, QuoteInQuoted };
+
+    void EndFieldOrRecord(char c) {
+        if (c == m_separator) {
+            m_ends.push_back(static_cast<std::uint32_t>(m_text.size()));
+            m_state = State::FieldStart;
+            m_lastCr = false;
+            return;
+        }
+        EndRecord();
+        ++m_line;
+        m_recordLine = m_line;
+        m_lastCr = c == '\r';
+    }
+
+    void EndRecord() {
+        m_ends.push_back(static_cast<std::uint32_t>(m_text.size()));
+        m_onRecord(Record{m_text, &m_ends, m_recordLine});
+        m_text.clear();
+        m_ends.clear();
+        m_state = State::FieldStart;
+    }
+
+    char m_separator;
+    bool m_quoting;
+    std::size_t m_line;
+    std::size_t m_recordLine;
+    OnRecord m_onRecord;
+    State m_state = State::FieldStart;
+    bool m_lastCr = false;
+    std::string m_text;
+    std::vector<std::uint32_t> m_ends;
+};
+
+// The fields of one line read on its own, with quoting.
+std::vector<std::string> SplitLine(std::string_view line, char separator, bool quoting) {
+    std::vector<std::string> fields;
+    RecordSplitter splitter(separator, quoting, 1, [&fields](const Record& record) {
+        if (fields.empty()) {
+            for (std::size_t i = 0; i < record.Count(); ++i) {
+                fields.emplace_back(record.Field(i));
+            }
+        }
+    });
+    splitter.Feed(line);
+    splitter.Finish();
+    return fields;
+}
+
+// The separator of a header line: the most frequent of comma, semicolon, tab and pipe.
+char SeparatorOf(std::string_view line) {
+    char best = ',';
+    std::ptrdiff_t most = 0;
+    for (const char candidate : {',', ';', '\t', '|'}) {
+        const std::ptrdiff_t count = std::count(line.begin(), line.end(), candidate);
+        if (count > most) {
+            most = count;
+            best = candidate;
+        }
+    }
+    return best;
+}
+
+bool StartsWithCodeAndComma(std::string_view line) {
+    if (line.size() < 9 || line[8] != ',') {
+        return false;
+    }
+    return std::all_of(line.begin(), line.begin() + 8, [](char c) { return c >= '0' && c <= '9'; });
+}
+
+bool IsDigits(std::string_view text) {
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// A number as a spreadsheet shows a large one: 3.5E+07, 35E7, 3,5E+07.
+bool IsExponentForm(std::string_view text) {
+    const std::size_t e = text.find_first_of("eE");
+    if (e == std::string_view::npos || e == 0) {
+        return false;
+    }
+    std::string_view mantissa = text.substr(0, e);
+    std::string_view exponent = text.substr(e + 1);
+    const std::size_t point = mantissa.find_first_of(".,");
+    if (point != std::string_view::npos) {
+        if (!IsDigits(mantissa.substr(0, point)) ||
+            (point + 1 < mantissa.size() && !IsDigits(mantissa.substr(point + 1)))) {
+            return false;
+        }
+    } else if (!IsDigits(mantissa)) {
+        return false;
+    }
+    if (!exponent.empty() && (exponent[0] == '+' || exponent[0] == '-')) {
+        exponent.remove_prefix(1);
+    }
+    return IsDigits(exponent);
+}
+
+std::string_view TrimSpaces(std::string_view text) {
+    const std::size_t begin = text.find_first_not_of(' ');
+    if (begin == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(begin, text.find_last_not_of(' ') - begin + 1);
+}
+
+// A name as tacdex.csv can hold it: commas and control characters (C0, DEL, C1) as spaces, no
+// surrounding spaces; the GSMA's placeholder "Not Known" as no name.
+std::string CleanName(std::string_view name, std::string& out) {
+    out.clear();
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const auto c = static_cast<unsigned char>(name[i]);
+        if (c < 0x20 || c == 0x7F || c == ',') {
+            out += ' ';
+        } else if (c == 0xC2 && i + 1 < name.size() && static_cast<unsigned char>(name[i + 1]) >= 0x80 &&
+                   static_cast<unsigned char>(name[i + 1]) <= 0x9F) {
+            out += ' ';
+            ++i;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    std::string trimmed(TrimSpaces(out));
+    if (NormaliseColumnName(trimmed) == "not known") {
+        trimmed.clear();
+    }
+    return trimmed;
+}
+
+} // namespace
+
+std::string_view ImportLayoutName(ImportLayout layout) {
+    switch (layout) {
+    case ImportLayout::Gsma:
+        return "GSMA";
+    case ImportLayout::Osmocom:
+        return "Osmocom";
+    case ImportLayout::Csv:
+        return "CSV";
+    case ImportLayout::Tacdex:
+        return "tacdex.csv";
+    }
+    return "CSV";
+}
+
+const ColumnNames& LookedForColumns() {
+    static const ColumnNames names{{"tac", "type allocation code", "tac code"},
+                                   {"brand name", "brand"},
+                                   {"manufacturer", "manufacturer (or) applicant"},
+                                   {"marketing name"},
+                                   {"model name", "model"}};
+    return names;
+}
+
+std::string NormaliseColumnName(std::string_view name) {
+    std::string out;
+    for (const char c : name) {
+        out += c == '_' ? ' ' : (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    }
+    return std::string(TrimSpaces(out));
+}
+
+bool IsValidVersionText(std::string_view text) {
+    return !text.empty() && text.size() <= 10 &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c <= 0x7E; });
+}
+
+// Reads one export into a DeviceImport.
+class ExportParser {
+public:
+    ExportParser(DeviceImport& into, ExportRead& result) : m_into(into), m_result(result) {}
+
+    void Run(ByteSource& source) {
+        Utf8Blocks blocks(source);
+        if (!blocks.Start()) {
+            Fail(source.Error());
+            return;
+        }
+        m_result.encoding = blocks.Encoding();
+        // The first two lines as they stand: a header, or a comment and a header.
+        std::string head;
+        std::string piece;
+        bool more = true;
+        while (more && LineEnds(head) < 2) {
+            more = blocks.Next(piece);
+            if (more) {
+                head += piece;
+            }
+        }
+        if (source.Error() != 0) {
+            Fail(source.Error());
+            return;
+        }
+        const std::size_t skip = Recognise(head);
+        if (m_result.outcome != ExportRead::Outcome::Read) {
+            return;
+        }
+        const bool tacdex = m_result.layout == ImportLayout::Tacdex;
+        std::size_t firstLine = 1;
+        std::string_view rest = head;
+        for (std::size_t n = 0; n < skip; ++n) {
+            rest.remove_prefix(LineLength(rest));
+            ++firstLine;
+        }
+        RecordSplitter splitter(m_separator, !tacdex, firstLine, [this, tacdex](const Record& record) {
+            if (tacdex) {
+                HoldBack(record);
+            } else {
+                Take(record);
+            }
+        });
+        splitter.Feed(rest);
+        std::string().swap(head);
+        while (more && !m_stopped && blocks.Next(piece)) {
+            splitter.Feed(piece);
+        }
+        if (source.Error() != 0) {
+            Fail(source.Error());
+            return;
+        }
+        if (!m_stopped) {
+            splitter.Finish();
+        }
+        // A tacdex.csv's last line is its version line, not a device: the held line is dropped.
+        m_result.replacedSequences = blocks.Replaced();
+        if (m_stopped) {
+            m_result.outcome = ExportRead::Outcome::BeyondLimits;
+        }
+    }
+
+private:
+    void Fail(int error) {
+        m_result.outcome = ExportRead::Outcome::ReadFailed;
+        m_result.error = error;
+    }
+
+    static std::size_t LineEnds(std::string_view text) {
+        std::size_t count = 0;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            if (text[i] == '\n' || (text[i] == '\r' && (i + 1 >= text.size() || text[i + 1] != '\n'))) {
+                ++count;
+            }
+        }
+        return count;
+    }
+    // The length of the first line with its line end.
+    static std::size_t LineLength(std::string_view text) {
+        const std::size_t end = text.find_first_of("\r\n");
+        if (end == std::string_view::npos) {
+            return text.size();
+        }
+        return end + (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n' ? 2 : 1);
+    }
+    static std::string_view FirstLine(std::string_view text) { return text.substr(0, text.find_first_of("\r\n")); }
+
+    bool Allowed(ImportLayout layout) const {
+        const ImportSettings& settings = m_into.m_settings;
+        if (settings.layout) {
+            return *settings.layout == layout;
+        }
+        const bool columnsNamed = settings.codeColumn || settings.manufacturerColumn || settings.modelColumn;
+        return !columnsNamed || layout == ImportLayout::Gsma || layout == ImportLayout::Csv;
+    }
+
+    bool IsOsmocomHeader(std::string_view line) {
+        const std::vector<std::string> fields = SplitLine(line, ',', true);
+        if (fields.size() < 3 || NormaliseColumnName(fields[0]) != "tac" || NormaliseColumnName(fields[1]) != "name" ||
+            NormaliseColumnName(fields[2]) != "name") {
+            return false;
+        }
+        m_result.layout = ImportLayout::Osmocom;
+        m_separator = ',';
+        m_fieldCount = fields.size();
+        m_code = 0;
+        m_manufacturer = 1;
+        m_model = 2;
+        return true;
+    }
+
+    // Finds the columns by name; false when the header lacks a code, manufacturer or model column.
+    bool FindColumnsByName(const std::vector<std::string>& fields) {
+        const ImportSettings& settings = m_into.m_settings;
+        const ColumnNames& names = LookedForColumns();
+        auto find = [&fields](const std::vector<std::string_view>& wanted) {
+            for (const std::string_view name : wanted) {
+                for (std::size_t i = 0; i < fields.size(); ++i) {
+                    if (NormaliseColumnName(fields[i]) == name) {
+                        return i;
+                    }
+                }
+            }
+            return std::size_t{kNone};
+        };
+        auto named = [&find](const std::optional<std::string>& given, const std::vector<std::string_view>& wanted) {
+            if (given) {
+                const std::string name = NormaliseColumnName(*given);
+                return find({name});
+            }
+            return find(wanted);
+        };
+        m_code = named(settings.codeColumn, names.code);
+        if (settings.manufacturerColumn) {
+            m_manufacturer = named(settings.manufacturerColumn, {});
+        } else {
+            m_brand = find(names.brand);
+            m_manufacturer = find(names.manufacturer);
+        }
+        if (settings.modelColumn) {
+            m_model = named(settings.modelColumn, {});
+        } else {
+            m_marketingName = find(names.marketingName);
+            m_model = find(names.model);
+        }
+        m_fieldCount = fields.size();
+        return m_code != kNone && (m_brand != kNone || m_manufacturer != kNone) &&
+               (m_marketingName != kNone || m_model != kNone);
+    }
+
+    // Decides the layout from the first lines; how many lines to skip before the rows.
+    std::size_t Recognise(std::string_view head) {
+        const std::string_view first = FirstLine(head);
+        if (Allowed(ImportLayout::Tacdex) && StartsWithCodeAndComma(first)) {
+            m_result.layout = ImportLayout::Tacdex;
+            m_separator = ',';
+            m_code = 0;
+            m_manufacturer = 1;
+            m_model = 2;
+            return 0;
+        }
+        if (Allowed(ImportLayout::Osmocom) && IsOsmocomHeader(first)) {
+            return 1;
+        }
+        const char separator = SeparatorOf(first);
+        const std::vector<std::string> fields = SplitLine(first, separator, true);
+        const bool pipe = separator == '|';
+        if ((Allowed(ImportLayout::Csv) || (pipe && Allowed(ImportLayout::Gsma))) && FindColumnsByName(fields)) {
+            m_separator = separator;
+            const bool gsmaNames = m_brand != kNone || m_marketingName != kNone;
+            m_result.layout = pipe && Allowed(ImportLayout::Gsma) && (gsmaNames || !Allowed(ImportLayout::Csv))
+                                  ? ImportLayout::Gsma
+                                  : ImportLayout::Csv;
+            return 1;
+        }
+        // The Osmocom export may open with one line of comment, its licence notice.
+        const std::string_view second = FirstLine(head.substr(LineLength(head)));
+        if (Allowed(ImportLayout::Osmocom) && IsOsmocomHeader(second)) {
+            return 2;
+        }
+        m_result.outcome = ExportRead::Outcome::NoHeader;
+        m_result.headerFields = fields;
+        return 0;
+    }
+
+    void HoldBack(const Record& record) {
+        if (record.Count() == 1 && record.text.empty()) {
+            return;
+        }
+        if (m_held) {
+            Take(Record{m_heldText, &m_heldEnds, m_heldLine});
+        }
+        m_held = true;
+        m_heldText.assign(record.text);
+        m_heldEnds = *record.ends;
+        m_heldLine = record.line;
+    }
+
+    std::string_view FieldOr(const Record& record, std::size_t index) const {
+        return index < record.Count() ? record.Field(index) : std::string_view();
+    }
+
+    void Take(const Record& record) {
+        if (record.Count() == 1 && record.text.empty()) {
+            return; // a blank line is no row
+        }
+        ++m_result.rows;
+        const bool tacdex = m_result.layout == ImportLayout::Tacdex;
+        if (!tacdex && record.Count() != m_fieldCount) {
+            m_into.Skip(SkipReason::FieldCount, record.line);
+            return;
+        }
+        std::string code(TrimSpaces(FieldOr(record, m_code)));
+        if (!IsDigits(code) || code.size() > 8) {
+            m_into.Skip(IsExponentForm(code) ? SkipReason::ExponentCode : SkipReason::NoCode, record.line);
+            return;
+        }
+        if (code.size() < 8) {
+            if (!m_into.m_settings.padCodes) {
+                m_into.Skip(SkipReason::ShortCode, record.line);
+                return;
+            }
+            code.insert(0, 8 - code.size(), '0');
+        }
+        std::string manufacturer = m_brand != kNone ? CleanName(FieldOr(record, m_brand), m_scratch) : std::string();
+        if (manufacturer.empty() && m_manufacturer != kNone) {
+            manufacturer = CleanName(FieldOr(record, m_manufacturer), m_scratch);
+        }
+        std::string model =
+            m_marketingName != kNone ? CleanName(FieldOr(record, m_marketingName), m_scratch) : std::string();
+        if (model.empty() && m_model != kNone) {
+            model = CleanName(FieldOr(record, m_model), m_scratch);
+        }
+        if (manufacturer.empty() && model.empty()) {
+            m_into.Skip(SkipReason::NoName, record.line);
+            return;
+        }
+        std::uint32_t value = 0;
+        for (const char c : code) {
+            value = value * 10 + static_cast<std::uint32_t>(c - '0');
+        }
+        m_into.Add(value, manufacturer, model);
+        if (m_into.NearLimits()) {
+            m_stopped = true;
+        }
+    }
+
+    DeviceImport& m_into;
+    ExportRead& m_result;
+    char m_separator = ',';
+    std::size_t m_fieldCount = 0;
+    std::size_t m_code = kNone;
+    std::size_t m_brand = kNone;
+    std::size_t m_manufacturer = kNone;
+    std::size_t m_marketingName = kNone;
+    std::size_t m_model = kNone;
+    bool m_stopped = false;
+    bool m_held = false;
+    std::string m_heldText;
+    std::vector<std::uint32_t> m_heldEnds;
+    std::size_t m_heldLine = 0;
+    std::string m_scratch;
+};
+
+DeviceImport::DeviceImport(ImportSettings settings) : m_settings(std::move(settings)), m_slots(1024, {0, 0}) {}
+
+ExportRead DeviceImport::Read(ByteSource& source) {
+    ExportRead result;
+    ExportParser(*this, result).Run(source);
+    ++m_fileIndex;
+    return result;
+}
+
+std::string_view DeviceImport::Line(std::size_t index) const {
+    const Record& record = m_records[index];
+    return std::string_view(m_lines).substr(record.offset, record.length);
+}
+
+void DeviceImport::Skip(SkipReason reason, std::size_t line) {
+    SkippedRows& rows = m_skipped[static_cast<std::size_t>(reason)];
+    ++rows.count;
+    if (rows.first.size() < kFirstLinesKept) {
+        rows.first.push_back({m_fileIndex, line});
+    }
+}
+
+bool DeviceImport::NearLimits() const {
+    // Every device kept takes a line of the result: past either limit no base can make it fit.
+    return m_records.size() + 1 > kMaxDatabaseLines || m_liveBytes + 2 * m_records.size() > kMaxDatabaseBytes;
+}
+
+void DeviceImport::Add(std::uint32_t code, std::string_view manufacturer, std::string_view model) {
+    const std::uint32_t key = code;
+    char digits[9];
+    for (int i = 7; i >= 0; --i) {
+        digits[i] = static_cast<char>('0' + code % 10);
+        code /= 10;
+    }
+    digits[8] = ',';
+    const std::size_t length = 9 + manufacturer.size() + 1 + model.size();
+
+    const std::size_t mask = m_slots.size() - 1;
+    std::size_t slot = (key * 0x9E3779B1u) & mask;
+    while (m_slots[slot].second != 0 && m_slots[slot].first != key) {
+        slot = (slot + 1) & mask;
+    }
+    auto writeLine = [&](std::size_t at) {
+        std::memcpy(m_lines.data() + at, digits, 9);
+        std::memcpy(m_lines.data() + at + 9, manufacturer.data(), manufacturer.size());
+        m_lines[at + 9 + manufacturer.size()] = ',';
+        std::memcpy(m_lines.data() + at + 10 + manufacturer.size(), model.data(), model.size());
+    };
+    if (m_slots[slot].second != 0) {
+        // A code read again keeps its place and takes the new names; in its old room when they fit.
+        ++m_repeated;
+        Record& record = m_records[m_slots[slot].second - 1];
+        m_liveBytes -= record.length;
+        if (length > record.length) {
+            record.offset = static_cast<std::uint32_t>(m_lines.size());
+            m_lines.resize(m_lines.size() + length);
+        }
+        record.length = static_cast<std::uint32_t>(length);
+        writeLine(record.offset);
+        m_liveBytes += length;
+        return;
+    }
+    const std::size_t offset = m_lines.size();
+    m_lines.resize(offset + length);
+    writeLine(offset);
+    m_liveBytes += length;
+    m_records.push_back({key, static_cast<std::uint32_t>(offset), static_cast<std::uint32_t>(length)});
+    m_slots[slot] = {key, static_cast<std::uint32_t>(m_records.size())};
+    if (m_records.size() * 2 > m_slots.size()) {
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> grown(m_slots.size() * 2, {0, 0});
+        const std::size_t grownMask = grown.size() - 1;
+        for (std::size_t index = 0; index < m_records.size(); ++index) {
+            std::size_t at = (m_records[index].code * 0x9E3779B1u) & grownMask;
+            while (grown[at].second != 0) {
+                at = (at + 1) & grownMask;
+            }
+            grown[at] = {m_records[index].code, static_cast<std::uint32_t>(index + 1)};
+        }
+        m_slots.swap(grown);
+    }
+}
+
+std::vector<std::uint32_t> DeviceImport::Replacements(const DeviceTable& base) const {
+    const std::size_t baseDevices = base.LineCount() == 0 ? 0 : base.LineCount() - 1;
+    std::vector<std::uint32_t> replacement(baseDevices + 1, kNone);
+    for (std::size_t index = 0; index < m_records.size(); ++index) {
+        const std::size_t line = base.FindLine(Line(index).substr(0, 8));
+        if (line != 0) {
+            replacement[line] = static_cast<std::uint32_t>(index);
+        }
+    }
+    return replacement;
+}
+
+namespace {
+
+// Visits the merged file's device lines in order: `visit(lineNumber, text, importIndex or kNone)`.
+template <typename Visit>
+void VisitMerged(const DeviceImport& import, const DeviceTable* base, const std::vector<std::uint32_t>& replacement,
+                 const Visit& visit) {
+    const std::size_t baseDevices = base == nullptr || base->LineCount() == 0 ? 0 : base->LineCount() - 1;
+    std::size_t number = 0;
+    auto baseLine = [&](std::size_t line) {
+        const std::uint32_t index = replacement[line];
+        visit(++number, index == kNone ? base->Line(line) : import.Line(index), index);
+    };
+    for (std::size_t line = 1; line + 1 <= baseDevices; ++line) {
+        baseLine(line);
+    }
+    std::vector<bool> placed(import.DeviceCount(), false);
+    for (std::size_t line = 1; line <= baseDevices; ++line) {
+        if (replacement[line] != kNone) {
+            placed[replacement[line]] = true;
+        }
+    }
+    for (std::size_t index = 0; index < import.DeviceCount(); ++index) {
+        if (!placed[index]) {
+            visit(++number, import.Line(index), static_cast<std::uint32_t>(index));
+        }
+    }
+    if (baseDevices > 0) {
+        baseLine(baseDevices);
+    }
+}
+
+} // namespace
+
+DeviceImport::Plan DeviceImport::PlanMerge(const DeviceTable* base, std::string_view version) const {
+    Plan plan;
+    const std::vector<std::uint32_t> replacement = base ? Replacements(*base) : std::vector<std::uint32_t>{};
+    plan.replacedDevices = static_cast<std::size_t>(
+        std::count_if(replacement.begin(), replacement.end(), [](std::uint32_t i) { return i != kNone; }));
+    plan.newDevices = m_records.size() - plan.replacedDevices;
+    const std::size_t baseDevices = base == nullptr || base->LineCount() == 0 ? 0 : base->LineCount() - 1;
+    plan.deviceLines = baseDevices + plan.newDevices;
+    VisitMerged(*this, base, replacement, [&](std::size_t number, std::string_view text, std::uint32_t index) {
+        plan.bytes += text.size() + 2;
+        if (index != kNone && (number <= kUnlistedLeadingLines || number == plan.deviceLines)) {
+            plan.unlisted.emplace_back(number, std::string(text.substr(0, 8)));
+        }
+    });
+    plan.bytes += 9 + version.size() + 2;
+    plan.withinLimits = plan.deviceLines + 1 <= kMaxDatabaseLines && plan.bytes <= kMaxDatabaseBytes;
+    return plan;
+}
+
+void DeviceImport::WriteMerged(const DeviceTable* base, std::string_view version,
+                               const std::function<void(std::string_view)>& write) const {
+    const std::vector<std::uint32_t> replacement = base ? Replacements(*base) : std::vector<std::uint32_t>{};
+    VisitMerged(*this, base, replacement, [&](std::size_t, std::string_view text, std::uint32_t) {
+        write(text);
+        write("\r\n");
+    });
+    write("99999999,");
+    write(version);
+    write("\r\n");
+}
+
+} // namespace quillon
