@@ -5,6 +5,7 @@ set(QUILLON_TESTS ${CMAKE_SOURCE_DIR}/tests)
 set(QUILLON_CORE_TEST_SOURCES
     ${QUILLON_TESTS}/core/test_about.cpp
     ${QUILLON_TESTS}/core/test_catalogue.cpp
+    ${QUILLON_TESTS}/core/test_device_import.cpp
     ${QUILLON_TESTS}/core/test_devicedb.cpp
     ${QUILLON_TESTS}/core/test_files.cpp
     ${QUILLON_TESTS}/core/test_generation.cpp

@@ -1,8 +1,10 @@
 #pragma once
 
 // A command run in-process: standard input from a string, its output and messages into strings,
-// a settable clock, tacdex.csv of the build beside quillon-cli by default.
+// a settable clock, tacdex.csv of the build beside quillon-cli by default (the user's data folder
+// is an empty one of the test program's own).
 #include "Commands.h"
+#include "support/UserData.h"
 
 #include <filesystem>
 #include <string>

@@ -5,6 +5,7 @@
 #else
 
 #include "support/TempDir.h"
+#include "support/UserData.h"
 
 #include <sys/wait.h>
 

@@ -3,6 +3,7 @@
 // RunProcess for Windows: CreateProcessW with a command line quoted the way CommandLineToArgvW
 // reads it back, standard streams through files, arguments passed as UTF-16.
 #include "support/TempDir.h"
+#include "support/UserData.h"
 
 #include <windows.h>
 
