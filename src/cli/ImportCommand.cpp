@@ -47,7 +47,7 @@ private:
     int m_error = 0;
 };
 
-// Standard input, through the command's line input: each line with its LF put back.
+// Standard input, through the command's line input, its lines joined by the LF between them.
 class InputSource final : public ByteSource {
 public:
     explicit InputSource(LineInput& in) : m_in(in) {}
@@ -60,8 +60,12 @@ public:
                 if (!m_in.Next(line)) {
                     break;
                 }
-                m_pending.assign(line);
-                m_pending += '\n';
+                // The LF goes before each line but the first: one that ends the input is of no
+                // account, while an LF added after the last line would add a byte (a UTF-16
+                // text's last line end leaves its NUL byte on a line of its own).
+                m_pending.assign(m_started ? "\n" : "");
+                m_pending += line;
+                m_started = true;
                 m_at = 0;
             }
             const std::size_t take = std::min(size - filled, m_pending.size() - m_at);
@@ -78,6 +82,7 @@ private:
     LineInput& m_in;
     std::string m_pending;
     std::size_t m_at = 0;
+    bool m_started = false;
 };
 
 std::string Quoted(const std::filesystem::path& path) {
@@ -383,7 +388,7 @@ int RunImportCommand(const ImportOptions& options, const CommandContext& context
         WriteMessage(context.err, kCommand, text);
     }
 
-    const std::string written = std::to_string(plan.deviceLines) + " devices, version " + version;
+    const std::string written = Plural(plan.deviceLines, "device", "devices") + ", version " + version;
     if (toStandardOutput) {
         import.WriteMerged(merged, version, [&context](std::string_view bytes) { context.out.Append(bytes);
     });
