@@ -25,6 +25,7 @@ int main(int argc, char** argv) {
     quillon::SystemClock clock;
     NoFetcher fetcher;
     quillon::Form1 form(quillon::ServicesOf(platform), clock, fetcher, std::filesystem::path(argv[1]));
+    form.SetUserDataDirectory({}); // the database measured, never one the developer imported
     if (!form.Form_Load()) {
         return 1;
     }

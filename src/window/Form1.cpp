@@ -5,6 +5,7 @@
 #include "QtText.h"
 
 #include "identity/Identity.h"
+#include "system/Files.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -89,18 +90,16 @@ protected:
     QVariant loadResource(int, const QUrl&) override { return {}; }
 };
 
-QString HelpPage(const std::filesystem::path& programDirectory) {
+} // namespace
+
+QString HelpPage(const std::filesystem::path& database) {
     // Shown with the system's own separators: "C:\Program Files\Quillon\tacdex.csv" on Windows.
-    const QString database =
-        QDir::toNativeSeparators(QString::fromStdU16String((programDirectory / "tacdex.csv").u16string()))
-            .toHtmlEscaped();
+    const QString shown = QDir::toNativeSeparators(QString::fromStdU16String(database.u16string())).toHtmlEscaped();
     return QStringLiteral("<div style=\"font-size:8pt\"><b>Validate</b>: type or paste an IMEI and press Validate. "
                           "<b>Generate</b>: choose a model and a count, or tick a reporting body, and press "
                           "Generate. Device database: <tt>%1</tt></div>")
-        .arg(database);
+        .arg(shown);
 }
-
-} // namespace
 
 QFont MakeFont(FontFace face, double points, bool bold, bool italic) {
     QStringList named;
@@ -150,7 +149,8 @@ Form1::Form1(const PlatformServices& platform, Clock& clock, Fetcher& fetcher, s
       m_fetcher(fetcher),
       m_programDirectory(std::move(programDirectory)),
       // One lookup follows each re-read, so the window scans rather than indexes.
-      m_database(m_programDirectory / "tacdex.csv", TableLookup::Scan) {
+      m_database(m_programDirectory / "tacdex.csv", TableLookup::Scan),
+      m_userDataDirectory(UserDataDirectory()) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(ToQString(identity::kTitleBeforeStartUp));
     CreateMenu();
@@ -338,7 +338,7 @@ void Form1::CreateControls() {
 
     m_helpView = new HelpView(m_client);
     PutAt(m_helpView, Place("Scriptlet1"));
-    m_helpView->setHtml(HelpPage(m_programDirectory));
+    m_helpView->setHtml(HelpPage(m_database.Path()));
     Describe(m_helpView, QStringLiteral("How to use the window"), QStringLiteral("Help"));
 
     m_luhnDigitsLabel = AddLabel(Place("Label1"), QStringLiteral("Check: 00000000000000"),

@@ -59,6 +59,8 @@ inline constexpr char kDatabaseMissingMessage[] =
     "Fatal Error! IMEI Database not found! Please download and reinstall!";
 inline constexpr char kDatabaseUnreadableMessage[] = "Fatal Error! IMEI Database could not be read! ";
 inline constexpr char kDatabaseErrorCaption[] = "Database Version: ERROR! Download and reinstall!";
+// After the reason why the user's own database was refused, before the path of the one used instead.
+inline constexpr char kUserDatabaseSkippedMessage[] = " Quillon goes on with the database beside the program: ";
 
 inline constexpr QColor kLinkColour{0, 0, 255};
 inline constexpr QColor kBlack{0, 0, 0};
@@ -125,6 +127,9 @@ public:
         m_applicationDataDirectory = std::move(directory);
     }
     bool GenerationRunning() const { return m_generationRunning; }
+    // The user's data folder, whose tacdex.csv (written by quillon-cli import) start-up reads before
+    // the one beside the program; by default the system's (UserDataDirectory), empty for none.
+    void SetUserDataDirectory(std::filesystem::path directory) { m_userDataDirectory = std::move(directory); }
 
 signals:
     // A generation run has ended: finished with its report and message, stopped by a prefix that
@@ -166,6 +171,8 @@ private:
     void ChkUpdate_Click();
     void FinishUpdateCheck(const UpdateAnswer& answer);
     void Exit_Click();
+    // The version and device-count captions of the database read.
+    void ShowDatabaseCaptions();
 
     // Form1Validate.cpp
     BoxStates CurrentBoxStates() const;
@@ -199,7 +206,10 @@ private:
     Clock& m_clock;
     Fetcher& m_fetcher;
     std::filesystem::path m_programDirectory;
+    // The database chosen at start-up: the user's own when there is one that can be read, else the
+    // one beside the program. Every validation re-reads it.
     DeviceDatabase m_database;
+    std::filesystem::path m_userDataDirectory;
 
     // Window-level state shared between the handlers.
     QString m_versionText;
@@ -273,6 +283,9 @@ QIcon ProgramIcon();
 // The application's desktop file name ("quillon", matching quillon.desktop) and window icon; the
 // program calls it once, before creating its window.
 void SetUpApplicationIdentity();
+
+// The help view's page, naming the database file read.
+QString HelpPage(const std::filesystem::path& database);
 
 // The web lookup address for an IMEI text: the service's page "/" with `imei` as its one query
 // key, the text percent-encoded whatever characters it holds (Form1Actions.cpp).

@@ -5,11 +5,13 @@
 #include "QtText.h"
 #include "identity/Identity.h"
 
+#include "devicedb/DatabaseLocation.h"
 #include "generation/ModelCatalogue.h"
 #include "generation/Report.h"
 #include "present/ProblemText.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QLineEdit>
 #include <QStringList>
 #include <QStringListModel>
@@ -69,6 +71,23 @@ bool Form1::Form_Load() {
 }
 
 bool Form1::LoadTACDEX() {
+    // The user's own database (written by quillon-cli import) comes before the one beside the
+    // program, as a user's data comes before the system's; chosen once, here.
+    const std::filesystem::path userFile =
+        m_userDataDirectory.empty() ? std::filesystem::path() : m_userDataDirectory / "tacdex.csv";
+    if (DatabaseFilePresent(userFile)) {
+        DeviceDatabase user(userFile, TableLookup::Scan);
+        if (const std::optional<Problem> refusal = user.Load()) {
+            const QString fallback = QString::fromStdU16String(m_database.Path().u16string());
+            m_dialogs.ShowMessage(ToQString(ProblemText(*refusal)) + QString::fromLatin1(kUserDatabaseSkippedMessage) +
+                                  QDir::toNativeSeparators(fallback));
+        } else {
+            m_database = std::move(user);
+            m_helpView->setHtml(HelpPage(m_database.Path()));
+            ShowDatabaseCaptions();
+            return true;
+        }
+    }
     const std::optional<Problem> problem = m_database.Load();
     if (problem) {
         // A file that is there but cannot be used ends the program as a missing one does, with
@@ -79,10 +98,14 @@ bool Form1::LoadTACDEX() {
         SetCaption(m_databaseVersionLabel, QString::fromLatin1(kDatabaseErrorCaption));
         return false;
     }
+    ShowDatabaseCaptions();
+    return true;
+}
+
+void Form1::ShowDatabaseCaptions() {
     const DatabaseSummary summary = SummariseDatabase(m_database.Table());
     SetCaption(m_databaseVersionLabel, QStringLiteral("Database Version:   ") + ToQString(summary.version));
     SetCaption(m_deviceCountLabel, QStringLiteral("Devices Supported: %1").arg(summary.deviceCount));
-    return true;
 }
 
 void Form1::Exit_Click() {

@@ -58,9 +58,18 @@ public:
         return file.write(bytes) == bytes.size();
     }
 
+    // The user's data folder of the test, empty unless a test writes the user's database there.
+    QString UserDatabasePath() const { return m_userDir.filePath(QStringLiteral("tacdex.csv")); }
+    bool WriteUserDatabase(const QByteArray& bytes) const {
+        QFile file(UserDatabasePath());
+        return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+    }
+
     quillon::Form1& Create() {
         m_form = std::make_unique<quillon::Form1>(quillon::ServicesOf(platform), clock, fetcher,
                                                   std::filesystem::path(m_dir.path().toStdU16String()));
+        // Never the developer's own: a database imported on this machine must not change a result.
+        m_form->SetUserDataDirectory(std::filesystem::path(m_userDir.path().toStdU16String()));
         return *m_form;
     }
 
@@ -92,6 +101,7 @@ public:
 
 private:
     QTemporaryDir m_dir;
+    QTemporaryDir m_userDir;
     std::unique_ptr<quillon::Form1> m_form;
 };
 
