@@ -19,6 +19,10 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
+# The programs read a user's own database before the shipped one: here an empty folder of the
+# check's own, never the developer's.
+export XDG_DATA_HOME=$work/user-data
+mkdir -p "$XDG_DATA_HOME"
 
 fail() {
     echo "FAIL: $*" >&2
@@ -251,7 +255,10 @@ if [ -f /usr/share/bash-completion/bash_completion ]; then
         got=$(complete_words "${words[@]}")
         [ "$got" = "$expected" ] || fail "completing '$line': got '$got', expected '$expected'"
     done << 'EOF'
-quillon-cli |--help --version complete generate validate 
+quillon-cli |--help --version complete generate import validate 
+quillon-cli im|import 
+quillon-cli import --layout |csv gsma osmocom tacdex 
+quillon-cli import --re|--replace 
 quillon-cli va|validate 
 quillon-cli co|complete 
 quillon-cli complete --|--help 
