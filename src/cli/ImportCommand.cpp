@@ -26,7 +26,7 @@ constexpr std::string_view kCommand = "import";
 // An export named on the command line, read with stdio; a second pass starts it again.
 class FileSource final : public ByteSource {
 public:
-    explicit FileSource(std::FILE* file) : m_file(file) {}
+    FileSource(std::FILE* file, std::uint64_t size) : m_file(file), m_size(size) {}
     ~FileSource() override { std::fclose(m_file); }
     FileSource(const FileSource&) = delete;
     FileSource& operator=(const FileSource&) = delete;
@@ -41,9 +41,11 @@ public:
     // A pipe or terminal named as a file cannot go back: it is read as a stream.
     bool Rewind() override { return std::fseek(m_file, 0, SEEK_SET) == 0; }
     int Error() const override { return m_error; }
+    std::uint64_t SizeHint() const override { return m_size; }
 
 private:
     std::FILE* m_file;
+    std::uint64_t m_size;
     int m_error = 0;
 };
 
@@ -321,7 +323,9 @@ int RunImportCommand(const ImportOptions& options, const CommandContext& context
             if (file == nullptr) {
                 return fail("cannot open " + source + ": " + SystemErrorText(errno) + ". Nothing was written.");
             }
-            input = std::make_unique<FileSource>(file);
+            std::error_code sizeError;
+            const std::uintmax_t size = std::filesystem::file_size(PathFromUtf8(name), sizeError);
+            input = std::make_unique<FileSource>(file, sizeError ? 0 : size);
         }
         const ExportRead read = import.Read(*input);
         switch (read.outcome) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <tuple>
 #include <utility>
 
 namespace quillon {
@@ -92,11 +93,16 @@ public:
             std::string carry;
             std::string_view rest = std::string_view(block).substr(m_decision.markBytes);
             for (;;) {
-                std::string joined = carry;
-                joined += rest;
-                const std::size_t tail = OpenTail(joined);
-                valid = IsValidUtf8(std::string_view(joined).substr(0, joined.size() - tail));
-                carry = joined.substr(joined.size() - tail);
+                std::string joined;
+                std::string_view whole = rest;
+                if (!carry.empty()) {
+                    joined = carry;
+                    joined += rest;
+                    whole = joined;
+                }
+                const std::size_t tail = OpenTail(whole);
+                valid = IsValidUtf8(whole.substr(0, whole.size() - tail));
+                carry = std::string(whole.substr(whole.size() - tail));
                 if (!valid || ReadBlock(m_source, block, kBlock) == 0) {
                     break;
                 }
@@ -118,7 +124,9 @@ public:
 
     // The next piece of text; false at the end.
     bool Next(std::string& text) {
-        std::string raw;
+        // The block read last time is read into again: no allocation, no page faults per block.
+        std::string& raw = m_raw;
+        raw.clear();
         if (!m_head.empty()) {
             raw = std::move(m_head);
             m_head.clear();
@@ -136,7 +144,7 @@ public:
         switch (m_decision.encoding) {
         case TextEncoding::Utf8:
             if (!m_stream) {
-                text = std::move(raw);
+                text.swap(raw);
                 return true;
             }
             {
@@ -178,6 +186,7 @@ private:
     ByteSource& m_source;
     EncodingDecision m_decision;
     std::string m_head;
+    std::string m_raw;
     std::string m_carry;
     bool m_stream = false;
     bool m_atEnd = false;
@@ -210,6 +219,10 @@ public:
           m_recordLine(firstLine),
           m_onRecord(std::move(onRecord)) {}
 
+    // Only the fields marked here keep their text; the others are counted but read as empty, so
+    // that long columns nobody reads cost no copy. Without marks every field is kept.
+    void KeepOnly(std::vector<bool> keep) { m_keep = std::move(keep); }
+
     void Feed(std::string_view text) {
         const char* const s = text.data();
         const std::size_t n = text.size();
@@ -231,12 +244,11 @@ public:
                 }
                 [[fallthrough]];
             case State::Unquoted: {
-                std::size_t j = i;
-                while (j < n && s[j] != m_separator && s[j] != '\r' && s[j] != '\n') {
-                    ++j;
-                }
+                const std::size_t j = NextSpecial(s, i, n);
                 if (j > i) {
-                    m_text.append(s + i, j - i);
+                    if (Kept()) {
+                        m_text.append(s + i, j - i);
+                    }
                     m_state = State::Unquoted;
                     m_lastCr = false;
                     i = j;
@@ -252,7 +264,9 @@ public:
                     ++j;
                 }
                 if (j > i) {
-                    m_text.append(s + i, j - i);
+                    if (Kept()) {
+                        m_text.append(s + i, j - i);
+                    }
                     m_lastCr = false;
                     i = j;
                     continue;
@@ -295,6 +309,31 @@ public:
 private:
     enum class State { FieldStart, Unquoted, Quoted, QuoteInQuoted };
 
+    // The first position from `i` holding the separator, CR or LF (or `n`): eight bytes at a time.
+    std::size_t NextSpecial(const char* s, std::size_t i, std::size_t n) const {
+        constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+        constexpr std::uint64_t kHighs = 0x8080808080808080ull;
+        const std::uint64_t separators = kOnes * static_cast<unsigned char>(m_separator);
+        auto hasByte = [](std::uint64_t word, std::uint64_t pattern) {
+            const std::uint64_t x = word ^ pattern;
+            return (x - kOnes) & ~x & kHighs;
+        };
+        while (i + 8 <= n) {
+            std::uint64_t word = 0;
+            std::memcpy(&word, s + i, sizeof word);
+            if ((hasByte(word, separators) | hasByte(word, kOnes * '\r') | hasByte(word, kOnes * '\n')) != 0) {
+                break;
+            }
+            i += 8;
+        }
+        while (i < n && s[i] != m_separator && s[i] != '\r' && s[i] != '\n') {
+            ++i;
+        }
+        return i;
+    }
+
+    bool Kept() const { return m_keep.empty() || m_ends.size() >= m_keep.size() || m_keep[m_ends.size()]; }
+
     void EndFieldOrRecord(char c) {
         if (c == m_separator) {
             m_ends.push_back(static_cast<std::uint32_t>(m_text.size()));
@@ -325,6 +364,7 @@ private:
     bool m_lastCr = false;
     std::string m_text;
     std::vector<std::uint32_t> m_ends;
+    std::vector<bool> m_keep;
 };
 
 // The fields of one line read on its own, with quoting.
@@ -398,27 +438,44 @@ std::string_view TrimSpaces(std::string_view text) {
     return text.substr(begin, text.find_last_not_of(' ') - begin + 1);
 }
 
+bool IsNotKnown(std::string_view name) {
+    constexpr std::string_view kNotKnown = "not known";
+    return name.size() == kNotKnown.size() &&
+           std::equal(name.begin(), name.end(), kNotKnown.begin(), [](char a, char b) {
+               return (a >= 'A' && a <= 'Z' ? static_cast<char>(a - 'A' + 'a') : a == '_' ? ' ' : a) == b;
+           });
+}
+
 // A name as tacdex.csv can hold it: commas and control characters (C0, DEL, C1) as spaces, no
-// surrounding spaces; the GSMA's placeholder "Not Known" as no name.
-std::string CleanName(std::string_view name, std::string& out) {
-    out.clear();
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        const auto c = static_cast<unsigned char>(name[i]);
-        if (c < 0x20 || c == 0x7F || c == ',') {
-            out += ' ';
-        } else if (c == 0xC2 && i + 1 < name.size() && static_cast<unsigned char>(name[i + 1]) >= 0x80 &&
-                   static_cast<unsigned char>(name[i + 1]) <= 0x9F) {
-            out += ' ';
-            ++i;
-        } else {
-            out += static_cast<char>(c);
+// surrounding spaces; the GSMA's placeholder "Not Known" as no name. The result is a view of
+// `name` or, where characters change, of `scratch`.
+std::string_view CleanName(std::string_view name, std::string& scratch) {
+    bool plain = true;
+    for (const char ch : name) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x20 || c == 0x7F || c == ',' || c == 0xC2) {
+            plain = false;
+            break;
         }
     }
-    std::string trimmed(TrimSpaces(out));
-    if (NormaliseColumnName(trimmed) == "not known") {
-        trimmed.clear();
+    if (!plain) {
+        scratch.clear();
+        for (std::size_t i = 0; i < name.size(); ++i) {
+            const auto c = static_cast<unsigned char>(name[i]);
+            if (c < 0x20 || c == 0x7F || c == ',') {
+                scratch += ' ';
+            } else if (c == 0xC2 && i + 1 < name.size() && static_cast<unsigned char>(name[i + 1]) >= 0x80 &&
+                       static_cast<unsigned char>(name[i + 1]) <= 0x9F) {
+                scratch += ' ';
+                ++i;
+            } else {
+                scratch += static_cast<char>(c);
+            }
+        }
+        name = scratch;
     }
-    return trimmed;
+    name = TrimSpaces(name);
+    return IsNotKnown(name) ? std::string_view() : name;
 }
 
 } // namespace
@@ -503,6 +560,15 @@ public:
                 Take(record);
             }
         });
+        if (!tacdex) {
+            std::vector<bool> keep(m_fieldCount, false);
+            for (const std::size_t column : {m_code, m_brand, m_manufacturer, m_marketingName, m_model}) {
+                if (column < keep.size()) {
+                    keep[column] = true;
+                }
+            }
+            splitter.KeepOnly(std::move(keep));
+        }
         splitter.Feed(rest);
         std::string().swap(head);
         while (more && !m_stopped && blocks.Next(piece)) {
@@ -684,14 +750,14 @@ private:
             }
             code.insert(0, 8 - code.size(), '0');
         }
-        std::string manufacturer = m_brand != kNone ? CleanName(FieldOr(record, m_brand), m_scratch) : std::string();
+        std::string_view manufacturer = m_brand != kNone ? CleanName(FieldOr(record, m_brand), m_scratch[0]) : "";
         if (manufacturer.empty() && m_manufacturer != kNone) {
-            manufacturer = CleanName(FieldOr(record, m_manufacturer), m_scratch);
+            manufacturer = CleanName(FieldOr(record, m_manufacturer), m_scratch[0]);
         }
-        std::string model =
-            m_marketingName != kNone ? CleanName(FieldOr(record, m_marketingName), m_scratch) : std::string();
+        std::string_view model =
+            m_marketingName != kNone ? CleanName(FieldOr(record, m_marketingName), m_scratch[1]) : "";
         if (model.empty() && m_model != kNone) {
-            model = CleanName(FieldOr(record, m_model), m_scratch);
+            model = CleanName(FieldOr(record, m_model), m_scratch[1]);
         }
         if (manufacturer.empty() && model.empty()) {
             m_into.Skip(SkipReason::NoName, record.line);
@@ -701,7 +767,7 @@ private:
         for (const char c : code) {
             value = value * 10 + static_cast<std::uint32_t>(c - '0');
         }
-        m_into.Add(value, manufacturer, model);
+        m_into.Queue(value, manufacturer, model);
         if (m_into.NearLimits()) {
             m_stopped = true;
         }
@@ -721,21 +787,29 @@ private:
     std::string m_heldText;
     std::vector<std::uint32_t> m_heldEnds;
     std::size_t m_heldLine = 0;
-    std::string m_scratch;
+    std::string m_scratch[2]; // the cleaned manufacturer and model where they differ from their fields
 };
 
 DeviceImport::DeviceImport(ImportSettings settings) : m_settings(std::move(settings)), m_slots(1024, {0, 0}) {}
 
 ExportRead DeviceImport::Read(ByteSource& source) {
     ExportRead result;
+    // Room for as many devices as the rows could hold, taken from memory only as it is used: the
+    // list then grows without copying itself.
+    const std::uint64_t rows = std::min<std::uint64_t>(source.SizeHint() / 16, kMaxDatabaseLines);
+    m_records.reserve(m_records.size() + static_cast<std::size_t>(rows));
     ExportParser(*this, result).Run(source);
+    AddQueued();
+    if (result.outcome == ExportRead::Outcome::Read && NearLimits()) {
+        result.outcome = ExportRead::Outcome::BeyondLimits;
+    }
     ++m_fileIndex;
     return result;
 }
 
 std::string_view DeviceImport::Line(std::size_t index) const {
     const Record& record = m_records[index];
-    return std::string_view(m_lines).substr(record.offset, record.length);
+    return std::string_view(m_lines[record.chunk]).substr(record.offset, record.length);
 }
 
 void DeviceImport::Skip(SkipReason reason, std::size_t line) {
@@ -751,52 +825,87 @@ bool DeviceImport::NearLimits() const {
     return m_records.size() + 1 > kMaxDatabaseLines || m_liveBytes + 2 * m_records.size() > kMaxDatabaseBytes;
 }
 
+std::size_t DeviceImport::SlotOf(std::uint32_t code, std::size_t mask) const {
+    // The high half of one multiply spreads codes that differ in any digit over all slots.
+    return static_cast<std::size_t>((code * 0x9E3779B97F4A7C15ull) >> 32) & mask;
+}
+
+std::pair<std::uint32_t, std::uint32_t> DeviceImport::Room(std::size_t length) {
+    constexpr std::size_t kChunk = std::size_t{4} << 20;
+    if (m_lines.empty() || m_lines.back().capacity() - m_lines.back().size() < length) {
+        m_lines.emplace_back();
+        m_lines.back().reserve(std::max(kChunk, length));
+    }
+    return {static_cast<std::uint32_t>(m_lines.size() - 1), static_cast<std::uint32_t>(m_lines.back().size())};
+}
+
+void DeviceImport::Queue(std::uint32_t code, std::string_view manufacturer, std::string_view model) {
+    constexpr std::size_t kAhead = 16;
+    __builtin_prefetch(&m_slots[SlotOf(code, m_slots.size() - 1)]);
+    m_queue.push_back(
+        {code, static_cast<std::uint32_t>(manufacturer.size()), static_cast<std::uint32_t>(model.size())});
+    m_queuedNames.append(manufacturer).append(model);
+    if (m_queue.size() == kAhead) {
+        AddQueued();
+    }
+}
+
+void DeviceImport::AddQueued() {
+    std::size_t at = 0;
+    for (const Queued& row : m_queue) {
+        const std::string_view names(m_queuedNames);
+        Add(row.code, names.substr(at, row.manufacturerLength),
+            names.substr(at + row.manufacturerLength, row.modelLength));
+        at += row.manufacturerLength + row.modelLength;
+    }
+    m_queue.clear();
+    m_queuedNames.clear();
+}
+
 void DeviceImport::Add(std::uint32_t code, std::string_view manufacturer, std::string_view model) {
-    const std::uint32_t key = code;
     char digits[9];
-    for (int i = 7; i >= 0; --i) {
-        digits[i] = static_cast<char>('0' + code % 10);
-        code /= 10;
+    for (std::uint32_t rest = code, i = 8; i-- > 0; rest /= 10) {
+        digits[i] = static_cast<char>('0' + rest % 10);
     }
     digits[8] = ',';
     const std::size_t length = 9 + manufacturer.size() + 1 + model.size();
+    auto append = [&](std::string& chunk) {
+        chunk.append(digits, 9).append(manufacturer).append(1, ',').append(model);
+    };
 
     const std::size_t mask = m_slots.size() - 1;
-    std::size_t slot = (key * 0x9E3779B1u) & mask;
-    while (m_slots[slot].second != 0 && m_slots[slot].first != key) {
+    std::size_t slot = SlotOf(code, mask);
+    while (m_slots[slot].second != 0 && m_slots[slot].first != code) {
         slot = (slot + 1) & mask;
     }
-    auto writeLine = [&](std::size_t at) {
-        std::memcpy(m_lines.data() + at, digits, 9);
-        std::memcpy(m_lines.data() + at + 9, manufacturer.data(), manufacturer.size());
-        m_lines[at + 9 + manufacturer.size()] = ',';
-        std::memcpy(m_lines.data() + at + 10 + manufacturer.size(), model.data(), model.size());
-    };
     if (m_slots[slot].second != 0) {
         // A code read again keeps its place and takes the new names; in its old room when they fit.
         ++m_repeated;
         Record& record = m_records[m_slots[slot].second - 1];
         m_liveBytes -= record.length;
-        if (length > record.length) {
-            record.offset = static_cast<std::uint32_t>(m_lines.size());
-            m_lines.resize(m_lines.size() + length);
+        if (length <= record.length) {
+            std::string line;
+            line.reserve(length);
+            append(line);
+            m_lines[record.chunk].replace(record.offset, length, line);
+        } else {
+            std::tie(record.chunk, record.offset) = Room(length);
+            append(m_lines[record.chunk]);
         }
         record.length = static_cast<std::uint32_t>(length);
-        writeLine(record.offset);
         m_liveBytes += length;
         return;
     }
-    const std::size_t offset = m_lines.size();
-    m_lines.resize(offset + length);
-    writeLine(offset);
+    const auto [chunk, offset] = Room(length);
+    append(m_lines[chunk]);
     m_liveBytes += length;
-    m_records.push_back({key, static_cast<std::uint32_t>(offset), static_cast<std::uint32_t>(length)});
-    m_slots[slot] = {key, static_cast<std::uint32_t>(m_records.size())};
+    m_records.push_back({code, chunk, offset, static_cast<std::uint32_t>(length)});
+    m_slots[slot] = {code, static_cast<std::uint32_t>(m_records.size())};
     if (m_records.size() * 2 > m_slots.size()) {
         std::vector<std::pair<std::uint32_t, std::uint32_t>> grown(m_slots.size() * 2, {0, 0});
         const std::size_t grownMask = grown.size() - 1;
         for (std::size_t index = 0; index < m_records.size(); ++index) {
-            std::size_t at = (m_records[index].code * 0x9E3779B1u) & grownMask;
+            std::size_t at = SlotOf(m_records[index].code, grownMask);
             while (grown[at].second != 0) {
                 at = (at + 1) & grownMask;
             }

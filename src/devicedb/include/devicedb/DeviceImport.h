@@ -50,6 +50,8 @@ public:
     virtual bool Rewind() = 0;
     // The errno value of a failed read or rewind; 0 while none failed.
     virtual int Error() const = 0;
+    // The number of bytes to come when known (a file's size), else 0: room is made ahead for rows.
+    virtual std::uint64_t SizeHint() const { return 0; }
 };
 
 // Why rows were skipped, each counted with the file lines where the first five start.
@@ -124,10 +126,18 @@ public:
 private:
     struct Record {
         std::uint32_t code;
-        std::uint32_t offset; // of its line in m_lines
+        std::uint32_t chunk;  // of m_lines
+        std::uint32_t offset; // of its line in that chunk
         std::uint32_t length;
     };
+    // Room for a line of `length` bytes at the end of the last chunk, or in a new one.
+    std::pair<std::uint32_t, std::uint32_t> Room(std::size_t length);
+    std::size_t SlotOf(std::uint32_t code, std::size_t mask) const;
     void Add(std::uint32_t code, std::string_view manufacturer, std::string_view model);
+    // Add, a few rows later: each code's slot is fetched from memory while the rows before it are
+    // added, since codes come in no order and the index is larger than the processor's caches.
+    void Queue(std::uint32_t code, std::string_view manufacturer, std::string_view model);
+    void AddQueued();
     void Skip(SkipReason reason, std::size_t line);
     // For each device line of `base`, the import that replaces it (or kNone).
     std::vector<std::uint32_t> Replacements(const DeviceTable& base) const;
@@ -136,11 +146,19 @@ private:
     friend class ExportParser;
 
     ImportSettings m_settings;
-    std::string m_lines;
+    // The device lines, in chunks that are never moved once made, so that growing costs no copy.
+    std::vector<std::string> m_lines;
     std::size_t m_liveBytes = 0;
     std::vector<Record> m_records;
     // Open addressing from code to record index + 1 (0: free), a power of two at most half full.
     std::vector<std::pair<std::uint32_t, std::uint32_t>> m_slots;
+    struct Queued {
+        std::uint32_t code;
+        std::uint32_t manufacturerLength;
+        std::uint32_t modelLength;
+    };
+    std::vector<Queued> m_queue;
+    std::string m_queuedNames;
     std::size_t m_repeated = 0;
     std::array<SkippedRows, kSkipReasonCount> m_skipped{};
     std::size_t m_fileIndex = 0;
