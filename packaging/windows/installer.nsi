@@ -2,7 +2,8 @@
 ;   makensis -DVERSION=2.1.2.5 -DPUBLISHER=... -DSTAGE=<folder with the files> -DOUTFILE=setup.exe installer.nsi
 ; Installs into Program Files\Quillon with a Start-menu shortcut and an entry in the list of installed
 ; programs. /S installs and uninstalls silently; while Quillon runs, neither goes ahead (silently: exit
-; status 2). Uninstalling removes what was installed and update.dat, and keeps the user's reports.
+; status 2). Uninstalling removes what was installed and update.dat, and keeps the user's reports and
+; the user's data folder (%APPDATA%\Quillon, where quillon-cli import writes the user's tacdex.csv).
 Unicode true
 Target amd64-unicode
 SetCompressor /SOLID lzma

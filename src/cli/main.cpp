@@ -55,7 +55,8 @@ int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
 
     CLI::App app{"Checks IMEI numbers, looks their devices up in the device database tacdex.csv, completes\n"
-                 "IMEIs without their check digit and generates numbers that pass the Luhn check.",
+                 "IMEIs without their check digit, generates numbers that pass the Luhn check and builds\n"
+                 "the database from device lists.",
                  "quillon-cli"};
     app.set_version_flag("--version", "quillon-cli " + std::string(quillon::kProgramVersionText),
                          "Print the version and exit");

@@ -1,5 +1,7 @@
 #include "devicedb/DeviceImport.h"
 
+#include "system/Files.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -199,10 +201,11 @@ struct Record {
     std::string_view text;
     const std::vector<std::uint32_t>* ends;
     std::size_t line;
+    std::size_t gap = 0; // between the fields: 1 where `text` still holds the separators
 
     std::size_t Count() const { return ends->size(); }
     std::string_view Field(std::size_t index) const {
-        const std::size_t begin = index == 0 ? 0 : (*ends)[index - 1];
+        const std::size_t begin = index == 0 ? 0 : (*ends)[index - 1] + gap;
         return text.substr(begin, (*ends)[index] - begin);
     }
 };
@@ -224,10 +227,65 @@ public:
     void KeepOnly(std::vector<bool> keep) { m_keep = std::move(keep); }
 
     void Feed(std::string_view text) {
+        std::size_t i = 0;
+        while (i < text.size()) {
+            if (!(AtRecordStart() && WholeRecord(text, i))) {
+                i = Step(text, i);
+            }
+        }
+    }
+
+    void Finish() {
+        if (m_state != State::FieldStart || !m_text.empty() || !m_ends.empty()) {
+            EndRecord();
+        }
+    }
+
+private:
+    enum class State { FieldStart, Unquoted, Quoted, QuoteInQuoted };
+
+    bool AtRecordStart() const { return m_state == State::FieldStart && m_text.empty() && m_ends.empty(); }
+
+    // The usual record, one that lies wholly in `text` and has no quoted field, handed out as it
+    // stands there without a copy; false, with nothing done, for any other.
+    bool WholeRecord(std::string_view text, std::size_t& at) {
         const char* const s = text.data();
         const std::size_t n = text.size();
-        std::size_t i = 0;
-        while (i < n) {
+        std::size_t i = at;
+        if (m_lastCr && s[i] == '\n') {
+            m_lastCr = false; // the LF of a CR LF that ended the record before
+            at = i + 1;
+            return true;
+        }
+        m_wholeEnds.clear();
+        for (;;) {
+            if (i == n || (m_quoting && s[i] == '"')) {
+                return false;
+            }
+            const std::size_t j = NextSpecial(s, i, n);
+            if (j == n) {
+                return false;
+            }
+            m_wholeEnds.push_back(static_cast<std::uint32_t>(j - at));
+            if (s[j] == m_separator) {
+                i = j + 1;
+                continue;
+            }
+            m_lastCr = s[j] == '\r';
+            m_onRecord(Record{text.substr(at, j - at), &m_wholeEnds, m_recordLine, 1});
+            ++m_line;
+            m_recordLine = m_line;
+            at = j + 1;
+            return true;
+        }
+    }
+
+    // Runs the state machine from `i` until a record ends or the text does; where it stopped.
+    std::size_t Step(std::string_view text, std::size_t i) {
+        const char* const s = text.data();
+        const std::size_t n = text.size();
+        m_ended = false;
+        while (i < n && !m_ended) {
             const char c = s[i];
             switch (m_state) {
             case State::FieldStart:
@@ -298,16 +356,8 @@ public:
                 break;
             }
         }
+        return i;
     }
-
-    void Finish() {
-        if (m_state != State::FieldStart || !m_text.empty() || !m_ends.empty()) {
-            EndRecord();
-        }
-    }
-
-private:
-    enum class State { FieldStart, Unquoted, Quoted, QuoteInQuoted };
 
     // The first position from `i` holding the separator, CR or LF (or `n`): eight bytes at a time.
     std::size_t NextSpecial(const char* s, std::size_t i, std::size_t n) const {
@@ -353,6 +403,7 @@ private:
         m_text.clear();
         m_ends.clear();
         m_state = State::FieldStart;
+        m_ended = true;
     }
 
     char m_separator;
@@ -364,7 +415,9 @@ private:
     bool m_lastCr = false;
     std::string m_text;
     std::vector<std::uint32_t> m_ends;
+    std::vector<std::uint32_t> m_wholeEnds;
     std::vector<bool> m_keep;
+    bool m_ended = false;
 };
 
 // The fields of one line read on its own, with quoting.
@@ -716,12 +769,13 @@ private:
             return;
         }
         if (m_held) {
-            Take(Record{m_heldText, &m_heldEnds, m_heldLine});
+            Take(Record{m_heldText, &m_heldEnds, m_heldLine, m_heldGap});
         }
         m_held = true;
         m_heldText.assign(record.text);
         m_heldEnds = *record.ends;
         m_heldLine = record.line;
+        m_heldGap = record.gap;
     }
 
     std::string_view FieldOr(const Record& record, std::size_t index) const {
@@ -787,6 +841,7 @@ private:
     std::string m_heldText;
     std::vector<std::uint32_t> m_heldEnds;
     std::size_t m_heldLine = 0;
+    std::size_t m_heldGap = 0;
     std::string m_scratch[2]; // the cleaned manufacturer and model where they differ from their fields
 };
 
@@ -797,7 +852,10 @@ ExportRead DeviceImport::Read(ByteSource& source) {
     // Room for as many devices as the rows could hold, taken from memory only as it is used: the
     // list then grows without copying itself.
     const std::uint64_t rows = std::min<std::uint64_t>(source.SizeHint() / 16, kMaxDatabaseLines);
-    m_records.reserve(m_records.size() + static_cast<std::size_t>(rows));
+    if (m_records.capacity() < m_records.size() + rows) {
+        m_records.reserve(m_records.size() + static_cast<std::size_t>(rows));
+        AdviseLargePages(m_records.data(), m_records.capacity() * sizeof(Record));
+    }
     ExportParser(*this, result).Run(source);
     AddQueued();
     if (result.outcome == ExportRead::Outcome::Read && NearLimits()) {
@@ -831,10 +889,11 @@ std::size_t DeviceImport::SlotOf(std::uint32_t code, std::size_t mask) const {
 }
 
 std::pair<std::uint32_t, std::uint32_t> DeviceImport::Room(std::size_t length) {
-    constexpr std::size_t kChunk = std::size_t{4} << 20;
+    constexpr std::size_t kChunk = std::size_t{8} << 20;
     if (m_lines.empty() || m_lines.back().capacity() - m_lines.back().size() < length) {
         m_lines.emplace_back();
         m_lines.back().reserve(std::max(kChunk, length));
+        AdviseLargePages(m_lines.back().data(), m_lines.back().capacity());
     }
     return {static_cast<std::uint32_t>(m_lines.size() - 1), static_cast<std::uint32_t>(m_lines.back().size())};
 }
@@ -902,7 +961,10 @@ void DeviceImport::Add(std::uint32_t code, std::string_view manufacturer, std::s
     m_records.push_back({code, chunk, offset, static_cast<std::uint32_t>(length)});
     m_slots[slot] = {code, static_cast<std::uint32_t>(m_records.size())};
     if (m_records.size() * 2 > m_slots.size()) {
-        std::vector<std::pair<std::uint32_t, std::uint32_t>> grown(m_slots.size() * 2, {0, 0});
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> grown;
+        grown.reserve(m_slots.size() * 2);
+        AdviseLargePages(grown.data(), grown.capacity() * sizeof grown[0]);
+        grown.assign(m_slots.size() * 2, {0, 0});
         const std::size_t grownMask = grown.size() - 1;
         for (std::size_t index = 0; index < m_records.size(); ++index) {
             std::size_t at = SlotOf(m_records[index].code, grownMask);

@@ -3,9 +3,11 @@
 #include "system/Files.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
@@ -13,6 +15,21 @@ namespace quillon {
 
 std::FILE* OpenFile(const std::filesystem::path& path, const char* mode) {
     return std::fopen(path.c_str(), mode);
+}
+
+void AdviseLargePages(void* start, std::size_t size) {
+#ifdef MADV_HUGEPAGE
+    // Only whole pages inside the buffer can be advised.
+    const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    const auto begin = (reinterpret_cast<std::uintptr_t>(start) + page - 1) / page * page;
+    const auto end = (reinterpret_cast<std::uintptr_t>(start) + size) / page * page;
+    if (end > begin) {
+        ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+    }
+#else
+    (void)start;
+    (void)size;
+#endif
 }
 
 std::filesystem::path UserDataDirectory() {

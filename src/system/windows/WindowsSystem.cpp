@@ -41,6 +41,8 @@ std::FILE* OpenFile(const std::filesystem::path& path, const char* mode) {
     return ::_wfopen(path.c_str(), wideMode.c_str());
 }
 
+void AdviseLargePages(void*, std::size_t) {}
+
 std::filesystem::path UserDataDirectory() {
     // From the environment, not the shell's folder functions: quillon-cli.exe links nothing more,
     // and a test can name another folder.
