@@ -20,6 +20,9 @@ here=$(cd "$(dirname "$0")" && pwd)
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+# The user's data folder of this run: empty, so that a database the developer imported is not read.
+export XDG_DATA_HOME=$work/user-data
+mkdir -p "$XDG_DATA_HOME"
 awk 'BEGIN { srand(1); for (i = 0; i < 300000; i++) { s = ""; for (d = 0; d < 15; d++) s = s int(rand() * 10); print s } }' \
     > "$work/inputs.txt"
 make_db() { # make_db LINES FILE

@@ -15,6 +15,9 @@ root=$(dirname "$0")/..
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+# The user's data folder of this run: empty, so that a database the developer imported is not read.
+export XDG_DATA_HOME=$work/user-data
+mkdir -p "$XDG_DATA_HOME"
 size=$(( (64 << 20) - 64 ))
 
 fill() { # fill BYTE-AS-PRINTF-ESCAPE FILE: $size bytes of one byte value

@@ -20,4 +20,9 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
         fi
     ) 9>"$WINEPREFIX.lock"
 fi
+# Wine sets APPDATA from the prefix whatever the environment says, so the programs' user data folder
+# (%APPDATA%\Quillon) is the prefix's own: a database imported there must not change a result. The
+# test programs point APPDATA at folders of their own; the checks that start the programs directly
+# find none there.
+rm -rf "$WINEPREFIX"/drive_c/users/*/AppData/Roaming/Quillon
 exec "$loader" "$@"

@@ -1,10 +1,16 @@
+#include "devicedb/DatabaseLocation.h"
 #include "devicedb/DeviceImport.h"
 #include "devicedb/DeviceTable.h"
+#include "support/TempDir.h"
+#include "support/UserData.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -418,6 +424,53 @@ TEST(DeviceImport, ColumnNamesAreComparedWithoutCaseSpacesOrUnderscores) {
     EXPECT_EQ(NormaliseColumnName("Manufacturer (or) Applicant"), "manufacturer (or) applicant");
     EXPECT_EQ(NormaliseColumnName("TAC"), "tac");
 }
+
+// The user's database comes before the one beside the program whenever anything stands at its
+// path, usable or not (a refused one is then refused with its reason, not passed over).
+TEST(DatabaseLocation, UsersDatabaseComesFirstWhenPresent) {
+    testing::TempDir user;
+    testing::TempDir program;
+    const testing::UserDataFolder folder(user.path());
+    const std::filesystem::path mine = testing::UserDatabaseIn(user.path());
+    EXPECT_EQ(UserDatabasePath(), mine);
+    EXPECT_EQ(DefaultDatabasePath(program.path()), program.path() / "tacdex.csv");
+    std::filesystem::create_directories(mine.parent_path());
+    { std::ofstream empty(mine); }
+    EXPECT_TRUE(DatabaseFilePresent(mine));
+    EXPECT_EQ(DefaultDatabasePath(program.path()), mine);
+    std::filesystem::remove(mine);
+    EXPECT_FALSE(DatabaseFilePresent(mine));
+    EXPECT_FALSE(DatabaseFilePresent({}));
+}
+
+#ifndef _WIN32
+TEST(DatabaseLocation, FollowsXdgDataHomeThenHome) {
+    const std::string home = std::getenv("HOME") != nullptr ? std::getenv("HOME") : "";
+    struct Case {
+        const char* xdg; // nullptr: unset
+        const char* homeValue;
+        std::filesystem::path expected;
+    };
+    const Case cases[] = {
+        {"/data", "/home/ana", "/data/quillon/tacdex.csv"},
+        {"", "/home/ana", "/home/ana/.local/share/quillon/tacdex.csv"},
+        {"relative/path", "/home/ana", "/home/ana/.local/share/quillon/tacdex.csv"},
+        {nullptr, "/home/ana", "/home/ana/.local/share/quillon/tacdex.csv"},
+        {nullptr, "", ""},
+    };
+    for (const Case& c : cases) {
+        if (c.xdg != nullptr) {
+            ::setenv("XDG_DATA_HOME", c.xdg, 1);
+        } else {
+            ::unsetenv("XDG_DATA_HOME");
+        }
+        ::setenv("HOME", c.homeValue, 1);
+        EXPECT_EQ(UserDatabasePath(), c.expected) << (c.xdg ? c.xdg : "(unset)") << " " << c.homeValue;
+    }
+    ::setenv("HOME", home.c_str(), 1);
+    testing::SetUserDataFolder(testing::EmptyUserDataFolder());
+}
+#endif
 
 } // namespace
 } // namespace quillon

@@ -11,6 +11,10 @@ database=$(realpath "$4")
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+# The Linux build's user data folder: empty, never the developer's own (the Windows build's is the
+# Wine prefix's, kept empty by the Wine runner).
+export XDG_DATA_HOME=$work/user-data
+mkdir -p "$XDG_DATA_HOME"
 failures=0
 checks=0
 

@@ -115,8 +115,14 @@ install || fail "setup /S over an installed copy ended with status $?"
 report='Quillon.v2.1.2.3.Professional-(01-02-2026_030405).txt'
 printf 'report\r\n' >"$dir/$report"
 printf '2126\r\n' >"$dir/update.dat"
+# The user's data folder, with a database imported there, is the user's: the uninstaller leaves it.
+roaming=("$WINEPREFIX"/drive_c/users/*/AppData/Roaming)
+userdata=${roaming[0]}/Quillon
+mkdir -p "$userdata"
+printf '35332811,Samsung,Galaxy S24 Ultra\r\n99999999,MINE\r\n' >"$userdata/tacdex.csv"
 "$wine" "$dir/Uninstall.exe" /S || fail "uninstaller /S ended with status $?"
 "$server" -w
+[ -f "$userdata/tacdex.csv" ] || fail "the uninstaller removed the user's own tacdex.csv"
 left=$(cd "$dir" && find . -mindepth 1 | sort | tr '\n' ' ')
 [ "$left" = "./$report " ] || fail "left after uninstalling: $left"
 [ ! -f "$shortcut" ] || fail "the Start-menu shortcut is left"

@@ -21,6 +21,8 @@ mkdir "$folder"
 cp "$exe" "$folder/Quillon.exe"
 cp "$database" "$folder/tacdex.csv"
 [ -f "$WINEPREFIX/system.reg" ] || { "$wine" wineboot --init >/dev/null 2>&1 || true; "$server" -w || true; }
+# The window reads a database in the user's data folder first; Wine's APPDATA is the prefix's own.
+rm -rf "$WINEPREFIX"/drive_c/users/*/AppData/Roaming/Quillon
 
 # Wine hands WINE-prefixed variables to the program without the prefix. The freetype font engine is
 # for this test only: Wine's own font rendering leaves the text box blank.
