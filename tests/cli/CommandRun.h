@@ -17,13 +17,15 @@ struct CommandRun {
     std::string err;
 };
 
+// `programDirectory` is where tacdex.csv lies by default: beside quillon-cli unless given.
 template <typename Options>
 CommandRun Run(int (*command)(const Options&, const cli::CommandContext&), const Options& options,
-               std::string input = {}) {
+               std::string input = {},
+               const std::filesystem::path& programDirectory = std::filesystem::path(QUILLON_CLI_PATH).parent_path()) {
     cli::StringInput in(std::move(input));
     cli::StringOutput out, err;
     SettableClock clock;
-    const int status = command(options, {std::filesystem::path(QUILLON_CLI_PATH).parent_path(), in, out, err, clock});
+    const int status = command(options, {programDirectory, in, out, err, clock});
     return {status, out.Text(), err.Text()};
 }
 

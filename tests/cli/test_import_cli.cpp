@@ -41,11 +41,7 @@ protected:
     template <typename Options>
     CommandRun Run(int (*command)(const Options&, const cli::CommandContext&), const Options& options,
                    std::string input = {}) {
-        cli::StringInput in(std::move(input));
-        cli::StringOutput out, err;
-        SettableClock clock;
-        const int status = command(options, {m_program.path(), in, out, err, clock});
-        return {status, out.Text(), err.Text()};
+        return testing::Run(command, options, std::move(input), m_program.path());
     }
     CommandRun Import(cli::ImportOptions options, std::string input = {}) {
         return Run(cli::RunImportCommand, options, std::move(input));
