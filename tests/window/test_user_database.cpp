@@ -6,9 +6,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QProcess>
+#include <QProcessEnvironment>
 #include <QPushButton>
 #include <QTextBrowser>
 #include <QtTest>
+
+#include <filesystem>
 
 class TestUserDatabase : public QObject {
     Q_OBJECT
@@ -92,6 +96,50 @@ private slots:
             Validate(QStringLiteral("353328111234561"));
             QCOMPARE(F().Caption(QStringLiteral("Label13")), QStringLiteral("Manufacturer: Program"));
         }
+    }
+
+    // As a user would: quillon-cli import of a GSMA export with a 2024 phone's code writes the
+    // user's database, and the window started next finds the phone; once the file is deleted the
+    // window starts with the database beside it again.
+    void importedDatabaseIsUsedByTheWindowUntilDeleted() {
+        QTemporaryDir data;
+        QTemporaryDir exports;
+        const QString exportPath = exports.filePath(QStringLiteral("gsma.txt"));
+        QFile exported(exportPath);
+        QVERIFY(exported.open(QIODevice::WriteOnly));
+        exported.write("TAC|Marketing Name|Manufacturer (or) Applicant|Bands|Brand Name|Model Name\r\n"
+                       "35332811|Galaxy S24 Ultra|Samsung Electronics|GSM|Samsung|SM-S928B\r\n");
+        exported.close();
+        QProcess cli;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+#ifdef Q_OS_WIN
+        environment.insert(QStringLiteral("APPDATA"), QDir::toNativeSeparators(data.path()));
+        const QString folder = data.filePath(QStringLiteral("Quillon"));
+#else
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), data.path());
+        const QString folder = data.filePath(QStringLiteral("quillon"));
+#endif
+        cli.setProcessEnvironment(environment);
+        cli.start(QStringLiteral(QUILLON_CLI_PATH),
+                  {QStringLiteral("import"), QStringLiteral("--db"), F().DatabasePath(), exportPath});
+        QVERIFY(cli.waitForFinished(60000));
+        QCOMPARE(cli.exitCode(), 0);
+
+        auto start = [&] {
+            m_fixture = std::make_unique<WindowFixture>();
+            QVERIFY(F().WriteDatabase(kProgramDatabase));
+            F().Create().SetUserDataDirectory(std::filesystem::path(folder.toStdU16String()));
+            QVERIFY(F().Form().Form_Load());
+            Validate(QStringLiteral("353328111234561"));
+        };
+        start();
+        QCOMPARE(F().Caption(QStringLiteral("Label13")), QStringLiteral("Manufacturer: Samsung"));
+        QCOMPARE(F().Caption(QStringLiteral("Label14")), QStringLiteral("Model: Galaxy S24 Ultra"));
+
+        QVERIFY(QFile::remove(folder + QStringLiteral("/tacdex.csv")));
+        start();
+        QCOMPARE(F().Caption(QStringLiteral("Label13")), QStringLiteral("Manufacturer: Program"));
+        QCOMPARE(F().Caption(QStringLiteral("Label20")), QStringLiteral("Database Version:   PROGRAM"));
     }
 
     // With the user's file refused and none beside the program, start-up ends as it always has.
