@@ -308,7 +308,7 @@ int RunImportCommand(const ImportOptions& options, const CommandContext& context
         return fail("cannot read standard input: it is closed. Nothing was written.");
     }
 
-    DeviceImport import(options.settings);
+    DeviceImport imported(options.settings);
     std::vector<std::string> sources;
     std::vector<std::string> readLines;
     for (const std::string& name : options.files) {
@@ -327,7 +327,7 @@ int RunImportCommand(const ImportOptions& options, const CommandContext& context
             const std::uintmax_t size = std::filesystem::file_size(PathFromUtf8(name), sizeError);
             input = std::make_unique<FileSource>(file, sizeError ? 0 : size);
         }
-        const ExportRead read = import.Read(*input);
+        const ExportRead read = imported.Read(*input);
         switch (read.outcome) {
         case ExportRead::Outcome::Read:
             break;
@@ -354,24 +354,24 @@ int RunImportCommand(const ImportOptions& options, const CommandContext& context
         WriteMessage(context.err, kCommand, line);
     }
     for (std::size_t reason = 0; reason < kSkipReasonCount; ++reason) {
-        const SkippedRows& rows = import.Skipped()[reason];
+        const SkippedRows& rows = imported.Skipped()[reason];
         if (rows.count > 0) {
             WriteMessage(context.err, kCommand, SkippedText(static_cast<SkipReason>(reason), rows, sources));
         }
     }
-    if (import.DeviceCount() == 0) {
+    if (imported.DeviceCount() == 0) {
         return fail("no row held a device to import. Nothing was written.");
     }
 
     const std::string version = options.versionText ? *options.versionText : DateVersion(context.clock);
     const DeviceTable* const merged = options.replace ? nullptr : &base;
-    const DeviceImport::Plan plan = import.PlanMerge(merged, version);
-    std::string devices = Plural(import.DeviceCount(), "device", "devices") +
+    const DeviceImport::Plan plan = imported.PlanMerge(merged, version);
+    std::string devices = Plural(imported.DeviceCount(), "device", "devices") +
                           " imported: " + std::to_string(plan.newDevices) + " new, " +
                           std::to_string(plan.replacedDevices) + " replaced";
     devices += options.replace ? std::string(" (--replace: no base)") : " in the base " + Quoted(basePath);
-    if (import.RepeatedCodes() > 0) {
-        devices += "; " + Plural(import.RepeatedCodes(), "row", "rows") +
+    if (imported.RepeatedCodes() > 0) {
+        devices += "; " + Plural(imported.RepeatedCodes(), "row", "rows") +
                    " repeated an earlier row's code (each code keeps its first place and its last row's names)";
     }
     WriteMessage(context.err, kCommand, devices);
@@ -394,41 +394,40 @@ int RunImportCommand(const ImportOptions& options, const CommandContext& context
 
     const std::string written = Plural(plan.deviceLines, "device", "devices") + ", version " + version;
     if (toStandardOutput) {
-        import.WriteMerged(merged, version, [&context](std::string_view bytes) { context.out.Append(bytes);
-    });
-    context.out.Flush();
-    if (context.out.Failed()) {
-        return fail("cannot write to standard output: " + SystemErrorText(context.out.Error()));
+        imported.WriteMerged(merged, version, [&context](std::string_view bytes) { context.out.Append(bytes); });
+        context.out.Flush();
+        if (context.out.Failed()) {
+            return fail("cannot write to standard output: " + SystemErrorText(context.out.Error()));
+        }
+        WriteMessage(context.err, kCommand, "wrote standard output: " + written);
+        return kExitOk;
     }
-    WriteMessage(context.err, kCommand, "wrote standard output: " + written);
-    return kExitOk;
-}
 
-if (!options.output) {
-    std::error_code error;
-    std::filesystem::create_directories(target.parent_path(), error);
-    if (error) {
-        return fail("cannot create the folder " + Quoted(target.parent_path()) + ": " + SystemErrorText(error) +
+    if (!options.output) {
+        std::error_code error;
+        std::filesystem::create_directories(target.parent_path(), error);
+        if (error) {
+            return fail("cannot create the folder " + Quoted(target.parent_path()) + ": " + SystemErrorText(error) +
+                        ". Nothing was written.");
+        }
+    }
+#ifdef SIGXFSZ
+    // A file size limit (ulimit -f) is then a failed write, reported, rather than the end of the program.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
+    AtomicFile file(target);
+    if (const std::optional<std::error_code> error = file.Open()) {
+        return fail("cannot create a file beside " + Quoted(target) + ": " + SystemErrorText(*error) +
                     ". Nothing was written.");
     }
-}
-#ifdef SIGXFSZ
-// A file size limit (ulimit -f) is then a failed write, reported, rather than the end of the program.
-std::signal(SIGXFSZ, SIG_IGN);
-#endif
-AtomicFile file(target);
-if (const std::optional<std::error_code> error = file.Open()) {
-    return fail("cannot create a file beside " + Quoted(target) + ": " + SystemErrorText(*error) +
-                ". Nothing was written.");
-}
-    import.WriteMerged(merged, version, [&file](std::string_view bytes) { file.Append(bytes);
-    } // namespace quillon::cli
-);
-if (const std::optional<std::error_code> error = file.Commit()) {
-    return fail("cannot write " + Quoted(target) + ": " + SystemErrorText(*error) + "; the file is as it was.");
-}
-WriteMessage(context.err, kCommand, "wrote " + Quoted(target) + ": " + written);
-return kExitOk;
+    imported.WriteMerged(merged, version,
+                         [&file](std::string_view bytes) { file.Append(bytes); } // namespace quillon::cli
+    );
+    if (const std::optional<std::error_code> error = file.Commit()) {
+        return fail("cannot write " + Quoted(target) + ": " + SystemErrorText(*error) + "; the file is as it was.");
+    }
+    WriteMessage(context.err, kCommand, "wrote " + Quoted(target) + ": " + written);
+    return kExitOk;
 }
 
 } // namespace quillon::cli

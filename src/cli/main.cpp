@@ -120,7 +120,7 @@ int main(int argc, char** argv) {
     completeCommand->add_option("NUMBER", complete.inputs,
                                 "Numbers to complete; none or - reads one per line from standard input");
 
-    ImportOptions import;
+    ImportOptions importOptions;
     std::string layout, codeColumn, manufacturerColumn, modelColumn, importDb, versionText, output;
     CLI::App* importCommand =
         app.add_subcommand("import", "Build the device database from GSMA, Osmocom or spreadsheet exports");
@@ -143,7 +143,7 @@ int main(int argc, char** argv) {
             ->check(NonEmpty)
             ->type_name("NAME"),
     };
-    importCommand->add_flag("--pad-codes", import.settings.padCodes,
+    importCommand->add_flag("--pad-codes", importOptions.settings.padCodes,
                             "Put back the leading zeros of codes of seven or fewer digits");
     CLI::Option* importDbOption = importCommand
                                       ->add_option("--db", importDb,
@@ -151,7 +151,7 @@ int main(int argc, char** argv) {
                                                    "the user's own or else tacdex.csv beside the program)")
                                       ->check(NonEmpty)
                                       ->type_name("FILE");
-    importCommand->add_flag("--replace", import.replace, "Write the imported devices alone, on no base")
+    importCommand->add_flag("--replace", importOptions.replace, "Write the imported devices alone, on no base")
         ->excludes(importDbOption);
     CLI::Option* versionOption =
         importCommand
@@ -165,7 +165,7 @@ int main(int argc, char** argv) {
                          "Where to write (- for standard output; default: tacdex.csv in\nthe user's data folder)")
             ->check(NonEmpty)
             ->type_name("FILE");
-    importCommand->add_option("FILE", import.files, "Exports to read, in order; - reads standard input")
+    importCommand->add_option("FILE", importOptions.files, "Exports to read, in order; - reads standard input")
         ->required()
         ->check(NonEmpty);
 
@@ -227,18 +227,18 @@ int main(int argc, char** argv) {
         }
         if (chosen == importCommand) {
             if (layoutOption->count() > 0) {
-                import.settings.layout = layout == "gsma"      ? quillon::ImportLayout::Gsma
-                                         : layout == "osmocom" ? quillon::ImportLayout::Osmocom
-                                         : layout == "csv"     ? quillon::ImportLayout::Csv
-                                                               : quillon::ImportLayout::Tacdex;
+                importOptions.settings.layout = layout == "gsma"      ? quillon::ImportLayout::Gsma
+                                                : layout == "osmocom" ? quillon::ImportLayout::Osmocom
+                                                : layout == "csv"     ? quillon::ImportLayout::Csv
+                                                                      : quillon::ImportLayout::Tacdex;
             }
-            import.settings.codeColumn = IfGiven(columnOptions[0], codeColumn);
-            import.settings.manufacturerColumn = IfGiven(columnOptions[1], manufacturerColumn);
-            import.settings.modelColumn = IfGiven(columnOptions[2], modelColumn);
-            import.db = IfGiven(importDbOption, importDb);
-            import.versionText = IfGiven(versionOption, versionText);
-            import.output = IfGiven(outputOption, output);
-            return RunImportCommand(import, context);
+            importOptions.settings.codeColumn = IfGiven(columnOptions[0], codeColumn);
+            importOptions.settings.manufacturerColumn = IfGiven(columnOptions[1], manufacturerColumn);
+            importOptions.settings.modelColumn = IfGiven(columnOptions[2], modelColumn);
+            importOptions.db = IfGiven(importDbOption, importDb);
+            importOptions.versionText = IfGiven(versionOption, versionText);
+            importOptions.output = IfGiven(outputOption, output);
+            return RunImportCommand(importOptions, context);
         }
         return RunCompleteCommand(complete, context);
     } catch (const UsageError& error) {
