@@ -13,7 +13,8 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     quillon::SetUpApplicationIdentity();
     quillon::QtPlatform platform;
-    // tacdex.csv and the program's own files live beside the executable.
+    // The program's own files live beside the executable, and so does tacdex.csv unless the user
+    // has one of their own (quillon-cli import), which start-up then reads instead.
     const std::filesystem::path programDirectory =
         QDir(QCoreApplication::applicationDirPath()).filesystemAbsolutePath();
     quillon::SystemClock clock;

@@ -75,7 +75,7 @@ QFont MakeFont(FontFace face, double points, bool bold = false, bool italic = fa
 class Form1 : public QMainWindow {
     Q_OBJECT
 public:
-    // `programDirectory` is where tacdex.csv lives and where the program writes its files; `clock`
+    // `programDirectory` is where the shipped tacdex.csv lives and where the program writes its files; `clock`
     // times generation runs and dates their reports; `fetcher` fetches the version file.
     Form1(const PlatformServices& platform, Clock& clock, Fetcher& fetcher, std::filesystem::path programDirectory,
           QWidget* parent = nullptr);
