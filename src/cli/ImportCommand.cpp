@@ -65,7 +65,10 @@ public:
                 // The LF goes before each line but the first: one that ends the input is of no
                 // account, while an LF added after the last line would add a byte (a UTF-16
                 // text's last line end leaves its NUL byte on a line of its own).
-                m_pending.assign(m_started ? "\n" : "");
+                m_pending.clear();
+                if (m_started) {
+                    m_pending += '\n';
+                }
                 m_pending += line;
                 m_started = true;
                 m_at = 0;
