@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <iostream>
 #include <iterator>
+#include <new>
 #include <optional>
 #include <string>
 #include <utility>
@@ -33,6 +34,35 @@ std::optional<std::string> IfGiven(const CLI::Option* option, std::string value)
     return value;
 }
 
+constexpr const char* kEmptyValue = "the value may not be empty";
+
+// An option given an empty value names nothing (`--db ""`); refused for every option that takes
+// one, whichever command it belongs to.
+void RefuseEmptyValues(CLI::App& app) {
+    const CLI::Validator nonEmpty([](std::string& value) { return value.empty() ? kEmptyValue : std::string(); }, "");
+    for (CLI::App* command : app.get_subcommands([](const CLI::App*) { return true; })) {
+        for (CLI::Option* option : command->get_options()) {
+            if (!option->get_positional() && option->get_type_size() > 0) {
+                option->check(nonEmpty);
+            }
+        }
+    }
+}
+
+// `--db=` with nothing after the = would take the next argument as its value: the option that
+// was given so, or nothing.
+std::optional<std::string> OptionWithEmptyValue(const std::vector<std::string>& args) {
+    for (const std::string& arg : args) {
+        if (arg == "--") {
+            break;
+        }
+        if (arg.starts_with("--") && arg.size() > 3 && arg.find('=') == arg.size() - 1) {
+            return arg.substr(0, arg.size() - 1);
+        }
+    }
+    return std::nullopt;
+}
+
 // Every usage error in the same two lines, whoever found it.
 int ReportUsageError(OutputSink& err, const std::string& command, const std::string& message) {
     WriteMessage(err, command, message);
@@ -47,6 +77,7 @@ int ReportUsageError(OutputSink& err, const std::string& command, const std::str
 int main(int argc, char** argv) {
     using namespace quillon::cli;
     quillon::UseBinaryStandardStreams();
+    quillon::IgnoreBrokenPipes();
     std::ios::sync_with_stdio(false);
 
     CLI::App app{"Checks IMEI numbers, looks their devices up in the device database tacdex.csv, completes\n"
@@ -115,11 +146,20 @@ int main(int argc, char** argv) {
     completeCommand->footer("Exit status: 0 when every number was completed, 1 when any was not (each\n"
                             "named on standard error), 2 on a usage, input or output error.");
 
-    // CLI11 takes the arguments last first.
+    RefuseEmptyValues(app);
+
     std::vector<std::string> args = quillon::CommandLineArguments(argc, argv);
-    std::reverse(args.begin(), args.end());
     FdOutput out(STDOUT_FILENO);
     FdOutput err(STDERR_FILENO);
+    if (const std::optional<std::string> option = OptionWithEmptyValue(args)) {
+        const bool named =
+            !args.empty() &&
+            !app.get_subcommands([&args](const CLI::App* sub) { return sub->get_name() == args.front(); }).empty();
+        const std::string command = named ? args.front() : std::string();
+        return ReportUsageError(err, command, *option + ": " + kEmptyValue);
+    }
+    // CLI11 takes the arguments last first.
+    std::reverse(args.begin(), args.end());
     try {
         app.parse(args);
     } catch (const CLI::CallForHelp&) {
@@ -169,6 +209,11 @@ int main(int argc, char** argv) {
     } catch (const CommandError& error) {
         out.Flush();
         WriteMessage(err, command, error.what());
+        return kExitUsage;
+    } catch (const std::bad_alloc&) {
+        // What was made before stays written; the rest cannot be.
+        out.Flush();
+        WriteMessage(err, command, "not enough memory to go on; the output ends here");
         return kExitUsage;
     }
 }

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 
 namespace quillon {
@@ -82,6 +83,10 @@ std::filesystem::path ExecutableDirectory(const char* argv0) {
 }
 
 void UseBinaryStandardStreams() {}
+
+void IgnoreBrokenPipes() {
+    std::signal(SIGPIPE, SIG_IGN);
+}
 
 bool StandardInputIsOpen() {
     return ::fcntl(STDIN_FILENO, F_GETFD) != -1;
