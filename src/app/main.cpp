@@ -1,8 +1,8 @@
 #include "Form1.h"
+#include "GuardedApplication.h"
 #include "QtPlatform.h"
 #include "update/CurlFetch.h"
 
-#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 
@@ -10,9 +10,10 @@
 
 int main(int argc, char** argv) {
     const quillon::CurlLibrary curl;
-    QApplication application(argc, argv);
+    quillon::GuardedApplication application(argc, argv);
     quillon::SetUpApplicationIdentity();
     quillon::QtPlatform platform;
+    application.SetDialogs(&platform);
     // tacdex.csv and the program's own files live beside the executable.
     const std::filesystem::path programDirectory =
         QDir(QCoreApplication::applicationDirPath()).filesystemAbsolutePath();
