@@ -139,7 +139,9 @@ int main(int argc, char** argv) {
     completeCommand->add_option("NUMBER", complete.inputs,
                                 "Numbers to complete; none or - reads one per line from standard input");
 
-    validateCommand->footer("Exit status: 0 when every number was valid, 1 when any was not, 2 on a usage,\n"
+    validateCommand->footer("In csv, a field that would begin with =, +, -, @, a tab or a carriage return gets a\n"
+                            "leading ' so that a spreadsheet shows it as text. Input lines may be up to 128 MiB long.\n"
+                            "Exit status: 0 when every number was valid, 1 when any was not, 2 on a usage,\n"
                             "database, input or output error.");
     generateCommand->footer("The numbers go to standard output, one per line. Exit status: 0, or 2 on a\n"
                             "usage, database, report or output error.");
