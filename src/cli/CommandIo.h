@@ -20,7 +20,8 @@ public:
     OutputSink(const OutputSink&) = delete;
     OutputSink& operator=(const OutputSink&) = delete;
 
-    void Append(std::string_view text) {
+    // Inlined everywhere: the writers call these for every piece of every record.
+    [[gnu::always_inline]] void Append(std::string_view text) {
         if (text.empty()) {
             return; // an empty view may have no data pointer at all
         }
@@ -31,7 +32,7 @@ public:
         std::memcpy(m_buffer.get() + m_used, text.data(), text.size());
         m_used += text.size();
     }
-    void Append(char c) {
+    [[gnu::always_inline]] void Append(char c) {
         if (m_used == m_size) {
             Flush();
         }

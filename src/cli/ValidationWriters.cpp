@@ -116,14 +116,23 @@ void AppendText(OutputSink& out, std::string_view input, const ValidationResult&
         out.Append(" characters; an IMEI has 15 digits)\n");
         return;
     }
+    // Fifteen digits, the usual input, and what is cut from them need no escaping.
+    const bool digits = IsCompleteIMEI(r.normalised);
+    auto field = [&](std::string_view value) {
+        if (digits) {
+            out.Append(value);
+        } else {
+            AppendForTerminal(out, value);
+        }
+    };
     out.Append("IMEI: ");
-    AppendForTerminal(out, r.normalised);
+    field(r.normalised);
     out.Append(" (");
-    AppendForTerminal(out, r.presentation);
+    field(r.presentation);
     out.Append(")\nResult: ");
     if (r.valid) {
-        out.Append(IsCompleteIMEI(r.normalised) ? "valid" : "valid Luhn total, but an IMEI has 15 digits 0-9");
-    } else if (const std::optional<int> check = LuhnCheckDigit(r.normalised); IsCompleteIMEI(r.normalised)) {
+        out.Append(digits ? "valid" : "valid Luhn total, but an IMEI has 15 digits 0-9");
+    } else if (const std::optional<int> check = LuhnCheckDigit(r.normalised); digits) {
         if (check) {
             out.Append("not valid (the check digit should be ");
             out.Append(static_cast<char>('0' + *check));
@@ -135,12 +144,12 @@ void AppendText(OutputSink& out, std::string_view input, const ValidationResult&
         out.Append("not valid (an IMEI has 15 digits 0-9)");
     }
     out.Append("\nReporting body: ");
-    AppendForTerminal(out, r.reportingBodyText.empty() ? std::string_view("unknown")
-                                                       : std::string_view(r.reportingBodyText));
+    // The program's own words, or the input's first two characters when no body has them.
+    field(r.reportingBodyText.empty() ? std::string_view("unknown") : std::string_view(r.reportingBodyText));
     out.Append("\nType Allocation Code: ");
-    AppendForTerminal(out, r.tac);
+    field(r.tac);
     out.Append("\nSerial number: ");
-    AppendForTerminal(out, r.serial);
+    field(r.serial);
     out.Append("\nDevice: ");
     if (r.device.found) {
         AppendForTerminal(out, r.device.manufacturer);
@@ -163,29 +172,19 @@ void AppendText(OutputSink& out, std::string_view input, const ValidationResult&
 }
 
 // RFC 4180: quoted, with doubled quotes, only when the value holds a comma, quote or line end.
-// Bytes that are not UTF-8 are replaced as in JSON, and a value that a spreadsheet would take for
-// a formula (it begins with =, +, -, @, a tab or a carriage return) gets a leading apostrophe.
-void AppendCsvField(OutputSink& out, std::string_view value) {
-    if (!IsValidUtf8(value)) {
-        std::string repaired;
-        InPieces(value, [&repaired](std::string_view piece) {
-            repaired += nlohmann::json::parse(JsonDump(piece)).get<std::string>();
-        });
-        AppendCsvField(out, repaired);
-        return;
-    }
-    const bool formula = !value.empty() && std::string_view("=+-@\t\r").find(value.front()) != std::string_view::npos;
+// With `apostrophe`, a ' goes before the value.
+void AppendCsvQuoted(OutputSink& out, std::string_view value, bool apostrophe = false) {
     const bool plain =
         std::none_of(value.begin(), value.end(), [](char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; });
     if (plain) {
-        if (formula) {
+        if (apostrophe) {
             out.Append('\'');
         }
         out.Append(value);
         return;
     }
     out.Append('"');
-    if (formula) {
+    if (apostrophe) {
         out.Append('\'');
     }
     for (std::size_t quote = value.find('"'); quote != std::string_view::npos; quote = value.find('"')) {
@@ -195,6 +194,25 @@ void AppendCsvField(OutputSink& out, std::string_view value) {
     }
     out.Append(value);
     out.Append('"');
+}
+
+// A field from the input or the database: bytes that are not UTF-8 are replaced as in JSON, and a
+// value that a spreadsheet would take for a formula (it begins with =, +, -, @, a tab or a carriage
+// return) gets a leading apostrophe.
+void AppendCsvField(OutputSink& out, std::string_view value) {
+    if (value.empty()) {
+        return; // a device not found: no names
+    }
+    if (!IsAscii(value) && !IsValidUtf8(value)) {
+        std::string repaired;
+        InPieces(value, [&repaired](std::string_view piece) {
+            repaired += nlohmann::json::parse(JsonDump(piece)).get<std::string>();
+        });
+        AppendCsvField(out, repaired);
+        return;
+    }
+    const bool formula = !value.empty() && std::string_view("=+-@\t\r").find(value.front()) != std::string_view::npos;
+    AppendCsvQuoted(out, value, formula);
 }
 
 constexpr std::string_view kCsvHeader = "input,imei,rejected,presentation,reporting_body,boxes,tac,serial,check,"
@@ -226,7 +244,8 @@ void AppendCsv(OutputSink& out, std::string_view input, const ValidationResult& 
     out.Append(',');
     field(r.presentation);
     out.Append(',');
-    AppendCsvField(out, r.reportingBodyText);
+    // The program's own words, which begin with the body's digits.
+    AppendCsvQuoted(out, r.reportingBodyText);
     out.Append(',');
     // Box captions hold no comma, quote or line end, so the joined list needs no quoting.
     AppendCheckedBoxes(out, r.boxes, "|");

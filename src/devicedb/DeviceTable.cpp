@@ -13,6 +13,28 @@
 #include <system_error>
 
 namespace quillon {
+namespace {
+
+// The index's hash is keyed with secrets drawn once a run, so that no file can choose codes that
+// all land on one run of slots: with a fixed hash a file can make every insert and lookup walk a
+// cluster of its own making, and loading turns quadratic.
+struct HashSecrets {
+    std::uint64_t first;
+    std::uint64_t second;
+};
+
+const HashSecrets& IndexHashSecrets() {
+    static const HashSecrets secrets = [] {
+        std::random_device device;
+        auto draw = [&device] { return (static_cast<std::uint64_t>(device()) << 32) ^ device(); };
+        const std::uint64_t first = draw();
+        const std::uint64_t second = draw() | 1;
+        return HashSecrets{first, second};
+    }();
+    return secrets;
+}
+
+} // namespace
 
 struct DeviceTable::Data {
     std::string text;
@@ -27,6 +49,7 @@ struct DeviceTable::Data {
         std::uint32_t hash = 0;
     };
     std::vector<Slot> slots;
+    HashSecrets secrets = IndexHashSecrets();
 
     std::size_t LineCount() const { return starts.size() - 1; }
     std::string_view Line(std::size_t number) const {
@@ -61,25 +84,6 @@ std::string_view KeyOf(std::string_view text) {
     return Utf8Left(text, 8);
 }
 
-// The index's hash is keyed with secrets drawn once a run, so that no file can choose codes that
-// all land on one run of slots: with a fixed hash a file can make every insert and lookup walk a
-// cluster of its own making, and loading turns quadratic.
-struct HashSecrets {
-    std::uint64_t first;
-    std::uint64_t second;
-};
-
-const HashSecrets& IndexHashSecrets() {
-    static const HashSecrets secrets = [] {
-        std::random_device device;
-        auto draw = [&device] { return (static_cast<std::uint64_t>(device()) << 32) ^ device(); };
-        const std::uint64_t first = draw();
-        const std::uint64_t second = draw() | 1;
-        return HashSecrets{first, second};
-    }();
-    return secrets;
-}
-
 // Multiplies into 128 bits and folds the halves together: every input bit reaches the low bits
 // that pick the slot.
 std::uint64_t Fold(std::uint64_t a, std::uint64_t b) {
@@ -88,8 +92,7 @@ std::uint64_t Fold(std::uint64_t a, std::uint64_t b) {
     return static_cast<std::uint64_t>(product) ^ static_cast<std::uint64_t>(product >> 64);
 }
 
-std::size_t HashKey(std::string_view key) {
-    const HashSecrets& secrets = IndexHashSecrets();
+inline std::size_t HashKey(std::string_view key, const HashSecrets& secrets) {
     std::uint64_t chunk = 0;
     if (key.size() == 8) {
         // The usual key, eight digits: one chunk.
@@ -127,7 +130,7 @@ void BuildIndex(DeviceTable::Data& data) {
     const std::size_t mask = size - 1;
     for (std::size_t number = 1; number <= devices; ++number) {
         const std::string_view key = KeyOf(data.Line(number));
-        const std::size_t hash = HashKey(key);
+        const std::size_t hash = HashKey(key, data.secrets);
         for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
             DeviceTable::Data::Slot& slot = data.slots[i];
             // A later line with the same key takes the slot over: the last match wins.
@@ -251,7 +254,7 @@ std::size_t DeviceTable::FindLine(std::string_view key) const {
         return ScanForLine(key);
     }
     key = KeyOf(key);
-    const std::size_t hash = HashKey(key);
+    const std::size_t hash = HashKey(key, m_data->secrets);
     const std::size_t mask = slots.size() - 1;
     for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
         const Data::Slot slot = slots[i];
@@ -268,7 +271,7 @@ void DeviceTable::PrefetchKey(std::string_view key) const {
     const auto& slots = m_data->slots;
     // A small index stays in the processor's caches anyway.
     if (slots.size() > (std::size_t{1} << 12)) {
-        __builtin_prefetch(&slots[HashKey(KeyOf(key)) & (slots.size() - 1)]);
+        __builtin_prefetch(&slots[HashKey(KeyOf(key), m_data->secrets) & (slots.size() - 1)]);
     }
 }
 
