@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #endif
 
+#include <algorithm>
 #include <cstdlib>
 #include <sstream>
 #include <string>
@@ -221,7 +222,7 @@ TEST_F(HostileInput, CsvCarriesTheReplacementsThatJsonDoes) {
                                   "49\xF0\x9F\x98",
                                   "a,\xE9\"b"};
     for (const std::string& input : inputs) {
-        SCOPED_TRACE(testing::ShellQuote(input));
+        SCOPED_TRACE(::testing::PrintToString(input));
         const CommandRun csv = Validate({input}, Format::Csv);
         const CommandRun json = Validate({input}, Format::Json);
         EXPECT_TRUE(IsValidUtf8(csv.out));
