@@ -1,6 +1,8 @@
 // Validation against a full-size device database, beside the floor of reading the same file.
 #include "validation/Validation.h"
 
+#include "support/DatabaseShapes.h"
+
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -72,5 +74,38 @@ void BM_NormaliseAndVerdict(benchmark::State& state) {
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
 }
 BENCHMARK(BM_NormaliseAndVerdict);
+
+// quillon-cli's indexed load of 1,000,000 device lines: random codes (0), and codes chosen to land
+// on one run of slots of an index under a fixed hash (1). The two should take about as long.
+void BM_LoadIndexedDatabase(benchmark::State& state) {
+    static const std::string random = quillon::test::RandomCodesDatabase(1'000'000);
+    static const std::string aimed = quillon::test::AimedCodesDatabase(1'000'000);
+    const std::string& bytes = state.range(0) == 0 ? random : aimed;
+    for (auto _ : state) {
+        const quillon::DeviceTable table = quillon::DeviceTable::FromBytes(bytes);
+        benchmark::DoNotOptimize(table.LineCount());
+    }
+    state.SetLabel(state.range(0) == 0 ? "random codes" : "aimed codes");
+}
+BENCHMARK(BM_LoadIndexedDatabase)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// Lookups of every code of the same two tables, in file order.
+void BM_LookupIndexedDatabase(benchmark::State& state) {
+    static const quillon::DeviceTable random =
+        quillon::DeviceTable::FromBytes(quillon::test::RandomCodesDatabase(1'000'000));
+    static const quillon::DeviceTable aimed =
+        quillon::DeviceTable::FromBytes(quillon::test::AimedCodesDatabase(1'000'000));
+    const quillon::DeviceTable& table = state.range(0) == 0 ? random : aimed;
+    for (auto _ : state) {
+        std::size_t found = 0;
+        for (std::size_t number = 1; number < table.LineCount(); ++number) {
+            found += table.FindLine(table.Line(number)) != 0;
+        }
+        benchmark::DoNotOptimize(found);
+    }
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * 1'000'000);
+    state.SetLabel(state.range(0) == 0 ? "random codes" : "aimed codes");
+}
+BENCHMARK(BM_LookupIndexedDatabase)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -20,5 +20,6 @@ set(QUILLON_CLI_TEST_SOURCES
     ${QUILLON_TESTS}/cli/test_command_line.cpp
     ${QUILLON_TESTS}/cli/test_complete_cli.cpp
     ${QUILLON_TESTS}/cli/test_generate_cli.cpp
+    ${QUILLON_TESTS}/cli/test_hostile_input.cpp
     ${QUILLON_TESTS}/cli/test_import_cli.cpp
     ${QUILLON_TESTS}/cli/test_validate_cli.cpp)

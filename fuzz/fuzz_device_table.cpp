@@ -20,10 +20,12 @@ using namespace quillon;
 // The file's text as the table must hold it: UTF-8 without its byte order mark, anything else read
 // as Windows-1252.
 std::string ReferenceText(std::string_view bytes) {
-    if (IsValidUtf8(bytes)) {
-        return std::string(bytes.starts_with("\xEF\xBB\xBF") ? bytes.substr(3) : bytes);
+    if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF")) {
+        return Utf16ToUtf8(bytes.substr(2), bytes[0] == '\xFE');
     }
-    return Cp1252ToUtf8(bytes);
+    // A UTF-8 mark is dropped; the bytes after it decide.
+    const std::string_view rest = bytes.starts_with("\xEF\xBB\xBF") ? bytes.substr(3) : bytes;
+    return IsValidUtf8(rest) ? std::string(rest) : Cp1252ToUtf8(rest);
 }
 
 // The line split done one character at a time.

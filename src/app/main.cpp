@@ -1,8 +1,8 @@
 #include "Form1.h"
+#include "GuardedApplication.h"
 #include "QtPlatform.h"
 #include "update/CurlFetch.h"
 
-#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 
@@ -10,9 +10,10 @@
 
 int main(int argc, char** argv) {
     const quillon::CurlLibrary curl;
-    QApplication application(argc, argv);
+    quillon::GuardedApplication application(argc, argv);
     quillon::SetUpApplicationIdentity();
     quillon::QtPlatform platform;
+    application.SetDialogs(&platform);
     // The program's own files live beside the executable, and so does tacdex.csv unless the user
     // has one of their own (quillon-cli import), which start-up then reads instead.
     const std::filesystem::path programDirectory =

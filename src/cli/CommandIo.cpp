@@ -52,18 +52,32 @@ int StringOutput::Write(std::string_view bytes) {
 
 bool LineInput::Next(std::string_view& line) {
     for (;;) {
-        const char* const data = m_buffer.data();
-        if (const void* lf = m_end > m_begin ? std::memchr(data + m_begin, '\n', m_end - m_begin) : nullptr) {
+        const char* const data = m_buffer.get();
+        const std::size_t from = m_begin + m_searched;
+        if (const void* lf = m_end > from ? std::memchr(data + from, '\n', m_end - from) : nullptr) {
             const auto at = static_cast<std::size_t>(static_cast<const char*>(lf) - data);
+            if (at - m_begin > m_maxLine) {
+                m_lineTooLong = true;
+                return false;
+            }
             line = std::string_view(data + m_begin, at - m_begin);
             m_begin = at + 1;
+            m_searched = 0;
+            ++m_lines;
             return true;
+        }
+        m_searched = m_end - m_begin;
+        if (m_searched > m_maxLine) {
+            m_lineTooLong = true;
+            return false;
         }
         if (m_atEnd) {
             // The last line may lack its line end; nothing after a final LF is a line.
             if (m_end > m_begin) {
                 line = std::string_view(data + m_begin, m_end - m_begin);
                 m_begin = m_end;
+                m_searched = 0;
+                ++m_lines;
                 return true;
             }
             return false;
@@ -73,17 +87,25 @@ bool LineInput::Next(std::string_view& line) {
 }
 
 void LineInput::Fill() {
-    // Keep the unfinished line at the front; grow only when it fills the whole buffer.
+    // Keep the unfinished line at the front; grow only when it fills the whole buffer, and never
+    // past what the longest line and its LF need.
     if (m_begin > 0) {
-        std::memmove(m_buffer.data(), m_buffer.data() + m_begin, m_end - m_begin);
+        std::memmove(m_buffer.get(), m_buffer.get() + m_begin, m_end - m_begin);
         m_end -= m_begin;
         m_begin = 0;
     }
-    if (m_end == m_buffer.size()) {
-        m_buffer.resize(m_buffer.size() * 2);
+    if (m_end == m_size) {
+        const std::size_t size = std::max(m_size, std::min(m_size * 2, m_maxLine + 1));
+        if (size == m_size) {
+            return; // full, and the line in it already too long: Next says so
+        }
+        std::unique_ptr<char[]> grown(new char[size]);
+        std::memcpy(grown.get(), m_buffer.get(), m_end);
+        m_buffer = std::move(grown);
+        m_size = size;
     }
     int error = 0;
-    const std::size_t got = Read(m_buffer.data() + m_end, m_buffer.size() - m_end, error);
+    const std::size_t got = Read(m_buffer.get() + m_end, m_size - m_end, error);
     m_end += got;
     if (got == 0) {
         m_error = error;
@@ -109,7 +131,7 @@ std::size_t StandardInput::Read(char* into, std::size_t size, int& error) {
 }
 
 std::size_t StringInput::Read(char* into, std::size_t size, int& /*error*/) {
-    const std::size_t got = std::min(size, m_text.size() - m_at);
+    const std::size_t got = std::min({size, m_piece, m_text.size() - m_at});
     std::memcpy(into, m_text.data() + m_at, got);
     m_at += got;
     return got;

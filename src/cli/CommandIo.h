@@ -20,7 +20,8 @@ public:
     OutputSink(const OutputSink&) = delete;
     OutputSink& operator=(const OutputSink&) = delete;
 
-    void Append(std::string_view text) {
+    // Inlined everywhere: the writers call these for every piece of every record.
+    [[gnu::always_inline]] void Append(std::string_view text) {
         if (text.empty()) {
             return; // an empty view may have no data pointer at all
         }
@@ -31,7 +32,7 @@ public:
         std::memcpy(m_buffer.get() + m_used, text.data(), text.size());
         m_used += text.size();
     }
-    void Append(char c) {
+    [[gnu::always_inline]] void Append(char c) {
         if (m_used == m_size) {
             Flush();
         }
@@ -84,38 +85,57 @@ private:
 };
 
 // Lines of input, read in large blocks. A line is handed out as a view into the block, so only a
-// line longer than the block costs a buffer of its own size.
+// line longer than the block costs a buffer of its own size, and no line may be longer than a
+// limit: memory stays bounded whatever arrives. Each read is searched for a line end once, so a
+// long line costs time in proportion to its length however small the pieces it arrives in.
 class LineInput {
 public:
+    // The longest line taken, line end not counted.
+    static constexpr std::size_t kMaxLineBytes = std::size_t{128} << 20;
+
     virtual ~LineInput() = default;
     LineInput(const LineInput&) = delete;
     LineInput& operator=(const LineInput&) = delete;
 
-    // The next line without its LF; false at the end of the input or on a read error.
+    // The next line without its LF; false at the end of the input, on a read error or at a line
+    // longer than the limit.
     bool Next(std::string_view& line);
     // The errno value of a failed read; 0 while none failed.
     int Error() const { return m_error; }
+    // Whether reading stopped at a line longer than the limit, and which line that was (from 1).
+    bool LineTooLong() const { return m_lineTooLong; }
+    std::size_t LinesTaken() const { return m_lines; }
+    std::size_t MaxLineBytes() const { return m_maxLine; }
     // The start of the next line as far as it is already read (at most `count` bytes); nothing is
     // read for it, so the line last handed out stays valid.
     std::string_view Peek(std::size_t count) const {
-        return std::string_view(m_buffer.data() + m_begin, std::min(count, m_end - m_begin));
+        return std::string_view(m_buffer.get() + m_begin, std::min(count, m_end - m_begin));
     }
     // Whether there is an input at all: a closed standard input would read as empty, or as
     // whatever file the next open takes its place with.
     virtual bool IsOpen() const { return true; }
 
 protected:
-    explicit LineInput(std::size_t blockSize = OutputSink::kBlock) : m_buffer(blockSize, '\0') {}
+    explicit LineInput(std::size_t blockSize = OutputSink::kBlock, std::size_t maxLine = kMaxLineBytes)
+        : m_buffer(new char[blockSize]),
+          m_size(blockSize),
+          m_maxLine(maxLine) {}
     // Reads at most `size` bytes into `into`: how many, 0 at the end; `error` set on failure.
     virtual std::size_t Read(char* into, std::size_t size, int& error) = 0;
 
 private:
     void Fill();
 
-    std::string m_buffer;
+    std::unique_ptr<char[]> m_buffer;
+    std::size_t m_size;
+    std::size_t m_maxLine;
     std::size_t m_begin = 0;
     std::size_t m_end = 0;
+    // How much of the unfinished line from m_begin is already known to hold no LF.
+    std::size_t m_searched = 0;
+    std::size_t m_lines = 0;
     bool m_atEnd = false;
+    bool m_lineTooLong = false;
     int m_error = 0;
 };
 
@@ -128,15 +148,19 @@ private:
     std::size_t Read(char* into, std::size_t size, int& error) override;
 };
 
-// A string, for tests, read in small blocks so that long lines take the paths they take on a
-// stream.
+// A string, for tests, read in small blocks (`piece` bytes at most a read, as a pipe hands out)
+// so that long lines take the paths they take on a stream.
 class StringInput final : public LineInput {
 public:
-    explicit StringInput(std::string text = {}) : LineInput(64), m_text(std::move(text)) {}
+    explicit StringInput(std::string text = {}, std::size_t maxLine = kMaxLineBytes, std::size_t piece = 64)
+        : LineInput(64, maxLine),
+          m_text(std::move(text)),
+          m_piece(piece) {}
 
 private:
     std::size_t Read(char* into, std::size_t size, int& error) override;
     std::string m_text;
+    std::size_t m_piece;
     std::size_t m_at = 0;
 };
 

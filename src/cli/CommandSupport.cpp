@@ -68,6 +68,40 @@ void WriteMessage(OutputSink& err, std::string_view command, std::string_view te
     err.Flush();
 }
 
+std::optional<std::string> TakeFirstLine(std::string_view& line) {
+    if (line.starts_with("\xEF\xBB\xBF")) {
+        line.remove_prefix(3);
+        return std::nullopt;
+    }
+    const bool marked = line.starts_with("\xFF\xFE") || line.starts_with("\xFE\xFF");
+    if (!marked && !LooksLikeUtf16(line)) {
+        return std::nullopt;
+    }
+    const bool bigEndian = marked ? line[0] == '\xFE' : line[0] == '\0';
+    std::string text = "standard input is ";
+    text += EncodingName(bigEndian ? TextEncoding::Utf16BE : TextEncoding::Utf16LE);
+    text += marked ? " text (it starts with a UTF-16 byte-order mark)"
+                   : " text (its first line alternates NUL and other bytes)";
+    text += "; quillon-cli reads UTF-8: convert it first, for example with 'iconv -f UTF-16 -t UTF-8'";
+    return text;
+}
+
+std::optional<std::string> InputStopText(const LineInput& in) {
+    if (!in.LineTooLong()) {
+        return std::nullopt;
+    }
+    const std::size_t limit = in.MaxLineBytes();
+    constexpr std::size_t kMiB = std::size_t{1} << 20;
+    const std::string size =
+        limit % kMiB == 0 ? std::to_string(limit / kMiB) + " MiB" : std::to_string(limit) + " bytes";
+    return "line " + std::to_string(in.LinesTaken() + 1) + " of standard input is longer than " + size +
+           ", the longest line taken; it and the lines after it were not read";
+}
+
+std::string QuotedPath(const std::filesystem::path& path) {
+    return '"' + PathToUtf8(path) + '"';
+}
+
 std::filesystem::path DatabasePath(const std::optional<std::string>& db,
                                    const std::filesystem::path& programDirectory) {
     return db ? PathFromUtf8(*db) : DefaultDatabasePath(programDirectory);
@@ -75,9 +109,9 @@ std::filesystem::path DatabasePath(const std::optional<std::string>& db,
 
 std::string DatabaseLoadProblemText(const Problem& problem) {
     if (problem.kind == ProblemKind::DatabaseMissing) {
-        return "the device database " + PathToUtf8(problem.path) + " does not exist.";
+        return "the device database " + QuotedPath(problem.path) + " does not exist.";
     }
-    return quillon::ProblemText(problem);
+    return quillon::ProblemText(problem, PathQuoting::Quoted);
 }
 
 std::string BoxCaptionList() {

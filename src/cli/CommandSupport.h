@@ -43,6 +43,18 @@ std::string EscapeForMessage(std::string_view text);
 // the terminal) and a line end; flushed at once.
 void WriteMessage(OutputSink& err, std::string_view command, std::string_view text);
 
+// Takes the first line of standard input as validate and complete read it: a UTF-8 byte-order
+// mark is dropped; UTF-16 (a UTF-16 mark, or bytes alternating between NUL and not) is refused
+// with the message returned, saying how to convert it.
+std::optional<std::string> TakeFirstLine(std::string_view& line);
+
+// Why standard input stopped before its end, or nothing: a line longer than the limit (named by
+// its number).
+std::optional<std::string> InputStopText(const LineInput& in);
+
+// A path as messages name it: in double quotes, so that spaces and an empty path show.
+std::string QuotedPath(const std::filesystem::path& path);
+
 // The database a command reads: --db when given, else the user's own tacdex.csv when there is one
 // (written by import), else tacdex.csv beside the program.
 std::filesystem::path DatabasePath(const std::optional<std::string>& db, const std::filesystem::path& programDirectory);

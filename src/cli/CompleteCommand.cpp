@@ -58,10 +58,14 @@ int RunCompleteCommand(const CompleteOptions& options, const CommandContext& con
             out.Append('\n');
         }
     };
+    std::optional<std::string> inputRefused;
     auto completeStandardInput = [&] {
         std::string_view line;
         // Each answer goes out before the next line is read, so that at a terminal it shows at once.
         for (out.Flush(); context.in.Next(line); out.Flush()) {
+            if (context.in.LinesTaken() == 1 && (inputRefused = TakeFirstLine(line))) {
+                break;
+            }
             if (!line.empty() && line.back() == '\r') {
                 line.remove_suffix(1);
             }
@@ -76,7 +80,7 @@ int RunCompleteCommand(const CompleteOptions& options, const CommandContext& con
         completeStandardInput();
     }
     for (const std::string& input : options.inputs) {
-        if (out.Failed()) {
+        if (out.Failed() || context.in.LineTooLong() || inputRefused) {
             break;
         }
         if (input == "-") {
@@ -87,11 +91,18 @@ int RunCompleteCommand(const CompleteOptions& options, const CommandContext& con
     }
     out.Flush();
     if (out.Failed()) {
-        WriteMessage(context.err, "complete", "cannot write to standard output");
+        WriteMessage(context.err, "complete", "cannot write to standard output: " + SystemErrorText(out.Error()));
         return kExitUsage;
     }
     if (context.in.Error() != 0) {
-        WriteMessage(context.err, "complete", "cannot read standard input");
+        WriteMessage(context.err, "complete", "cannot read standard input: " + SystemErrorText(context.in.Error()));
+        return kExitUsage;
+    }
+    if (!inputRefused) {
+        inputRefused = InputStopText(context.in);
+    }
+    if (inputRefused) {
+        WriteMessage(context.err, "complete", *inputRefused);
         return kExitUsage;
     }
     return allCompleted ? kExitOk : kExitInvalid;

@@ -152,11 +152,11 @@ GenerationPlan PlanGeneration(const GenerateOptions& options, const CommandConte
                 const std::vector<std::string>& codes = plan.deviceCodes->codes;
                 if (lines == 0) {
                     throw UsageError{"--model: '" + text +
-                                     "' is neither a catalogue entry nor a device of the database " + PathToUtf8(path)};
+                                     "' is neither a catalogue entry nor a device of the database " + QuotedPath(path)};
                 }
                 if (codes.empty()) {
                     throw UsageError{ProblemText(*DevicePrefixProblem(text, firstCode)) + " (database " +
-                                     PathToUtf8(path) + ")"};
+                                     QuotedPath(path) + ")"};
                 }
                 if (codes.size() == 1) {
                     // One code: drawn like the window's device entry, with no draw for the code.
@@ -231,9 +231,9 @@ public:
 
 private:
     static constexpr std::size_t kMax = 2;
-    // SIGHUP when the terminal is closed; SIGPIPE when `generate --report | head` ends the run.
-#if defined(SIGHUP) && defined(SIGPIPE)
-    static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+    // SIGHUP when the terminal is closed. SIGPIPE is ignored: a reader going away is a failed write.
+#if defined(SIGHUP)
+    static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 #else
     static constexpr int kSignals[] = {SIGINT, SIGTERM};
 #endif
@@ -416,7 +416,7 @@ int RunGenerateCommand(const GenerateOptions& options, const CommandContext& con
     out.Flush();
     const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(context.clock.Now() - start).count();
     if (out.Failed()) {
-        WriteMessage(context.err, "generate", "cannot write to standard output");
+        WriteMessage(context.err, "generate", "cannot write to standard output: " + SystemErrorText(out.Error()));
         return kExitUsage;
     }
     if (reportFailed) {

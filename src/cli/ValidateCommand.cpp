@@ -38,9 +38,13 @@ int RunValidateCommand(const ValidateOptions& options, const CommandContext& con
         allValid = writer.Write(input, result) && allValid;
     };
 
+    std::optional<std::string> inputRefused;
     auto validateStandardInput = [&] {
         std::string_view line;
         while (!out.Failed() && context.in.Next(line)) {
+            if (context.in.LinesTaken() == 1 && (inputRefused = TakeFirstLine(line))) {
+                break;
+            }
             if (!line.empty() && line.back() == '\r') {
                 line.remove_suffix(1);
             }
@@ -55,7 +59,7 @@ int RunValidateCommand(const ValidateOptions& options, const CommandContext& con
     }
     bool standardInputRead = false;
     for (const std::string& input : inputs) {
-        if (out.Failed() || context.in.Error() != 0) {
+        if (out.Failed() || context.in.Error() != 0 || context.in.LineTooLong() || inputRefused) {
             break;
         }
         if (input != "-") {
@@ -72,6 +76,13 @@ int RunValidateCommand(const ValidateOptions& options, const CommandContext& con
     }
     if (context.in.Error() != 0) {
         WriteMessage(context.err, "validate", "cannot read standard input: " + SystemErrorText(context.in.Error()));
+        return kExitUsage;
+    }
+    if (!inputRefused) {
+        inputRefused = InputStopText(context.in);
+    }
+    if (inputRefused) {
+        WriteMessage(context.err, "validate", *inputRefused);
         return kExitUsage;
     }
     return allValid ? kExitOk : kExitInvalid;

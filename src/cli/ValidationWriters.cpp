@@ -1,5 +1,7 @@
 #include "ValidationWriters.h"
 
+#include "CommandSupport.h"
+
 #include "imei/Imei.h"
 #include "imei/ReportingBody.h"
 #include "utf8/Utf8.h"
@@ -38,6 +40,40 @@ std::string_view Flag(bool b) {
     return b ? "true" : "false";
 }
 
+// Calls `take` with consecutive pieces of `value` of about 64 KiB, so that a long line is never
+// copied whole. A piece ends before a byte that starts a character (ASCII or a lead byte): a
+// decoder starts afresh there whether or not a piece ends, so the pieces come out as the whole.
+template <typename Take> void InPieces(std::string_view value, Take take) {
+    constexpr std::size_t kPiece = std::size_t{64} << 10;
+    while (!value.empty()) {
+        std::size_t end = std::min(value.size(), kPiece);
+        while (end < value.size() && (static_cast<unsigned char>(value[end]) & 0xC0) == 0x80) {
+            ++end;
+        }
+        take(value.substr(0, end));
+        value.remove_prefix(end);
+    }
+}
+
+// The JSON library's text for a string that is not well-formed UTF-8: its bad bytes replaced.
+std::string JsonDump(std::string_view piece) {
+    return nlohmann::json(std::string(piece)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+// Text for a terminal: control characters and bytes that are not UTF-8 escaped as in messages,
+// so that no input can steer the terminal.
+void AppendForTerminal(OutputSink& out, std::string_view value) {
+    const bool plain = std::all_of(value.begin(), value.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte >= 0x20 && byte < 0x7F;
+    });
+    if (plain) {
+        out.Append(value);
+        return;
+    }
+    InPieces(value, [&out](std::string_view piece) { out.Append(EscapeForMessage(piece)); });
+}
+
 void AppendNumber(OutputSink& out, int value) {
     char digits[16];
     const auto [end, error] = std::to_chars(std::begin(digits), std::end(digits), value);
@@ -65,7 +101,7 @@ void AppendText(OutputSink& out, std::string_view input, const ValidationResult&
     }
     if (input != r.normalised) {
         out.Append("Input: ");
-        out.Append(input);
+        AppendForTerminal(out, input);
         out.Append('\n');
     }
     if (r.rejected) {
@@ -74,20 +110,29 @@ void AppendText(OutputSink& out, std::string_view input, const ValidationResult&
             return;
         }
         out.Append("IMEI: ");
-        out.Append(r.normalised);
+        AppendForTerminal(out, r.normalised);
         out.Append("\nResult: not an IMEI (");
         AppendNumber(out, static_cast<int>(std::min<std::size_t>(Utf8Length(r.normalised), 1'000'000'000)));
         out.Append(" characters; an IMEI has 15 digits)\n");
         return;
     }
+    // Fifteen digits, the usual input, and what is cut from them need no escaping.
+    const bool digits = IsCompleteIMEI(r.normalised);
+    auto field = [&](std::string_view value) {
+        if (digits) {
+            out.Append(value);
+        } else {
+            AppendForTerminal(out, value);
+        }
+    };
     out.Append("IMEI: ");
-    out.Append(r.normalised);
+    field(r.normalised);
     out.Append(" (");
-    out.Append(r.presentation);
+    field(r.presentation);
     out.Append(")\nResult: ");
     if (r.valid) {
-        out.Append(IsCompleteIMEI(r.normalised) ? "valid" : "valid Luhn total, but an IMEI has 15 digits 0-9");
-    } else if (const std::optional<int> check = LuhnCheckDigit(r.normalised); IsCompleteIMEI(r.normalised)) {
+        out.Append(digits ? "valid" : "valid Luhn total, but an IMEI has 15 digits 0-9");
+    } else if (const std::optional<int> check = LuhnCheckDigit(r.normalised); digits) {
         if (check) {
             out.Append("not valid (the check digit should be ");
             out.Append(static_cast<char>('0' + *check));
@@ -99,17 +144,18 @@ void AppendText(OutputSink& out, std::string_view input, const ValidationResult&
         out.Append("not valid (an IMEI has 15 digits 0-9)");
     }
     out.Append("\nReporting body: ");
-    out.Append(r.reportingBodyText.empty() ? std::string_view("unknown") : std::string_view(r.reportingBodyText));
+    // The program's own words, or the input's first two characters when no body has them.
+    field(r.reportingBodyText.empty() ? std::string_view("unknown") : std::string_view(r.reportingBodyText));
     out.Append("\nType Allocation Code: ");
-    out.Append(r.tac);
+    field(r.tac);
     out.Append("\nSerial number: ");
-    out.Append(r.serial);
+    field(r.serial);
     out.Append("\nDevice: ");
     if (r.device.found) {
-        out.Append(r.device.manufacturer);
+        AppendForTerminal(out, r.device.manufacturer);
         if (!r.device.model.empty()) {
             out.Append(' ');
-            out.Append(r.device.model);
+            AppendForTerminal(out, r.device.model);
         }
     } else {
         out.Append("not in the database");
@@ -120,18 +166,27 @@ void AppendText(OutputSink& out, std::string_view input, const ValidationResult&
     AppendNumber(out, r.luhn.checkDigit);
     out.Append(" = ");
     AppendNumber(out, r.luhn.total);
-    out.Append(IsValidLuhnTotal(r.luhn.total) ? ", a multiple of 10\n" : ", not a multiple of 10\n");
+    out.Append(IsValidLuhnTotal(r.luhn.total) ? ", a multiple of 10\n"
+               : r.luhn.total == 0            ? ", not valid: a total of 0 never is\n"
+                                              : ", not a multiple of 10\n");
 }
 
 // RFC 4180: quoted, with doubled quotes, only when the value holds a comma, quote or line end.
-void AppendCsvField(OutputSink& out, std::string_view value) {
+// With `apostrophe`, a ' goes before the value.
+void AppendCsvQuoted(OutputSink& out, std::string_view value, bool apostrophe = false) {
     const bool plain =
         std::none_of(value.begin(), value.end(), [](char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; });
     if (plain) {
+        if (apostrophe) {
+            out.Append('\'');
+        }
         out.Append(value);
         return;
     }
     out.Append('"');
+    if (apostrophe) {
+        out.Append('\'');
+    }
     for (std::size_t quote = value.find('"'); quote != std::string_view::npos; quote = value.find('"')) {
         out.Append(value.substr(0, quote + 1));
         out.Append('"');
@@ -139,6 +194,25 @@ void AppendCsvField(OutputSink& out, std::string_view value) {
     }
     out.Append(value);
     out.Append('"');
+}
+
+// A field from the input or the database: bytes that are not UTF-8 are replaced as in JSON, and a
+// value that a spreadsheet would take for a formula (it begins with =, +, -, @, a tab or a carriage
+// return) gets a leading apostrophe.
+void AppendCsvField(OutputSink& out, std::string_view value) {
+    if (value.empty()) {
+        return; // a device not found: no names
+    }
+    if (!IsAscii(value) && !IsValidUtf8(value)) {
+        std::string repaired;
+        InPieces(value, [&repaired](std::string_view piece) {
+            repaired += nlohmann::json::parse(JsonDump(piece)).get<std::string>();
+        });
+        AppendCsvField(out, repaired);
+        return;
+    }
+    const bool formula = !value.empty() && std::string_view("=+-@\t\r").find(value.front()) != std::string_view::npos;
+    AppendCsvQuoted(out, value, formula);
 }
 
 constexpr std::string_view kCsvHeader = "input,imei,rejected,presentation,reporting_body,boxes,tac,serial,check,"
@@ -170,7 +244,8 @@ void AppendCsv(OutputSink& out, std::string_view input, const ValidationResult& 
     out.Append(',');
     field(r.presentation);
     out.Append(',');
-    AppendCsvField(out, r.reportingBodyText);
+    // The program's own words, which begin with the body's digits.
+    AppendCsvQuoted(out, r.reportingBodyText);
     out.Append(',');
     // Box captions hold no comma, quote or line end, so the joined list needs no quoting.
     AppendCheckedBoxes(out, r.boxes, "|");
@@ -200,21 +275,11 @@ void AppendCsv(OutputSink& out, std::string_view input, const ValidationResult& 
 // is not well-formed UTF-8 goes through the library, which replaces the bad bytes.
 void AppendJsonString(OutputSink& out, std::string_view value) {
     if (!IsValidUtf8(value)) {
-        // In pieces, so that a long line is never copied whole. A piece ends before a byte that
-        // starts a character (ASCII or a lead byte): there the library's decoder starts afresh
-        // whether or not a piece ends, so the pieces come out exactly as the whole would.
-        constexpr std::size_t kPiece = std::size_t{64} << 10;
         out.Append('"');
-        while (!value.empty()) {
-            std::size_t end = std::min(value.size(), kPiece);
-            while (end < value.size() && (static_cast<unsigned char>(value[end]) & 0xC0) == 0x80) {
-                ++end;
-            }
-            const std::string piece = nlohmann::json(std::string(value.substr(0, end)))
-                                          .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-            out.Append(std::string_view(piece).substr(1, piece.size() - 2));
-            value.remove_prefix(end);
-        }
+        InPieces(value, [&out](std::string_view piece) {
+            const std::string dumped = JsonDump(piece);
+            out.Append(std::string_view(dumped).substr(1, dumped.size() - 2));
+        });
         out.Append('"');
         return;
     }

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <iostream>
 #include <iterator>
+#include <new>
 #include <optional>
 #include <string>
 #include <utility>
@@ -26,16 +27,56 @@ struct GenerateFields {
     std::string db, model, custom, box, count, seed, report;
 };
 
-// Refuses an empty value ("--opt=", "--opt \"\""): an option that is not wanted is left out.
-const CLI::Validator NonEmpty(
-    [](std::string& value) { return value.empty() ? std::string("an empty value is not allowed") : std::string(); }, "",
-    "NonEmpty");
-
 std::optional<std::string> IfGiven(const CLI::Option* option, std::string value) {
     if (option->count() == 0) {
         return std::nullopt;
     }
     return value;
+}
+
+constexpr const char* kEmptyValue = "the value may not be empty";
+
+// Refuses an empty value: an option or file that is not wanted is left out.
+const CLI::Validator NonEmpty([](std::string& value) { return value.empty() ? kEmptyValue : std::string(); }, "",
+                              "NonEmpty");
+
+// The names of every option of every command that takes a value ("--db", "-o").
+std::vector<std::string> OptionsTakingValues(CLI::App& app) {
+    std::vector<std::string> names;
+    for (CLI::App* command : app.get_subcommands([](const CLI::App*) { return true; })) {
+        for (const CLI::Option* option : command->get_options()) {
+            if (!option->get_positional() && option->get_type_size() > 0) {
+                for (const std::string& name : option->get_lnames()) {
+                    names.push_back("--" + name);
+                }
+                for (const std::string& name : option->get_snames()) {
+                    names.push_back("-" + name);
+                }
+            }
+        }
+    }
+    return names;
+}
+
+// An option given an empty value names nothing: `--db=` (which would otherwise take the next
+// argument as its value) or `--db ""`. The option given so, or nothing. Checked before parsing,
+// so that every option gives the same answer whatever else it checks.
+std::optional<std::string> OptionWithEmptyValue(const std::vector<std::string>& args,
+                                                const std::vector<std::string>& options) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--") {
+            break;
+        }
+        if (arg.starts_with("--") && arg.size() > 3 && arg.find('=') == arg.size() - 1) {
+            return arg.substr(0, arg.size() - 1);
+        }
+        if (i + 1 < args.size() && args[i + 1].empty() &&
+            std::find(options.begin(), options.end(), arg) != options.end()) {
+            return arg;
+        }
+    }
+    return std::nullopt;
 }
 
 // Every usage error in the same two lines, whoever found it.
@@ -52,6 +93,7 @@ int ReportUsageError(OutputSink& err, const std::string& command, const std::str
 int main(int argc, char** argv) {
     using namespace quillon::cli;
     quillon::UseBinaryStandardStreams();
+    quillon::IgnoreBrokenPipes();
     std::ios::sync_with_stdio(false);
 
     CLI::App app{"Checks IMEI numbers, looks their devices up in the device database tacdex.csv, completes\n"
@@ -128,19 +170,15 @@ int main(int argc, char** argv) {
     CLI::Option* layoutOption =
         importCommand
             ->add_option("--layout", layout, "gsma, osmocom, csv or tacdex (default: recognised from the\nheader row)")
-            ->check(NonEmpty)
             ->check(CLI::IsMember({"gsma", "osmocom", "csv", "tacdex"}).description(""))
             ->type_name("LAYOUT");
     CLI::Option* columnOptions[] = {
         importCommand->add_option("--code-column", codeColumn, "The header's name of the code column")
-            ->check(NonEmpty)
             ->type_name("NAME"),
         importCommand
             ->add_option("--manufacturer-column", manufacturerColumn, "The header's name of the manufacturer column")
-            ->check(NonEmpty)
             ->type_name("NAME"),
         importCommand->add_option("--model-column", modelColumn, "The header's name of the model column")
-            ->check(NonEmpty)
             ->type_name("NAME"),
     };
     importCommand->add_flag("--pad-codes", importOptions.settings.padCodes,
@@ -149,7 +187,6 @@ int main(int argc, char** argv) {
                                       ->add_option("--db", importDb,
                                                    "The base the devices are added to (default: the database in use,\n"
                                                    "the user's own or else tacdex.csv beside the program)")
-                                      ->check(NonEmpty)
                                       ->type_name("FILE");
     importCommand->add_flag("--replace", importOptions.replace, "Write the imported devices alone, on no base")
         ->excludes(importDbOption);
@@ -157,19 +194,20 @@ int main(int argc, char** argv) {
         importCommand
             ->add_option("--version-text", versionText,
                          "The database version, 1 to 10 printable characters (default:\ntoday's date as YYYY-MM-DD)")
-            ->check(NonEmpty)
             ->type_name("TEXT");
     CLI::Option* outputOption =
         importCommand
             ->add_option("-o,--output", output,
                          "Where to write (- for standard output; default: tacdex.csv in\nthe user's data folder)")
-            ->check(NonEmpty)
             ->type_name("FILE");
     importCommand->add_option("FILE", importOptions.files, "Exports to read, in order; - reads standard input")
         ->required()
         ->check(NonEmpty);
 
     validateCommand->footer("Exit status: 0 when every number was valid, 1 when any was not, 2 on a usage,\n"
+    validateCommand->footer("In csv, a field that would begin with =, +, -, @, a tab or a carriage return gets a\n"
+                            "leading ' so that a spreadsheet shows it as text. Input lines may be up to 128 MiB long.\n"
+                            "Exit status: 0 when every number was valid, 1 when any was not, 2 on a usage,\n"
                             "database, input or output error.");
     generateCommand->footer("The numbers go to standard output, one per line. Exit status: 0, or 2 on a\n"
                             "usage, database, report or output error.");
@@ -178,11 +216,19 @@ int main(int argc, char** argv) {
     completeCommand->footer("Exit status: 0 when every number was completed, 1 when any was not (each\n"
                             "named on standard error), 2 on a usage, input or output error.");
 
-    // CLI11 takes the arguments last first.
+
     std::vector<std::string> args = quillon::CommandLineArguments(argc, argv);
-    std::reverse(args.begin(), args.end());
     FdOutput out(STDOUT_FILENO);
     FdOutput err(STDERR_FILENO);
+    if (const std::optional<std::string> option = OptionWithEmptyValue(args, OptionsTakingValues(app))) {
+        const bool named =
+            !args.empty() &&
+            !app.get_subcommands([&args](const CLI::App* sub) { return sub->get_name() == args.front(); }).empty();
+        const std::string command = named ? args.front() : std::string();
+        return ReportUsageError(err, command, *option + ": " + kEmptyValue);
+    }
+    // CLI11 takes the arguments last first.
+    std::reverse(args.begin(), args.end());
     try {
         app.parse(args);
     } catch (const CLI::CallForHelp&) {
@@ -247,6 +293,11 @@ int main(int argc, char** argv) {
     } catch (const CommandError& error) {
         out.Flush();
         WriteMessage(err, command, error.what());
+        return kExitUsage;
+    } catch (const std::bad_alloc&) {
+        // What was made before stays written; the rest cannot be.
+        out.Flush();
+        WriteMessage(err, command, "not enough memory to go on; the output ends here");
         return kExitUsage;
     }
 }

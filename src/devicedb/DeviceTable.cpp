@@ -8,11 +8,33 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <functional>
 #include <optional>
+#include <random>
 #include <system_error>
 
 namespace quillon {
+namespace {
+
+// The index's hash is keyed with secrets drawn once a run, so that no file can choose codes that
+// all land on one run of slots: with a fixed hash a file can make every insert and lookup walk a
+// cluster of its own making, and loading turns quadratic.
+struct HashSecrets {
+    std::uint64_t first;
+    std::uint64_t second;
+};
+
+const HashSecrets& IndexHashSecrets() {
+    static const HashSecrets secrets = [] {
+        std::random_device device;
+        auto draw = [&device] { return (static_cast<std::uint64_t>(device()) << 32) ^ device(); };
+        const std::uint64_t first = draw();
+        const std::uint64_t second = draw() | 1;
+        return HashSecrets{first, second};
+    }();
+    return secrets;
+}
+
+} // namespace
 
 struct DeviceTable::Data {
     std::string text;
@@ -20,13 +42,14 @@ struct DeviceTable::Data {
     // the line end before starts[i]. Four bytes a line, whatever the line.
     std::vector<std::uint32_t> starts{0};
     // Open-addressing index of the device lines by key (their first eight characters): each slot
-    // holds a line number, 0 when free, and beside it the key's hash, so that a probe reads a line
+    // holds a line number, 0 when free, and beside it part of the key's hash, so that a probe reads a line
     // only when the hashes agree. A power of two in size, at most half full.
     struct Slot {
         std::uint32_t line = 0;
         std::uint32_t hash = 0;
     };
     std::vector<Slot> slots;
+    HashSecrets secrets = IndexHashSecrets();
 
     std::size_t LineCount() const { return starts.size() - 1; }
     std::string_view Line(std::size_t number) const {
@@ -61,15 +84,38 @@ std::string_view KeyOf(std::string_view text) {
     return Utf8Left(text, 8);
 }
 
-std::size_t HashKey(std::string_view key) {
+// Multiplies into 128 bits and folds the halves together: every input bit reaches the low bits
+// that pick the slot.
+std::uint64_t Fold(std::uint64_t a, std::uint64_t b) {
+    __extension__ using Wide = unsigned __int128;
+    const Wide product = static_cast<Wide>(a) * b;
+    return static_cast<std::uint64_t>(product) ^ static_cast<std::uint64_t>(product >> 64);
+}
+
+inline std::size_t HashKey(std::string_view key, const HashSecrets& secrets) {
+    std::uint64_t chunk = 0;
     if (key.size() == 8) {
-        // The usual key, eight digits: one multiply spreads them over all bits.
-        std::uint64_t value = 0;
-        std::memcpy(&value, key.data(), sizeof value);
-        value *= 0x9E3779B97F4A7C15ull;
-        return static_cast<std::size_t>(value ^ (value >> 29));
+        // The usual key, eight digits: one chunk.
+        std::memcpy(&chunk, key.data(), sizeof chunk);
+        return static_cast<std::size_t>(Fold(chunk ^ secrets.first, secrets.second));
     }
-    return std::hash<std::string_view>{}(key);
+    std::uint64_t hash = secrets.first ^ (key.size() * 0x9E3779B97F4A7C15ull);
+    while (key.size() > 8) {
+        std::memcpy(&chunk, key.data(), sizeof chunk);
+        hash = Fold(hash ^ chunk, secrets.second);
+        key.remove_prefix(8);
+    }
+    chunk = 0;
+    if (!key.empty()) {
+        std::memcpy(&chunk, key.data(), key.size());
+    }
+    return static_cast<std::size_t>(Fold(hash ^ chunk, secrets.second) + hash);
+}
+
+// What a slot keeps of the hash beside the line number: the high half, which the slot's position
+// (the low bits) does not already say.
+std::uint32_t SlotTag(std::size_t hash) {
+    return static_cast<std::uint32_t>(static_cast<std::uint64_t>(hash) >> 32);
 }
 
 const std::shared_ptr<const DeviceTable::Data>& EmptyData() {
@@ -84,13 +130,12 @@ void BuildIndex(DeviceTable::Data& data) {
     const std::size_t mask = size - 1;
     for (std::size_t number = 1; number <= devices; ++number) {
         const std::string_view key = KeyOf(data.Line(number));
-        const std::size_t hash = HashKey(key);
+        const std::size_t hash = HashKey(key, data.secrets);
         for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
             DeviceTable::Data::Slot& slot = data.slots[i];
             // A later line with the same key takes the slot over: the last match wins.
-            if (slot.line == 0 ||
-                (slot.hash == static_cast<std::uint32_t>(hash) && KeyOf(data.Line(slot.line)) == key)) {
-                slot = {static_cast<std::uint32_t>(number), static_cast<std::uint32_t>(hash)};
+            if (slot.line == 0 || (slot.hash == SlotTag(hash) && KeyOf(data.Line(slot.line)) == key)) {
+                slot = {static_cast<std::uint32_t>(number), SlotTag(hash)};
                 break;
             }
         }
@@ -209,14 +254,14 @@ std::size_t DeviceTable::FindLine(std::string_view key) const {
         return ScanForLine(key);
     }
     key = KeyOf(key);
-    const std::size_t hash = HashKey(key);
+    const std::size_t hash = HashKey(key, m_data->secrets);
     const std::size_t mask = slots.size() - 1;
     for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
         const Data::Slot slot = slots[i];
         if (slot.line == 0) {
             return 0;
         }
-        if (slot.hash == static_cast<std::uint32_t>(hash) && KeyOf(m_data->Line(slot.line)) == key) {
+        if (slot.hash == SlotTag(hash) && KeyOf(m_data->Line(slot.line)) == key) {
             return slot.line;
         }
     }
@@ -226,7 +271,7 @@ void DeviceTable::PrefetchKey(std::string_view key) const {
     const auto& slots = m_data->slots;
     // A small index stays in the processor's caches anyway.
     if (slots.size() > (std::size_t{1} << 12)) {
-        __builtin_prefetch(&slots[HashKey(KeyOf(key)) & (slots.size() - 1)]);
+        __builtin_prefetch(&slots[HashKey(KeyOf(key), m_data->secrets) & (slots.size() - 1)]);
     }
 }
 

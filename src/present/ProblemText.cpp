@@ -35,8 +35,9 @@ std::string DescribeFolder(const std::filesystem::path& folder) {
     return text;
 }
 
-std::string ProblemText(const Problem& problem) {
-    const std::string database = "The device database " + PathToUtf8(problem.path);
+std::string ProblemText(const Problem& problem, PathQuoting quoting) {
+    const std::string path = PathToUtf8(problem.path);
+    const std::string database = "The device database " + (quoting == PathQuoting::Quoted ? '"' + path + '"' : path);
     const std::string folder = DescribeFolder(problem.path);
     const std::string reason = SystemErrorText(problem.error);
     switch (problem.kind) {

@@ -120,6 +120,12 @@ TEST(CommandLine, UsageErrorsShareOneStyleAndExit2) {
         // (No invalid byte here: Windows hands arguments over as UTF-16, where none can be.)
         {{"generate", "--box", "a\nb\x1b\xc2\x9b"}, "quillon-cli generate: ", "'a\\nb\\x1b\\xc2\\x9b'"},
         {{"complete", "--db", "x"}, "quillon-cli complete: ", "--db"},
+        // An empty value names nothing, and `--db=` must not take the next argument for its value.
+        {{"validate", "--db=", "490154203237518"}, "quillon-cli validate: ", "--db: the value may not be empty"},
+        {{"validate", "--db", "", "1"}, "quillon-cli validate: ", "--db: the value may not be empty"},
+        {{"validate", "--format=", "1"}, "quillon-cli validate: ", "--format: the value may not be empty"},
+        {{"generate", "--report="}, "quillon-cli generate: ", "--report: the value may not be empty"},
+        {{"generate", "--model", ""}, "quillon-cli generate: ", "--model: the value may not be empty"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.empty() ? std::string("(none)") : c.args.back());

@@ -2,6 +2,7 @@
 // through the fake platform. Each row checks for a clear message or result, that the program is
 // still usable afterwards, and that no file was lost, overwritten or left half-written.
 #include "GenerationFixture.h"
+#include "GuardedApplication.h"
 #include "WindowFixture.h"
 #include "present/ProblemText.h"
 #include "support/TestHttpServer.h"
@@ -27,6 +28,12 @@ using namespace std::chrono_literals;
 using quillon::testing::TestHttpServer;
 
 namespace {
+
+// An object whose handler runs out of memory.
+class RunsOutOfMemory : public QObject {
+public:
+    bool event(QEvent* /*event*/) override { throw std::bad_alloc(); }
+};
 
 QByteArray ReadAll(const QString& path) {
     QFile file(path);
@@ -109,6 +116,20 @@ private:
 private slots:
     void init() { m_fixture = std::make_unique<WindowFixture>(); }
     void cleanup() { m_fixture.reset(); }
+
+    // Memory running out in a handler never crosses the event loop: the user is told, the event
+    // counts as not handled, and the window goes on working.
+    void outOfMemoryInAHandler() {
+        StartWith("49015420,Acme,Phone X\r\n99999999,QN-2026.12");
+        auto& application = static_cast<quillon::GuardedApplication&>(*QCoreApplication::instance());
+        application.SetDialogs(&P());
+        RunsOutOfMemory receiver;
+        QEvent event(QEvent::User);
+        QVERIFY(!QCoreApplication::sendEvent(&receiver, &event));
+        application.SetDialogs(nullptr);
+        QCOMPARE(P().messages, QStringList{QString::fromLatin1(quillon::kOutOfMemoryMessage)});
+        ExpectUsable();
+    }
 
     void database_data() {
         QTest::addColumn<QByteArray>("bytes");
@@ -347,5 +368,12 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestBadInput)
+// The program's own application object, so that events are delivered as in the program.
+int main(int argc, char** argv) {
+    quillon::GuardedApplication application(argc, argv);
+    TestBadInput test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "test_bad_input.moc"

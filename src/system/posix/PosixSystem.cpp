@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -113,6 +114,10 @@ std::filesystem::path ExecutableDirectory(const char* argv0) {
 }
 
 void UseBinaryStandardStreams() {}
+
+void IgnoreBrokenPipes() {
+    std::signal(SIGPIPE, SIG_IGN);
+}
 
 bool StandardInputIsOpen() {
     return ::fcntl(STDIN_FILENO, F_GETFD) != -1;

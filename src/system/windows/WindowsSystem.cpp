@@ -122,6 +122,8 @@ void UseBinaryStandardStreams() {
     ::_setmode(::_fileno(stderr), _O_BINARY);
 }
 
+void IgnoreBrokenPipes() {}
+
 bool StandardInputIsOpen() {
     return ::_get_osfhandle(0) != -1;
 }

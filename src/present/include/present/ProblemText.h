@@ -11,7 +11,10 @@
 
 namespace quillon {
 
-std::string ProblemText(const Problem& problem);
+// How a text names the database's path: as it is (the window's texts), or in double quotes
+// (quillon-cli's messages, where a path with spaces or an empty one must show).
+enum class PathQuoting { AsWritten, Quoted };
+std::string ProblemText(const Problem& problem, PathQuoting quoting = PathQuoting::AsWritten);
 
 // A folder in quotes with the system's own separators; "." for the empty path.
 std::string DescribeFolder(const std::filesystem::path& folder);

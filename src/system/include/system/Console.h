@@ -20,6 +20,10 @@ std::filesystem::path ExecutableDirectory(const char* argv0);
 // Standard input, output and error pass bytes unchanged: no CR added before LF, no end at Ctrl+Z.
 void UseBinaryStandardStreams();
 
+// A reader that goes away (`quillon-cli validate | head -1`) fails the next write, which the
+// program answers with a message, instead of ending it by a signal. Windows has no such signal.
+void IgnoreBrokenPipes();
+
 // Whether standard input is open at all: a closed one would read as empty, or as whatever file
 // the next open takes its place with.
 bool StandardInputIsOpen();

@@ -1,0 +1,326 @@
+// Input chosen to hurt: lines that never end, pieces a byte at a time, byte-order marks and
+// UTF-16, text that a terminal or a spreadsheet would act on.
+#include "CommandRun.h"
+#include "support/RunProcess.h"
+#include "support/TempDir.h"
+#include "utf8/Utf8.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
+
+#include <algorithm>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace quillon {
+namespace {
+
+using cli::Format;
+using testing::CommandRun;
+using testing::TempDir;
+
+std::vector<std::string> AllLines(cli::LineInput& in) {
+    std::vector<std::string> lines;
+    std::string_view line;
+    while (in.Next(line)) {
+        lines.emplace_back(line);
+    }
+    return lines;
+}
+
+// A line at the limit is taken; one byte more stops the input there, after the lines before it,
+// wherever the reads happen to end.
+TEST(LineInput, StopsAtALineLongerThanTheLimit) {
+    struct Case {
+        const char* name;
+        std::string text;
+        std::vector<std::string> lines;
+        bool tooLong;
+    };
+    const std::string atLimit(100, 'a');
+    const Case cases[] = {
+        {"at the limit", atLimit + "\nb\n", {atLimit, "b"}, false},
+        {"at the limit, no final LF", "b\n" + atLimit, {"b", atLimit}, false},
+        {"one over", "b\n" + atLimit + "a\nc\n", {"b"}, true},
+        {"one over, no final LF", "b\nc\n" + atLimit + "a", {"b", "c"}, true},
+        {"far over", std::string(10'000, '\0'), {}, true},
+    };
+    for (const Case& c : cases) {
+        for (std::size_t piece : {1, 7, 64}) {
+            SCOPED_TRACE(std::string(c.name) + ", pieces of " + std::to_string(piece));
+            cli::StringInput in(c.text, 100, piece);
+            EXPECT_EQ(AllLines(in), c.lines);
+            EXPECT_EQ(in.LineTooLong(), c.tooLong);
+            EXPECT_EQ(in.LinesTaken(), c.lines.size());
+        }
+    }
+}
+
+// A long line arriving a byte at a time, as from a slow pipe, costs time in proportion to its
+// length: searching the whole partial line again after every read would take hours here.
+TEST(LineInput, ALongLineInTinyPiecesIsSearchedOnce) {
+    const std::string line(4 << 20, '7');
+    cli::StringInput in(line + "\n1\n", cli::LineInput::kMaxLineBytes, 1);
+    const std::vector<std::string> lines = AllLines(in);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], line);
+    EXPECT_EQ(lines[1], "1");
+}
+
+class HostileInput : public ::testing::Test {
+protected:
+    CommandRun Validate(std::vector<std::string> inputs, Format format, const std::string& input = {}) {
+        return testing::Run(cli::RunValidateCommand, cli::ValidateOptions{m_db.string(), format, std::move(inputs)},
+                            input);
+    }
+    TempDir m_dir;
+    std::filesystem::path m_db = m_dir.Write("tacdex.csv", "49015420,=HYPERLINK(\"x\"),@Model\r\n"
+                                                           "35000000,-Maker,+Model\r\n"
+                                                           "99999999,QN-2026.12\r\n");
+};
+
+// A UTF-8 byte-order mark at the start of standard input is skipped; UTF-16 stops both commands
+// with one message that says how to convert it.
+TEST_F(HostileInput, ByteOrderMarksAndUtf16OnStandardInput) {
+    const CommandRun marked = Validate({}, Format::Text,
+                                       "\xEF\xBB\xBF"
+                                       "490154203237518\r\n");
+    EXPECT_EQ(marked.status, 0);
+    EXPECT_EQ(marked.out.rfind("IMEI: 490154203237518 (", 0), 0u) << marked.out;
+
+    struct Case {
+        const char* name;
+        std::string input;
+        const char* found;
+    };
+    const Case cases[] = {
+        {"LE with a mark",
+         std::string("\xFF\xFE"
+                     "4\0"
+                     "9\0"
+                     "0\0"
+                     "\r\0\n\0",
+                     12),
+         "UTF-16 LE text (it starts"},
+        {"BE with a mark",
+         std::string("\xFE\xFF\0"
+                     "4\0"
+                     "9\0\n",
+                     8),
+         "UTF-16 BE text (it starts"},
+        {"LE without a mark",
+         std::string("4\0"
+                     "9\0"
+                     "0\0"
+                     "1\0\n\0",
+                     10),
+         "UTF-16 LE text (its first line"},
+        {"BE without a mark",
+         std::string("\0"
+                     "4\0"
+                     "9\0"
+                     "0\0\n",
+                     8),
+         "UTF-16 BE text (its first line"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const CommandRun validate = Validate({}, Format::Json, c.input);
+        EXPECT_EQ(validate.status, 2);
+        EXPECT_EQ(validate.out, "");
+        EXPECT_NE(validate.err.find(c.found), std::string::npos) << validate.err;
+        EXPECT_NE(validate.err.find("iconv -f UTF-16 -t UTF-8"), std::string::npos) << validate.err;
+        EXPECT_EQ(std::count(validate.err.begin(), validate.err.end(), '\n'), 1);
+        const CommandRun complete = testing::Run(cli::RunCompleteCommand, cli::CompleteOptions{}, c.input);
+        EXPECT_EQ(complete.status, 2);
+        EXPECT_EQ(complete.out, "");
+        EXPECT_NE(complete.err.find(c.found), std::string::npos) << complete.err;
+    }
+    // NUL elsewhere keeps its verdict: not an IMEI, not UTF-16.
+    EXPECT_EQ(Validate({}, Format::Json,
+                       std::string("49\0"
+                                   "01\n",
+                                   6))
+                  .status,
+              1);
+}
+
+std::vector<std::string> CsvRows(const std::string& out) {
+    std::vector<std::string> rows;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) {
+        rows.push_back(line);
+    }
+    return rows;
+}
+
+// A field that a spreadsheet would run as a formula gets a leading apostrophe, from the input and
+// from the database alike; other fields are as before.
+TEST_F(HostileInput, CsvFieldsNeverStartAFormula) {
+    struct Case {
+        std::string input;
+        std::string row; // the start of the row
+    };
+    const Case cases[] = {
+        {"=1+2", "'=1+2,'=1+2,false,'=1+2---,"},
+        {"+490154203237518", "'+490154203237518,'+490154203237518,true,"},
+        {"-490154203237518", "'-490154203237518,490154203237518,false,"},
+        {"@SUM(1)", "'@SUM(1),SUM(1),false,"},
+        {"\t490154203237518", "'\t490154203237518,'\t490154203237518,true,"},
+        {"\r490154203237518", "\"'\r490154203237518\",\"'\r490154203237518\",true,"},
+        {"490154203237518", "490154203237518,490154203237518,false,"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.input);
+        const CommandRun r = Validate({c.input}, Format::Csv);
+        ASSERT_GE(r.out.size(), 2u);
+        const std::string row = r.out.substr(r.out.find("\r\n") + 2);
+        EXPECT_EQ(row.substr(0, c.row.size()), c.row) << row;
+    }
+    const std::vector<std::string> found = CsvRows(Validate({"490154203237518", "350000000000000"}, Format::Csv).out);
+    ASSERT_EQ(found.size(), 3u);
+    EXPECT_TRUE(found[1].ends_with(",true,\"'=HYPERLINK(\"\"x\"\")\",'@Model\r")) << found[1];
+    EXPECT_TRUE(found[2].ends_with(",true,'-Maker,'+Model\r")) << found[2];
+}
+
+// The first field of a CSV row, its quoting undone.
+std::string FirstCsvField(const std::string& row) {
+    if (row.empty() || row[0] != '"') {
+        return row.substr(0, row.find(','));
+    }
+    std::string field;
+    for (std::size_t i = 1; i < row.size(); ++i) {
+        if (row[i] == '"') {
+            if (i + 1 < row.size() && row[i + 1] == '"') {
+                field += '"';
+                ++i;
+                continue;
+            }
+            break;
+        }
+        field += row[i];
+    }
+    return field;
+}
+
+// CSV is UTF-8 whatever arrives: bytes that are not become the replacement characters JSON gives.
+TEST_F(HostileInput, CsvCarriesTheReplacementsThatJsonDoes) {
+    const std::string inputs[] = {"\xFF"
+                                  "490154203237518",
+                                  "49\xC3"
+                                  "0154203237518",
+                                  "\xC0\x80"
+                                  "4901",
+                                  "\xED\xA0\x80"
+                                  "49",
+                                  "49\xF0\x9F\x98",
+                                  "a,\xE9\"b"};
+    for (const std::string& input : inputs) {
+        SCOPED_TRACE(::testing::PrintToString(input));
+        const CommandRun csv = Validate({input}, Format::Csv);
+        const CommandRun json = Validate({input}, Format::Json);
+        EXPECT_TRUE(IsValidUtf8(csv.out));
+        const std::string expected = nlohmann::json::parse(json.out)["input"].get<std::string>();
+        EXPECT_NE(expected.find("\xEF\xBF\xBD"), std::string::npos);
+        const std::vector<std::string> rows = CsvRows(csv.out);
+        ASSERT_EQ(rows.size(), 2u);
+        EXPECT_EQ(FirstCsvField(rows[1]), expected) << rows[1];
+    }
+}
+
+// Text output goes to terminals: control characters and stray bytes are escaped as in messages.
+TEST_F(HostileInput, TextOutputCannotSteerTheTerminal) {
+    const CommandRun r = Validate({"\x1b]0;pwned\a35",
+                                   "49\xFF"
+                                   "01",
+                                   "\xC2\x9B"
+                                   "31m"},
+                                  Format::Text);
+    EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
+    EXPECT_EQ(r.out.find('\a'), std::string::npos);
+    EXPECT_EQ(r.out.find("\xC2\x9B"), std::string::npos);
+    EXPECT_TRUE(IsValidUtf8(r.out));
+    EXPECT_NE(r.out.find("IMEI: \\x1b]0;pwned\\x0735 (\\x1b]0;pw-ne-d\\x0735-)\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Input: 49\\xff01\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\\xc2\\x9b31m"), std::string::npos) << r.out;
+}
+
+TEST_F(HostileInput, ATotalOfZeroIsNotCalledNotAMultipleOfTen) {
+    const CommandRun r = Validate({"000000000000000"}, Format::Text);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("= 0, not valid: a total of 0 never is\n"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("multiple"), std::string::npos) << r.out;
+}
+
+#ifndef _WIN32 // shell pipelines, ulimit, /dev/zero and SIGPIPE
+int Shell(const std::string& command) {
+    const int raw = std::system(("bash -c " + testing::ShellQuote(command)).c_str());
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+
+// A line that never ends stops the run with status 2 and a message naming its line, after the
+// results before it; memory stays capped. With even less memory the program still answers.
+TEST_F(HostileInput, ALineThatNeverEndsStopsTheRunWithAMessage) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer reserves more address space than the cap";
+#else
+    const std::string cli = testing::ShellQuote(QUILLON_CLI_PATH);
+    const std::string db = testing::ShellQuote(m_db.string());
+    const std::string out = testing::ShellQuote((m_dir.path() / "out").string());
+    const std::string err = testing::ShellQuote((m_dir.path() / "err").string());
+    struct Case {
+        std::string command;
+        std::string output;
+    };
+    const Case cases[] = {
+        {cli + " validate --db " + db + " --format csv", "input,"},
+        {cli + " complete", "490154203237518\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.command);
+        const int status =
+            Shell("ulimit -v 600000; { printf '49015420323751%s\\n' " + std::string(c.output == "input," ? "8" : "") +
+                  "; cat /dev/zero; } | " + c.command + " >" + out + " 2>" + err);
+        EXPECT_EQ(status, 2);
+        EXPECT_NE(testing::ReadFile(m_dir.path() / "out").find(c.output), std::string::npos);
+        EXPECT_NE(testing::ReadFile(m_dir.path() / "err").find("line 2 of standard input is longer than 128 MiB"),
+                  std::string::npos)
+            << testing::ReadFile(m_dir.path() / "err");
+    }
+    // Too little memory even for the limit: an answer all the same, never an abort.
+    EXPECT_EQ(Shell("ulimit -v 150000; " + cli + " validate --db " + db + " </dev/zero >/dev/null 2>" + err), 2);
+    const std::string message = testing::ReadFile(m_dir.path() / "err");
+    EXPECT_EQ(message.rfind("quillon-cli validate: ", 0), 0u) << message;
+    EXPECT_EQ(message.find("terminate"), std::string::npos) << message;
+#endif
+}
+
+// A reader that goes away fails the next write: status 2 and the reason, for every command.
+TEST_F(HostileInput, AReaderThatGoesAwayIsAFailedWrite) {
+    const std::string cli = testing::ShellQuote(QUILLON_CLI_PATH);
+    const std::string err = testing::ShellQuote((m_dir.path() / "err").string());
+    const std::string commands[] = {
+        "yes 490154203237518 | " + cli + " validate --db " + testing::ShellQuote(m_db.string()),
+        "yes 49015420323751 | " + cli + " complete",
+        cli + " generate --count 100000000 --seed 1",
+    };
+    for (const std::string& command : commands) {
+        SCOPED_TRACE(command);
+        EXPECT_EQ(Shell("set -o pipefail; " + command + " 2>" + err +
+                        " | head -c 1 >/dev/null; s=(${PIPESTATUS[@]}); exit ${s[-2]}"),
+                  2);
+        EXPECT_NE(testing::ReadFile(m_dir.path() / "err").find("cannot write to standard output: Broken pipe"),
+                  std::string::npos)
+            << testing::ReadFile(m_dir.path() / "err");
+    }
+}
+#endif // !_WIN32
+
+} // namespace
+} // namespace quillon
