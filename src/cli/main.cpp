@@ -204,7 +204,6 @@ int main(int argc, char** argv) {
         ->required()
         ->check(NonEmpty);
 
-    validateCommand->footer("Exit status: 0 when every number was valid, 1 when any was not, 2 on a usage,\n"
     validateCommand->footer("In csv, a field that would begin with =, +, -, @, a tab or a carriage return gets a\n"
                             "leading ' so that a spreadsheet shows it as text. Input lines may be up to 128 MiB long.\n"
                             "Exit status: 0 when every number was valid, 1 when any was not, 2 on a usage,\n"
