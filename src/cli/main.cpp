@@ -215,7 +215,6 @@ int main(int argc, char** argv) {
     completeCommand->footer("Exit status: 0 when every number was completed, 1 when any was not (each\n"
                             "named on standard error), 2 on a usage, input or output error.");
 
-
     std::vector<std::string> args = quillon::CommandLineArguments(argc, argv);
     FdOutput out(STDOUT_FILENO);
     FdOutput err(STDERR_FILENO);
