@@ -86,16 +86,24 @@ std::optional<std::string> TakeFirstLine(std::string_view& line) {
     return text;
 }
 
-std::optional<std::string> InputStopText(const LineInput& in) {
-    if (!in.LineTooLong()) {
-        return std::nullopt;
+bool ReportInputProblem(OutputSink& err, std::string_view command, const LineInput& in,
+                        const std::optional<std::string>& refused) {
+    if (in.Error() != 0) {
+        WriteMessage(err, command, "cannot read standard input: " + SystemErrorText(in.Error()));
+    } else if (refused) {
+        WriteMessage(err, command, *refused);
+    } else if (in.LineTooLong()) {
+        const std::size_t limit = in.MaxLineBytes();
+        constexpr std::size_t kMiB = std::size_t{1} << 20;
+        const std::string size =
+            limit % kMiB == 0 ? std::to_string(limit / kMiB) + " MiB" : std::to_string(limit) + " bytes";
+        WriteMessage(err, command,
+                     "line " + std::to_string(in.LinesTaken() + 1) + " of standard input is longer than " + size +
+                         ", the longest line taken; it and the lines after it were not read");
+    } else {
+        return false;
     }
-    const std::size_t limit = in.MaxLineBytes();
-    constexpr std::size_t kMiB = std::size_t{1} << 20;
-    const std::string size =
-        limit % kMiB == 0 ? std::to_string(limit / kMiB) + " MiB" : std::to_string(limit) + " bytes";
-    return "line " + std::to_string(in.LinesTaken() + 1) + " of standard input is longer than " + size +
-           ", the longest line taken; it and the lines after it were not read";
+    return true;
 }
 
 std::string QuotedPath(const std::filesystem::path& path) {

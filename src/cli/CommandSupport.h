@@ -48,9 +48,11 @@ void WriteMessage(OutputSink& err, std::string_view command, std::string_view te
 // with the message returned, saying how to convert it.
 std::optional<std::string> TakeFirstLine(std::string_view& line);
 
-// Why standard input stopped before its end, or nothing: a line longer than the limit (named by
-// its number).
-std::optional<std::string> InputStopText(const LineInput& in);
+// Writes why standard input was not read to its end, if it was not: a read error, a first line
+// that TakeFirstLine refused (`refused`), or a line longer than the limit (named by its number).
+// Whether it wrote a message.
+bool ReportInputProblem(OutputSink& err, std::string_view command, const LineInput& in,
+                        const std::optional<std::string>& refused);
 
 // A path as messages name it: in double quotes, so that spaces and an empty path show.
 std::string QuotedPath(const std::filesystem::path& path);

@@ -94,15 +94,7 @@ int RunCompleteCommand(const CompleteOptions& options, const CommandContext& con
         WriteMessage(context.err, "complete", "cannot write to standard output: " + SystemErrorText(out.Error()));
         return kExitUsage;
     }
-    if (context.in.Error() != 0) {
-        WriteMessage(context.err, "complete", "cannot read standard input: " + SystemErrorText(context.in.Error()));
-        return kExitUsage;
-    }
-    if (!inputRefused) {
-        inputRefused = InputStopText(context.in);
-    }
-    if (inputRefused) {
-        WriteMessage(context.err, "complete", *inputRefused);
+    if (ReportInputProblem(context.err, "complete", context.in, inputRefused)) {
         return kExitUsage;
     }
     return allCompleted ? kExitOk : kExitInvalid;

@@ -74,15 +74,7 @@ int RunValidateCommand(const ValidateOptions& options, const CommandContext& con
         WriteMessage(context.err, "validate", "cannot write to standard output: " + SystemErrorText(out.Error()));
         return kExitUsage;
     }
-    if (context.in.Error() != 0) {
-        WriteMessage(context.err, "validate", "cannot read standard input: " + SystemErrorText(context.in.Error()));
-        return kExitUsage;
-    }
-    if (!inputRefused) {
-        inputRefused = InputStopText(context.in);
-    }
-    if (inputRefused) {
-        WriteMessage(context.err, "validate", *inputRefused);
+    if (ReportInputProblem(context.err, "validate", context.in, inputRefused)) {
         return kExitUsage;
     }
     return allValid ? kExitOk : kExitInvalid;
