@@ -1,6 +1,6 @@
 # SPDX-License-Identifier: MIT
-# The test sources, shared by the Linux build (tests/CMakeLists.txt) and the Windows build
-# (cmake/Windows.cmake).
+# The test sources and the window's test programs, shared by the Linux build (tests/CMakeLists.txt and
+# tests/window/CMakeLists.txt) and the Windows build (cmake/Windows.cmake).
 set(QUILLON_TESTS ${CMAKE_SOURCE_DIR}/tests)
 set(QUILLON_CORE_TEST_SOURCES
     ${QUILLON_TESTS}/core/test_about.cpp
@@ -22,4 +22,8 @@ set(QUILLON_CLI_TEST_SOURCES
     ${QUILLON_TESTS}/cli/test_generate_cli.cpp
     ${QUILLON_TESTS}/cli/test_hostile_input.cpp
     ${QUILLON_TESTS}/cli/test_import_cli.cpp
+    ${QUILLON_TESTS}/cli/test_recorded_runs.cpp
     ${QUILLON_TESTS}/cli/test_validate_cli.cpp)
+# The window's QtTest programs, tests/window/<name>.cpp each, built as window_<name>.
+set(QUILLON_WINDOW_TEST_NAMES test_actions test_bad_input test_database_states test_generate test_layout test_startup
+    test_update test_user_database test_validate)

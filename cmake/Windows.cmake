@@ -140,9 +140,7 @@ if(QUILLON_BUILD_WINDOW)
 
     # The window's QtTest programs on the offscreen platform under Wine (Wine hands the WINE-prefixed
     # variables to the program without the prefix); the fonts are Debian's, read through Wine's Z: drive.
-    set(QUILLON_WINDOWS_WINDOW_TESTS test_actions test_bad_input test_database_states test_generate test_layout
-        test_startup test_update test_user_database test_validate)
-    foreach(name ${QUILLON_WINDOWS_WINDOW_TESTS})
+    foreach(name ${QUILLON_WINDOW_TEST_NAMES})
         add_executable(window_${name} ${QUILLON_TESTS}/window/${name}.cpp)
         set_target_properties(window_${name} PROPERTIES AUTOMOC ON)
         target_include_directories(window_${name} PRIVATE ${QUILLON_TESTS}/window ${QUILLON_TESTS})
