@@ -4,7 +4,9 @@
 
 Fails when a file of a module includes a header of a module that layers.txt does not allow it,
 when the allowed graph itself has a loop, when two or more files include each other in a loop,
-or when a core module includes Qt or libcurl (libcurl only in update/CurlFetch.cpp).
+when a core module includes Qt or libcurl (libcurl only in update/CurlFetch.cpp), or when a file
+outside src/system and src/window/platform includes a header of POSIX or Windows (<unistd.h>,
+<windows.h>, anything under <sys/>, ...; the standard C and C++ headers are everyone's).
 Usage: check-layers.py [SRC_DIR]
 """
 import pathlib
@@ -13,6 +15,26 @@ import sys
 
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^">]+)[">]', re.M)
 EDGES = {"cli", "window", "app"}
+# The operating systems' own headers, compared in lower case (Windows' file names ignore it), and
+# the folders that may include them.
+SYSTEM_HEADERS = {
+    # POSIX
+    "unistd.h", "fcntl.h", "pwd.h", "dirent.h", "dlfcn.h", "poll.h", "termios.h",
+    # Windows
+    "windows.h", "io.h", "direct.h", "process.h", "shellapi.h", "shlobj.h", "shlwapi.h",
+    "knownfolders.h", "objbase.h", "winbase.h", "wincrypt.h", "winsock2.h", "ws2tcpip.h",
+    "lmcons.h", "ntdef.h", "errhandlingapi.h",
+}
+SYSTEM_FOLDERS = {("system",), ("window", "platform")}
+
+
+def is_system_header(name):
+    name = name.lower()
+    return name in SYSTEM_HEADERS or name.startswith("sys/")
+
+
+def may_include_system_headers(relative):
+    return any(relative.parts[:len(folder)] == folder for folder in SYSTEM_FOLDERS)
 
 
 def read_layers(path):
@@ -73,6 +95,8 @@ def main():
                     problems.append(f"{relative}: the core includes Qt ({name})")
                 if name.startswith("curl/") and relative.as_posix() != "update/CurlFetch.cpp":
                     problems.append(f"{relative}: only update/CurlFetch.cpp includes libcurl ({name})")
+                if is_system_header(name) and not may_include_system_headers(relative):
+                    problems.append(f"{relative}: system header <{name}> outside src/system and src/window/platform")
                 continue
             if "/" in name and name.split("/", 1)[0] in allowed:
                 used = name.split("/", 1)[0]
