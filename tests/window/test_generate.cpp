@@ -132,6 +132,7 @@ private slots:
     void closingDuringARunEndsIt();
     void reportGoesToDocumentsWhenProgramFolderRefuses();
     void reportFailureIsToldAndNumbersStay();
+    void reportsKeepTheirRecordedBytes();
 
 private:
     Form1& Form() { return m_fixture->Form(); }
@@ -791,6 +792,82 @@ void GenerateTest::reportFailureIsToldAndNumbersStay() {
     QCOMPARE(window.form.findChild<QLabel*>("Label19")->text(), QStringLiteral("Valid: 5"));
     QCOMPARE(QDir(window.root.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
              QStringList({"blocker", "program"}));
+}
+
+// The bytes of reports and messages, recorded: seed 1, and a clock that reads 2026-01-02 03:04:05
+// and moves 1.234 s a reading.
+void GenerateTest::reportsKeepTheirRecordedBytes() {
+    struct Recorded {
+        QString model;
+        QString count;
+        QByteArray report;
+        QString message;
+    };
+    const Recorded runs[] = {
+        {QStringLiteral("Samsung Galaxy S6"), QStringLiteral("3"),
+         QByteArray(
+             "Quillon v2.1.2.5 Professional Edition\r\nMade by The Quillon developers\r\nHomepage: "
+             "http://quillon.example.org/\r\n"
+             "Mobile Device Type: Samsung Galaxy S6\r\nCalculation completed in  1.234 seconds.\r\n"
+             "--------------------------------------\r\n359521062186236\r\n359669066846667\r\n357460061151556\r\n"),
+         QStringLiteral("Calculation completed in  1.234 seconds. Output written to "
+                        "{dir}%1Quillon.v2.1.2.3.Professional-(01-02-2026_030405).txt")
+             .arg(QDir::separator())},
+        {QStringLiteral("Maker26 Model 26"), QStringLiteral("2"),
+         QByteArray("Quillon v2.1.2.5 Professional Edition\r\nMade by The Quillon developers\r\nHomepage: "
+                    "http://quillon.example.org/\r\n"
+                    "Mobile Device Type: Maker26 Model 26\r\nCalculation completed in  1.234 seconds.\r\n"
+                    "--------------------------------------\r\n350000265578787\r\n350000261611467\r\n"),
+         QStringLiteral("Calculation completed in  1.234 seconds. Output written to "
+                        "{dir}%1Quillon.v2.1.2.3.Professional-(01-02-2026_030405).txt")
+             .arg(QDir::separator())},
+        {QString(), QStringLiteral("2"),
+         QByteArray("Quillon v2.1.2.5 Professional Edition\r\nMade by The Quillon developers\r\nHomepage: "
+                    "http://quillon.example.org/\r\n"
+                    "Mobile Device Type: \r\nCalculation completed in  1.234 seconds.\r\n"
+                    "--------------------------------------\r\n353941629851757\r\n351441831249835\r\n"),
+         QStringLiteral("Calculation completed in  1.234 seconds. Output written to "
+                        "{dir}%1Quillon.v2.1.2.3.Professional-(01-02-2026_030405).txt")
+             .arg(QDir::separator())},
+    };
+    const QString folder = QDir::toNativeSeparators(m_fixture->DirectoryPath());
+    for (const Recorded& run : runs) {
+        for (const QString& name : ReportFiles(m_fixture->DirectoryPath())) {
+            QVERIFY(QDir(m_fixture->DirectoryPath()).remove(name));
+        }
+        m_fixture->platform.messages.clear();
+        if (run.model.isEmpty()) {
+            Combo(1)->setCurrentIndex(0);
+        } else {
+            SelectModel(run.model);
+        }
+        SetCount(run.count);
+        Generate();
+        const QStringList reports = ReportFiles(m_fixture->DirectoryPath());
+        QCOMPARE(reports, QStringList({"Quillon.v2.1.2.3.Professional-(01-02-2026_030405).txt"}));
+        QFile file(QDir(m_fixture->DirectoryPath()).filePath(reports.first()));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), run.report);
+        QCOMPARE(m_fixture->platform.messages.size(), 1);
+        QCOMPARE(m_fixture->platform.messages.first().replace(folder, QStringLiteral("{dir}")), run.message);
+    }
+#ifndef Q_OS_WIN
+    // Both failures in full, with the system's reasons.
+    BlockedProgramFolder window;
+    QVERIFY(window.loaded && window.blocked);
+    const QString blocker = window.root.filePath(QStringLiteral("blocker"));
+    QFile blockerFile(blocker);
+    QVERIFY(blockerFile.open(QIODevice::WriteOnly));
+    window.form.SetDocumentsDirectory(std::filesystem::path(QDir(blocker).filePath("Documents").toStdU16String()));
+    QVERIFY(window.Generate(QStringLiteral("2")));
+    QCOMPARE(window.platform.messages.size(), 1);
+    QCOMPARE(
+        window.platform.messages.first().replace(window.root.path(), QStringLiteral("{root}")),
+        QStringLiteral("The report could not be written; the numbers of this run were not saved.\r\n"
+                       "Beside the program: cannot create a file in the folder \"{root}/program\": Not a directory\r\n"
+                       "In the documents folder: cannot create the folder \"{root}/blocker/Documents\": Not a "
+                       "directory"));
+#endif
 }
 
 QTEST_MAIN(GenerateTest)
