@@ -1,8 +1,9 @@
 # SPDX-License-Identifier: MIT
-# `make run` starts Quillon; `make check` builds and runs the plain suite (about a minute when
-# built); `make test` runs everything as CI does: the format check, the plain suite, the Windows
-# build under Wine, the sanitized suite and the fuzz targets. Each installs what is missing
-# (scripts/install-deps.sh), configures and builds incrementally.
+# `make run` builds only the window program (tacdex.csv is copied beside it) and starts it; `make
+# check` builds everything and runs the plain suite (about a minute when built); `make test` runs
+# everything as CI does: the format check, the plain suite, the Windows build under Wine, the
+# sanitized suite and the fuzz targets. Each installs what is missing (scripts/install-deps.sh),
+# configures and builds incrementally.
 BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 QUILLON_WERROR ?= OFF
@@ -37,7 +38,11 @@ configure: deps-run
 build: configure
 	@cmake --build $(BUILD_DIR)
 
-run: build
+# The window program alone: no tests, fuzz replays or benchmarks. Configured without the window
+# (CMAKE_FLAGS=-DQUILLON_BUILD_WINDOW=OFF), quillon-cli, which scripts/run-window.sh then runs.
+run: configure
+	@if ninja -C $(BUILD_DIR) -t query quillon >/dev/null 2>&1; then target=quillon; else target=quillon-cli; fi; \
+		cmake --build $(BUILD_DIR) --target $$target
 	@./scripts/run-window.sh $(BUILD_DIR)
 
 # The plain suite only: no format check, Windows, sanitizer or fuzz builds.

@@ -7,9 +7,11 @@
 #   install-deps.sh windows  what scripts/build-windows-deps.sh needs
 set -euo pipefail
 
-# The build of the whole tree (programs, tests and benchmarks are configured together) and the window.
+# The build of the whole tree (programs, tests and benchmarks are configured together, though
+# `make run` builds only the window) and the window. python3 runs scripts/check-layers.py, a test
+# the configure step sets up.
 run_packages=(
-    build-essential cmake ninja-build pkg-config
+    build-essential cmake ninja-build pkg-config python3
     libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libcli11-dev
     qt6-base-dev qt6-base-dev-tools libgl-dev libqt6svg6 libcurl4-openssl-dev ca-certificates
     fonts-dejavu-core fonts-liberation
