@@ -1,6 +1,7 @@
 // Validation against a full-size device database, beside the floor of reading the same file.
 #include "validation/Validation.h"
 
+#include "support/CoreExtras.h"
 #include "support/DatabaseShapes.h"
 
 #include <benchmark/benchmark.h>

@@ -5,6 +5,7 @@
 #include "devicedb/DeviceTable.h"
 #include "generation/ModelCatalogue.h"
 #include "imei/Imei.h"
+#include "support/CoreExtras.h"
 #include "utf8/Utf8.h"
 
 #include <cstddef>

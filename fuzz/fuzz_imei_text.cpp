@@ -5,6 +5,7 @@
 #include "devicedb/DeviceTable.h"
 #include "imei/Imei.h"
 #include "imei/ReportingBody.h"
+#include "support/CoreExtras.h"
 #include "utf8/Utf8.h"
 #include "validation/Validation.h"
 

@@ -2,10 +2,6 @@
 
 #include "system/Console.h"
 
-#include <unistd.h>
-
-#include <cerrno>
-
 namespace quillon::cli {
 
 OutputSink::OutputSink(std::size_t blockSize) : m_buffer(new char[blockSize]), m_size(blockSize) {}
@@ -31,18 +27,8 @@ void OutputSink::WriteUnlessFailed(std::string_view bytes) {
     }
 }
 
-int FdOutput::Write(std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(m_fd, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno != EINTR) {
-                return errno;
-            }
-            continue;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return 0;
+int StandardOutput::Write(std::string_view bytes) {
+    return WriteStandardStream(m_stream, bytes);
 }
 
 int StringOutput::Write(std::string_view bytes) {
@@ -118,16 +104,7 @@ bool StandardInput::IsOpen() const {
 }
 
 std::size_t StandardInput::Read(char* into, std::size_t size, int& error) {
-    for (;;) {
-        const ssize_t got = ::read(STDIN_FILENO, into, size);
-        if (got >= 0) {
-            return static_cast<std::size_t>(got);
-        }
-        if (errno != EINTR) {
-            error = errno;
-            return 0;
-        }
-    }
+    return ReadStandardInput(into, size, error);
 }
 
 std::size_t StringInput::Read(char* into, std::size_t size, int& /*error*/) {

@@ -3,6 +3,8 @@
 // Where the commands write and read: an output sink and a line input, each over a standard
 // stream in the program and over a string in tests.
 
+#include "system/Console.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
@@ -59,14 +61,14 @@ private:
     int m_error = 0;
 };
 
-// A file descriptor: standard output or standard error.
-class FdOutput final : public OutputSink {
+// Standard output or standard error.
+class StandardOutput final : public OutputSink {
 public:
-    explicit FdOutput(int fd) : m_fd(fd) {}
+    explicit StandardOutput(StandardStream stream) : m_stream(stream) {}
 
 private:
     int Write(std::string_view bytes) override;
-    int m_fd;
+    StandardStream m_stream;
 };
 
 // Collects the output, for tests; in small blocks, so that a test passes many block ends.

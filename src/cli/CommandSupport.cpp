@@ -115,13 +115,6 @@ std::filesystem::path DatabasePath(const std::optional<std::string>& db,
     return db ? PathFromUtf8(*db) : DefaultDatabasePath(programDirectory);
 }
 
-std::string DatabaseLoadProblemText(const Problem& problem) {
-    if (problem.kind == ProblemKind::DatabaseMissing) {
-        return "the device database " + QuotedPath(problem.path) + " does not exist.";
-    }
-    return quillon::ProblemText(problem, PathQuoting::Quoted);
-}
-
 std::string BoxCaptionList() {
     std::string list;
     for (const GenerationBox& box : GenerationBoxOrder()) {

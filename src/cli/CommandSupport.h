@@ -61,9 +61,6 @@ std::string QuotedPath(const std::filesystem::path& path);
 // (written by import), else tacdex.csv beside the program.
 std::filesystem::path DatabasePath(const std::optional<std::string>& db, const std::filesystem::path& programDirectory);
 
-// Why the database could not be used, naming it.
-std::string DatabaseLoadProblemText(const Problem& problem);
-
 // The reporting-body box captions in the order generation tries them: "PTCRB, DGPT, ...".
 std::string BoxCaptionList();
 

@@ -8,7 +8,7 @@
 #include "CommandSupport.h"
 #include "ValidationWriters.h"
 #include "devicedb/DeviceImport.h"
-#include "generation/Clock.h"
+#include "system/Clock.h"
 
 #include <filesystem>
 #include <optional>

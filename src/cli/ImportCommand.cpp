@@ -301,8 +301,9 @@ int RunImportCommand(const ImportOptions& options, const CommandContext& context
     if (!options.replace) {
         basePath = DatabasePath(options.db, context.programDirectory);
         if (const std::optional<Problem> problem = ReadDeviceTable(basePath, base)) {
-            return fail(DatabaseLoadProblemText(*problem) + " It is the base that import adds to (--replace writes "
-                                                            "the imported devices alone). Nothing was written.");
+            return fail(ProblemText(*problem, PathQuoting::Quoted) +
+                        " It is the base that import adds to (--replace writes "
+                        "the imported devices alone). Nothing was written.");
         }
     }
 

@@ -1,4 +1,5 @@
 #include "Commands.h"
+#include "present/ProblemText.h"
 
 #include "devicedb/DeviceTable.h"
 #include "validation/Validation.h"
@@ -18,7 +19,7 @@ int RunValidateCommand(const ValidateOptions& options, const CommandContext& con
     const std::filesystem::path database = DatabasePath(options.db, context.programDirectory);
     DeviceDatabase db(database);
     if (const std::optional<Problem> problem = db.Load()) {
-        WriteMessage(context.err, "validate", DatabaseLoadProblemText(*problem));
+        WriteMessage(context.err, "validate", ProblemText(*problem, PathQuoting::Quoted));
         return kExitUsage;
     }
     const DeviceTable& table = db.Table();

@@ -1,17 +1,14 @@
 // quillon-cli: builds the command line, reads it and hands the chosen command the program's
 // standard streams and clock.
 #include "Commands.h"
-#include "generation/Clock.h"
 #include "generation/Report.h"
+#include "system/Clock.h"
 #include "system/Console.h"
 
 #include <CLI/CLI.hpp>
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <iostream>
-#include <iterator>
 #include <new>
 #include <optional>
 #include <string>
@@ -21,17 +18,21 @@
 namespace quillon::cli {
 namespace {
 
-// The options of one command as the parser fills them; turned into the command's options after
-// parsing, when it is known which were given.
-struct GenerateFields {
-    std::string db, model, custom, box, count, seed, report;
-};
-
-std::optional<std::string> IfGiven(const CLI::Option* option, std::string value) {
-    if (option->count() == 0) {
-        return std::nullopt;
-    }
-    return value;
+// One of a fixed set of names, turned into its value: the names in the message when another is given.
+template <typename Value> CLI::Validator Named(std::vector<std::pair<std::string, Value>> names) {
+    return CLI::Validator(
+        [names](std::string& value) {
+            std::string list;
+            for (const auto& [name, named] : names) {
+                if (name == value) {
+                    value = std::to_string(static_cast<int>(named));
+                    return std::string();
+                }
+                list += (list.empty() ? "" : ",") + name;
+            }
+            return value + " not in {" + list + "}";
+        },
+        "");
 }
 
 constexpr const char* kEmptyValue = "the value may not be empty";
@@ -92,6 +93,8 @@ int ReportUsageError(OutputSink& err, const std::string& command, const std::str
 
 int main(int argc, char** argv) {
     using namespace quillon::cli;
+    using quillon::ImportLayout;
+    using quillon::ImportSettings;
     quillon::UseBinaryStandardStreams();
     quillon::IgnoreBrokenPipes();
     std::ios::sync_with_stdio(false);
@@ -108,52 +111,41 @@ int main(int argc, char** argv) {
                "1 when a number was not valid (validate) or could not be completed (complete), 2 on a usage,\n"
                "database, input or output error.");
 
+    constexpr const char* kDatabaseHelp =
+        "Device database (default: the user's own tacdex.csv from import,\nelse the one beside the program)";
     ValidateOptions validate;
-    std::string format = "text";
-    std::string validateDb;
     CLI::App* validateCommand = app.add_subcommand("validate", "Check IMEIs and name their devices");
     validateCommand->set_help_flag("-h,--help", "Print this help and exit");
-    CLI::Option* validateDbOption =
-        validateCommand
-            ->add_option(
-                "--db", validateDb,
-                "Device database (default: the user's own tacdex.csv from import,\nelse the one beside the program)")
-            ->type_name("FILE");
-    validateCommand->add_option("--format", format, "text for reading (the default), csv or json for scripts")
-        ->check(CLI::IsMember({"text", "csv", "json"}).description(""))
+    validateCommand->add_option("--db", validate.db, kDatabaseHelp)->type_name("FILE");
+    validateCommand->add_option("--format", validate.format, "text for reading (the default), csv or json for scripts")
+        ->transform(Named<Format>({{"text", Format::Text}, {"csv", Format::Csv}, {"json", Format::Json}}))
         ->type_name("FORMAT");
     validateCommand->add_option("IMEI", validate.inputs,
                                 "Numbers to check; none or - reads one per line from standard input");
 
-    GenerateFields generate;
+    GenerateOptions generate;
     CLI::App* generateCommand = app.add_subcommand("generate", "Make random IMEIs that pass the Luhn check");
     generateCommand->set_help_flag("-h,--help", "Print this help and exit");
-    CLI::Option* generateOptions[] = {
-        generateCommand
-            ->add_option(
-                "--db", generate.db,
-                "Device database (default: the user's own tacdex.csv from import,\nelse the one beside the program)")
-            ->type_name("FILE"),
-        generateCommand
-            ->add_option("--model", generate.model,
-                         "A catalogue entry (\"Apple iPhone 6X\") or a device of the database as\n"
-                         "manufacturer and model (\"Nokia 3310\"), drawing among the codes of\n"
-                         "all its lines")
-            ->type_name("TEXT"),
-        generateCommand->add_option("--custom", generate.custom, "An eight-digit Type Allocation Code to start from")
-            ->type_name("PREFIX"),
-        generateCommand
-            ->add_option("--box", generate.box, "Start from the code of a reporting body, one of\n" + BoxCaptionList())
-            ->type_name("CAPTION"),
-        generateCommand->add_option("--count", generate.count, "How many valid numbers to print (default: 1)")
-            ->type_name("N"),
-        generateCommand->add_option("--seed", generate.seed, "Seed for a repeatable run (default: the clock)")
-            ->type_name("N"),
-        generateCommand
-            ->add_option("--report", generate.report,
-                         "Also write a report file into this folder; its path goes to\nstandard error")
-            ->type_name("DIR"),
-    };
+    generateCommand->add_option("--db", generate.db, kDatabaseHelp)->type_name("FILE");
+    generateCommand
+        ->add_option("--model", generate.model,
+                     "A catalogue entry (\"Apple iPhone 6X\") or a device of the database as\n"
+                     "manufacturer and model (\"Nokia 3310\"), drawing among the codes of\n"
+                     "all its lines")
+        ->type_name("TEXT");
+    generateCommand->add_option("--custom", generate.custom, "An eight-digit Type Allocation Code to start from")
+        ->type_name("PREFIX");
+    generateCommand
+        ->add_option("--box", generate.box, "Start from the code of a reporting body, one of\n" + BoxCaptionList())
+        ->type_name("CAPTION");
+    generateCommand->add_option("--count", generate.count, "How many valid numbers to print (default: 1)")
+        ->type_name("N");
+    generateCommand->add_option("--seed", generate.seed, "Seed for a repeatable run (default: the clock)")
+        ->type_name("N");
+    generateCommand
+        ->add_option("--report", generate.report,
+                     "Also write a report file into this folder; its path goes to\nstandard error")
+        ->type_name("DIR");
 
     CompleteOptions complete;
     CLI::App* completeCommand =
@@ -163,43 +155,43 @@ int main(int argc, char** argv) {
                                 "Numbers to complete; none or - reads one per line from standard input");
 
     ImportOptions importOptions;
-    std::string layout, codeColumn, manufacturerColumn, modelColumn, importDb, versionText, output;
+    ImportSettings& settings = importOptions.settings;
     CLI::App* importCommand =
         app.add_subcommand("import", "Build the device database from GSMA, Osmocom or spreadsheet exports");
     importCommand->set_help_flag("-h,--help", "Print this help and exit");
-    CLI::Option* layoutOption =
-        importCommand
-            ->add_option("--layout", layout, "gsma, osmocom, csv or tacdex (default: recognised from the\nheader row)")
-            ->check(CLI::IsMember({"gsma", "osmocom", "csv", "tacdex"}).description(""))
-            ->type_name("LAYOUT");
-    CLI::Option* columnOptions[] = {
-        importCommand->add_option("--code-column", codeColumn, "The header's name of the code column")
-            ->type_name("NAME"),
-        importCommand
-            ->add_option("--manufacturer-column", manufacturerColumn, "The header's name of the manufacturer column")
-            ->type_name("NAME"),
-        importCommand->add_option("--model-column", modelColumn, "The header's name of the model column")
-            ->type_name("NAME"),
-    };
-    importCommand->add_flag("--pad-codes", importOptions.settings.padCodes,
+    importCommand
+        ->add_option("--layout", settings.layout,
+                     "gsma, osmocom, csv or tacdex (default: recognised from the\nheader row)")
+        ->transform(Named<ImportLayout>({{"gsma", ImportLayout::Gsma},
+                                         {"osmocom", ImportLayout::Osmocom},
+                                         {"csv", ImportLayout::Csv},
+                                         {"tacdex", ImportLayout::Tacdex}}))
+        ->type_name("LAYOUT");
+    importCommand->add_option("--code-column", settings.codeColumn, "The header's name of the code column")
+        ->type_name("NAME");
+    importCommand
+        ->add_option("--manufacturer-column", settings.manufacturerColumn,
+                     "The header's name of the manufacturer column")
+        ->type_name("NAME");
+    importCommand->add_option("--model-column", settings.modelColumn, "The header's name of the model column")
+        ->type_name("NAME");
+    importCommand->add_flag("--pad-codes", settings.padCodes,
                             "Put back the leading zeros of codes of seven or fewer digits");
     CLI::Option* importDbOption = importCommand
-                                      ->add_option("--db", importDb,
+                                      ->add_option("--db", importOptions.db,
                                                    "The base the devices are added to (default: the database in use,\n"
                                                    "the user's own or else tacdex.csv beside the program)")
                                       ->type_name("FILE");
     importCommand->add_flag("--replace", importOptions.replace, "Write the imported devices alone, on no base")
         ->excludes(importDbOption);
-    CLI::Option* versionOption =
-        importCommand
-            ->add_option("--version-text", versionText,
-                         "The database version, 1 to 10 printable characters (default:\ntoday's date as YYYY-MM-DD)")
-            ->type_name("TEXT");
-    CLI::Option* outputOption =
-        importCommand
-            ->add_option("-o,--output", output,
-                         "Where to write (- for standard output; default: tacdex.csv in\nthe user's data folder)")
-            ->type_name("FILE");
+    importCommand
+        ->add_option("--version-text", importOptions.versionText,
+                     "The database version, 1 to 10 printable characters (default:\ntoday's date as YYYY-MM-DD)")
+        ->type_name("TEXT");
+    importCommand
+        ->add_option("-o,--output", importOptions.output,
+                     "Where to write (- for standard output; default: tacdex.csv in\nthe user's data folder)")
+        ->type_name("FILE");
     importCommand->add_option("FILE", importOptions.files, "Exports to read, in order; - reads standard input")
         ->required()
         ->check(NonEmpty);
@@ -216,8 +208,8 @@ int main(int argc, char** argv) {
                             "named on standard error), 2 on a usage, input or output error.");
 
     std::vector<std::string> args = quillon::CommandLineArguments(argc, argv);
-    FdOutput out(STDOUT_FILENO);
-    FdOutput err(STDERR_FILENO);
+    StandardOutput out(quillon::StandardStream::Output);
+    StandardOutput err(quillon::StandardStream::Error);
     if (const std::optional<std::string> option = OptionWithEmptyValue(args, OptionsTakingValues(app))) {
         const bool named =
             !args.empty() &&
@@ -254,34 +246,12 @@ int main(int argc, char** argv) {
     const std::string command = chosen->get_name();
     try {
         if (chosen == validateCommand) {
-            validate.db = IfGiven(validateDbOption, validateDb);
-            validate.format = format == "csv" ? Format::Csv : format == "json" ? Format::Json : Format::Text;
             return RunValidateCommand(validate, context);
         }
         if (chosen == generateCommand) {
-            GenerateOptions options;
-            std::optional<std::string>* const slots[] = {&options.db,    &options.model, &options.custom, &options.box,
-                                                         &options.count, &options.seed,  &options.report};
-            const std::string* const values[] = {&generate.db,    &generate.model, &generate.custom, &generate.box,
-                                                 &generate.count, &generate.seed,  &generate.report};
-            for (std::size_t i = 0; i < std::size(slots); ++i) {
-                *slots[i] = IfGiven(generateOptions[i], *values[i]);
-            }
-            return RunGenerateCommand(options, context);
+            return RunGenerateCommand(generate, context);
         }
         if (chosen == importCommand) {
-            if (layoutOption->count() > 0) {
-                importOptions.settings.layout = layout == "gsma"      ? quillon::ImportLayout::Gsma
-                                                : layout == "osmocom" ? quillon::ImportLayout::Osmocom
-                                                : layout == "csv"     ? quillon::ImportLayout::Csv
-                                                                      : quillon::ImportLayout::Tacdex;
-            }
-            importOptions.settings.codeColumn = IfGiven(columnOptions[0], codeColumn);
-            importOptions.settings.manufacturerColumn = IfGiven(columnOptions[1], manufacturerColumn);
-            importOptions.settings.modelColumn = IfGiven(columnOptions[2], modelColumn);
-            importOptions.db = IfGiven(importDbOption, importDb);
-            importOptions.versionText = IfGiven(versionOption, versionText);
-            importOptions.output = IfGiven(outputOption, output);
             return RunImportCommand(importOptions, context);
         }
         return RunCompleteCommand(complete, context);

@@ -3,9 +3,7 @@
 #include "utf8/Utf8.h"
 
 #include <charconv>
-#include <chrono>
 #include <cstring>
-#include <ctime>
 #include <limits>
 #include <system_error>
 
@@ -35,19 +33,6 @@ double SequenceRandomSource::Next() {
     const double value = m_values[m_drawn % m_values.size()];
     ++m_drawn;
     return value;
-}
-
-std::uint64_t TimeOfDaySeed() {
-    const auto now = std::chrono::system_clock::now();
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-    std::tm local{};
-    if (const std::tm* converted = std::localtime(&seconds)) {
-        local = *converted;
-    }
-    const auto sinceEpoch = std::chrono::duration_cast<std::chrono::microseconds>(now.time_since_epoch()).count();
-    const auto microsecond = static_cast<std::uint64_t>(sinceEpoch % 1000000 + 1000000) % 1000000;
-    const auto secondOfDay = static_cast<std::uint64_t>((local.tm_hour * 60 + local.tm_min) * 60 + local.tm_sec);
-    return secondOfDay * 1000000 + microsecond;
 }
 
 int RandomDigit(double r) {
@@ -179,11 +164,6 @@ std::optional<CandidateRecipe> MakeCandidateRecipe(const BoxStates& boxes, const
         break;
     }
     return recipe;
-}
-
-void BuildCandidate(const CandidateRecipe& recipe, RandomSource& random, Candidate& out) {
-    detail::CandidateDraws<RandomSource> draws(random);
-    detail::BuildCandidateFrom(recipe, draws, out);
 }
 
 } // namespace quillon

@@ -1,5 +1,8 @@
 #include "generation/ModelCatalogue.h"
 
+#include "generation/Generation.h"
+
+#include <algorithm>
 #include <array>
 
 namespace quillon {
@@ -116,19 +119,6 @@ std::span<const std::string_view> CountListTexts() {
     return kCountListTexts;
 }
 
-std::vector<std::string> ModelListTexts(const DeviceTable& table) {
-    std::vector<std::string> texts = FixedModelListTexts();
-    texts.emplace_back(kSeparatorEntry);
-    const std::size_t lineCount = table.LineCount();
-    if (lineCount >= kFirstDeviceIndex + 2) {
-        texts.reserve(lineCount - 1);
-        for (std::size_t line = kFirstDeviceIndex; line <= lineCount - 2; ++line) {
-            texts.push_back(DeviceEntryText(table.Line(line)));
-        }
-    }
-    return texts;
-}
-
 ModelChoice ResolveModelChoice(std::string_view text, std::size_t position, const DeviceTable& table) {
     ModelChoice choice;
     if (const CatalogueEntry* entry = FindCatalogueEntry(text)) {
@@ -153,6 +143,37 @@ ModelChoice ResolveModelChoice(std::string_view text, std::size_t position, cons
     choice.kind = ModelChoiceKind::Device;
     choice.tac = std::string(Field(line, 1));
     choice.lineNumber = position;
+    return choice;
+}
+
+DeviceTextCodes::DeviceTextCodes(const DeviceTable& table, std::string_view text) : m_text(text) {
+    // Device lines are 1 .. n-1; the last line is the database's version.
+    for (std::size_t line = 1; line < table.LineCount(); ++line) {
+        const std::string_view content = table.Line(line);
+        if (DeviceEntryText(content) != m_text) {
+            continue;
+        }
+        const std::string_view code = Field(content, 1);
+        if (m_lines++ == 0) {
+            m_firstCode = std::string(code);
+        }
+        if (IsEightDigitTac(code) && std::find(m_codes.begin(), m_codes.end(), code) == m_codes.end()) {
+            m_codes.emplace_back(code);
+        }
+    }
+    m_views.assign(m_codes.begin(), m_codes.end());
+    m_entry = CatalogueEntry{m_text, m_views};
+}
+
+ModelChoice DeviceTextCodes::Choice() const {
+    ModelChoice choice;
+    if (m_codes.size() == 1) {
+        choice.kind = ModelChoiceKind::Device;
+        choice.tac = m_codes.front();
+    } else if (!m_codes.empty()) {
+        choice.kind = ModelChoiceKind::Catalogue;
+        choice.entry = &m_entry;
+    }
     return choice;
 }
 

@@ -6,9 +6,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <fstream>
 #include <system_error>
+#include <vector>
 
 namespace quillon {
 
@@ -70,10 +70,10 @@ std::string ReportHomepageLine() {
     return "Homepage: " + identity::MakerHomePage();
 }
 
-std::string ReportText(std::string_view versionText, std::string_view modelText, std::string_view secondsText,
-                       std::string_view generatedList, RunEnd end) {
+std::string ReportHeader(std::string_view versionText, std::string_view modelText, std::string_view secondsText,
+                         RunEnd end) {
     std::string text;
-    text.reserve(256 + modelText.size() + generatedList.size());
+    text.reserve(256 + modelText.size());
     text += "Quillon v";
     text += versionText;
     text += kReportLineEnd;
@@ -89,24 +89,15 @@ std::string ReportText(std::string_view versionText, std::string_view modelText,
     text += " seconds.";
     text += kReportLineEnd;
     text += kReportRule;
-    text += generatedList;
-    text += kReportLineEnd;
     return text;
 }
 
-LocalDateTime CurrentLocalDateTime() {
-    const std::time_t now = std::time(nullptr);
-    LocalDateTime when;
-    // The program reads the clock from one thread only, so localtime's shared buffer is safe here.
-    if (const std::tm* local = std::localtime(&now)) {
-        when.year = local->tm_year + 1900;
-        when.month = local->tm_mon + 1;
-        when.day = local->tm_mday;
-        when.hour = local->tm_hour;
-        when.minute = local->tm_min;
-        when.second = local->tm_sec;
-    }
-    return when;
+std::string ReportText(std::string_view versionText, std::string_view modelText, std::string_view secondsText,
+                       std::string_view generatedList, RunEnd end) {
+    std::string text = ReportHeader(versionText, modelText, secondsText, end);
+    text += generatedList;
+    text += kReportLineEnd;
+    return text;
 }
 
 std::string ReportFileName(const LocalDateTime& when) {
@@ -214,6 +205,113 @@ ReportWriteResult NameReportFile(const std::filesystem::path& temporary, const s
     }
     result.problem = Problem{ProblemKind::FileNotNamed, folder, 0, error, {}};
     std::filesystem::remove(temporary, error);
+    return result;
+}
+
+ReportWriter::ReportWriter(std::filesystem::path folder, std::optional<std::filesystem::path> fallback)
+    : m_folder(std::move(folder)),
+      m_fallback(std::move(fallback)) {}
+
+ReportWriter::~ReportWriter() {
+    m_numbers.reset(); // closed before the hidden files go
+}
+
+void ReportWriter::Fail() {
+    if (m_error == 0) {
+        m_error = errno != 0 ? errno : EIO;
+    }
+}
+
+std::optional<Problem> ReportWriter::Open() {
+    m_temporaries = std::make_unique<TemporaryFiles>();
+    m_numbersPath = ReportTemporaryPath(m_folder);
+    m_temporaries->Add(m_numbersPath);
+    errno = 0;
+    // Read back at the end through the same handle.
+    m_numbers.reset(OpenFile(m_numbersPath, "w+b"));
+    if (!m_numbers) {
+        return Problem{ProblemKind::FileNotCreated, m_folder, 0, ErrnoCode(errno), {}};
+    }
+    std::setvbuf(m_numbers.get(), nullptr, _IOFBF, std::size_t{1} << 20);
+    return std::nullopt;
+}
+
+bool ReportWriter::Append(std::string_view number) {
+    if (m_error != 0) {
+        return false;
+    }
+    errno = 0;
+    if (std::fwrite(kReportLineEnd.data(), 1, kReportLineEnd.size(), m_numbers.get()) != kReportLineEnd.size() ||
+        std::fwrite(number.data(), 1, number.size(), m_numbers.get()) != number.size()) {
+        Fail();
+    }
+    return m_error == 0;
+}
+
+ReportWriteResult ReportWriter::Finish(std::string_view header, std::string_view fileName,
+                                       std::string_view numberList) {
+    if (m_numbers) {
+        return FinishStreamed(header, fileName);
+    }
+    std::string text(header);
+    text += numberList;
+    text += kReportLineEnd;
+    ReportWriteResult written = WriteReportFile(m_folder, fileName, text);
+    if (written.ok() || !m_fallback) {
+        return written;
+    }
+    // An installed program may not write beside itself; the fallback folder takes the report.
+    ReportWriteResult fallback;
+    std::error_code error;
+    if (m_fallback->empty()) {
+        fallback.problem = Problem{ProblemKind::NoDocumentsFolder, {}, 0, {}, {}};
+    } else if (std::filesystem::create_directories(*m_fallback, error); error) {
+        fallback.problem = Problem{ProblemKind::FolderNotCreated, *m_fallback, 0, error, {}};
+    } else {
+        fallback = WriteReportFile(*m_fallback, fileName, text);
+    }
+    if (!fallback.ok()) {
+        written.fallbackProblem = fallback.problem;
+        return written;
+    }
+    return fallback;
+}
+
+ReportWriteResult ReportWriter::FinishStreamed(std::string_view header, std::string_view fileName) {
+    errno = 0;
+    if (m_error == 0 && std::fflush(m_numbers.get()) != 0) {
+        Fail();
+    }
+    const std::filesystem::path reportPath = ReportTemporaryPath(m_folder);
+    m_temporaries->Add(reportPath);
+    std::unique_ptr<std::FILE, FileCloser> report(m_error == 0 ? OpenFile(reportPath, "wb") : nullptr);
+    bool ok = report && std::fwrite(header.data(), 1, header.size(), report.get()) == header.size();
+    std::rewind(m_numbers.get());
+    std::vector<char> block(ok ? std::size_t{1} << 20 : 0);
+    while (ok) {
+        const std::size_t got = std::fread(block.data(), 1, block.size(), m_numbers.get());
+        ok = std::fwrite(block.data(), 1, got, report.get()) == got && !std::ferror(m_numbers.get());
+        if (got < block.size()) {
+            break;
+        }
+    }
+    ok = ok && std::fwrite(kReportLineEnd.data(), 1, kReportLineEnd.size(), report.get()) == kReportLineEnd.size();
+    const bool closed = !report || std::fclose(report.release()) == 0;
+    if (!ok || !closed) {
+        Fail();
+    }
+    m_numbers.reset();
+    std::error_code ignored;
+    std::filesystem::remove(m_numbersPath, ignored);
+    m_temporaries->Forget(m_numbersPath);
+    ReportWriteResult result;
+    if (m_error != 0) {
+        std::filesystem::remove(reportPath, ignored);
+        result.problem = Problem{ProblemKind::FileNotWritten, m_folder, 0, ErrnoCode(m_error), {}};
+    } else {
+        result = NameReportFile(reportPath, m_folder, fileName);
+    }
+    m_temporaries->Forget(reportPath);
     return result;
 }
 

@@ -170,13 +170,6 @@ bool IsCompleteIMEI(std::string_view normalised) {
     return true;
 }
 
-bool IsValidIMEI(std::string_view normalised) {
-    if (!IsCompleteIMEI(normalised)) {
-        return false;
-    }
-    return IsValidFifteenDigits(normalised.data());
-}
-
 std::optional<int> LuhnCheckDigit(std::string_view normalised) {
     const int sum = LuhnSum(normalised);
     if (sum == 0) {

@@ -42,7 +42,8 @@ std::string ProblemText(const Problem& problem, PathQuoting quoting) {
     const std::string reason = SystemErrorText(problem.error);
     switch (problem.kind) {
     case ProblemKind::DatabaseMissing:
-        return database + " does not exist.";
+        // quillon-cli's message has always gone on in lower case after its "quillon-cli <command>: ".
+        return (quoting == PathQuoting::Quoted ? "t" : "T") + database.substr(1) + " does not exist.";
     case ProblemKind::DatabaseSymlinkLoop:
         return database + " cannot be reached: its path runs into a loop of symbolic links.";
     case ProblemKind::DatabaseNotSearchable:
@@ -132,6 +133,11 @@ std::string ProblemText(const Problem& problem, PathQuoting quoting) {
                "\", is not eight digits 0-9.";
     }
     return "unknown problem";
+}
+
+std::string ReportNotWrittenText(const Problem& besideProgram, const Problem& inDocuments) {
+    return "The report could not be written; the numbers of this run were not saved.\r\nBeside the program: " +
+           ProblemText(besideProgram) + "\r\nIn the documents folder: " + ProblemText(inDocuments);
 }
 
 } // namespace quillon

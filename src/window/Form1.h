@@ -4,9 +4,9 @@
 #include "Platform.h"
 #include "ValidationPresenter.h"
 #include "devicedb/DeviceTable.h"
-#include "generation/Clock.h"
 #include "generation/Generation.h"
 #include "imei/ReportingBody.h"
+#include "system/Clock.h"
 #include "update/UpdateCheck.h"
 #include "validation/Validation.h"
 

@@ -18,7 +18,6 @@
 #include <limits>
 #include <optional>
 #include <string>
-#include <system_error>
 
 namespace quillon {
 
@@ -57,33 +56,14 @@ QString PathText(const std::filesystem::path& path) {
     return QDir::toNativeSeparators(QString::fromStdU16String(path.u16string()));
 }
 
-std::filesystem::path FallbackReportFolder(const std::filesystem::path& configured) {
+// The documents folder the report goes to where the program's folder takes none; empty when the
+// system names none.
+std::filesystem::path DocumentsFolder(const std::filesystem::path& configured) {
     if (!configured.empty()) {
         return configured;
     }
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     return documents.isEmpty() ? std::filesystem::path() : std::filesystem::path(documents.toStdU16String());
-}
-
-// The documents folder may not exist yet on a fresh account; it is made before the report goes in.
-ReportWriteResult WriteReportInto(const std::filesystem::path& folder, const std::string& fileName,
-                                  const std::string& text) {
-    if (folder.empty()) {
-        return ReportWriteResult{{}, Problem{ProblemKind::NoDocumentsFolder, {}, 0, {}, {}}};
-    }
-    std::error_code error;
-    std::filesystem::create_directories(folder, error);
-    if (error) {
-        return ReportWriteResult{{}, Problem{ProblemKind::FolderNotCreated, folder, 0, error, {}}};
-    }
-    return WriteReportFile(folder, fileName, text);
-}
-
-QString ReportFailedMessage(const Problem& besideProgram, const Problem& inDocuments) {
-    const QString lineEnd = ToQString(kReportLineEnd);
-    return QStringLiteral("The report could not be written; the numbers of this run were not saved.") + lineEnd +
-           QStringLiteral("Beside the program: ") + ToQString(ProblemText(besideProgram)) + lineEnd +
-           QStringLiteral("In the documents folder: ") + ToQString(ProblemText(inDocuments));
 }
 
 } // namespace
@@ -297,22 +277,18 @@ void Form1::WriteGenerationReport(const QString& modelText) {
 Form1::ReportOutcome Form1::SaveGenerationReport(const QString& modelText, RunEnd end) {
     const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(m_clock.Now() - m_generationStart);
     const std::string seconds = SecondsText(elapsed.count());
-    const std::string text =
-        ReportText(m_versionText.toStdString(), modelText.toStdString(), seconds, m_generation->Collected(), end);
+    const std::string header = ReportHeader(m_versionText.toStdString(), modelText.toStdString(), seconds, end);
     const std::string fileName = ReportFileName(m_clock.LocalNow());
 
     ReportOutcome outcome;
     outcome.seconds = ToQString(seconds);
-    ReportWriteResult written = WriteReportFile(m_programDirectory, fileName, text);
+    // An installed program may not write beside itself; the user's documents folder takes the report.
+    ReportWriter writer(m_programDirectory, DocumentsFolder(m_documentsDirectory));
+    const ReportWriteResult written = writer.Finish(header, fileName, m_generation->Collected());
     if (!written.ok()) {
-        // An installed program may not write beside itself; the user's documents folder takes the report.
-        ReportWriteResult fallback = WriteReportInto(FallbackReportFolder(m_documentsDirectory), fileName, text);
-        if (!fallback.ok()) {
-            // The numbers stay in GeneratedList, and the last of them in the text box.
-            outcome.failure = ReportFailedMessage(*written.problem, *fallback.problem);
-            return outcome;
-        }
-        written = std::move(fallback);
+        // The numbers stay in GeneratedList, and the last of them in the text box.
+        outcome.failure = ToQString(ReportNotWrittenText(*written.problem, *written.fallbackProblem));
+        return outcome;
     }
     outcome.path = PathText(written.path);
     return outcome;

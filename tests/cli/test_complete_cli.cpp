@@ -1,6 +1,7 @@
 // quillon-cli complete: 14-digit IMEIs and 16-digit IMEISVs become 15-digit IMEIs.
 #include "CommandRun.h"
 #include "imei/Imei.h"
+#include "support/CoreExtras.h"
 #include "support/RunProcess.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,7 @@
 #include "CommandRun.h"
 #include "generation/ModelCatalogue.h"
 #include "imei/Imei.h"
+#include "support/CoreExtras.h"
 #include "support/RunProcess.h"
 #include "support/TempDir.h"
 

@@ -1,6 +1,7 @@
 #include "devicedb/DeviceTable.h"
 #include "generation/Generation.h"
 #include "generation/ModelCatalogue.h"
+#include "support/CoreExtras.h"
 
 #include <gtest/gtest.h>
 

@@ -4,6 +4,7 @@
 #include "imei/Imei.h"
 #include "imei/ReportingBody.h"
 #include "present/ProblemText.h"
+#include "support/CoreExtras.h"
 
 #include <gtest/gtest.h>
 

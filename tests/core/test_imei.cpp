@@ -1,4 +1,5 @@
 #include "imei/Imei.h"
+#include "support/CoreExtras.h"
 #include "utf8/Utf8.h"
 
 #include <gtest/gtest.h>

@@ -4,6 +4,7 @@
 #include "WindowFixture.h"
 #include "identity/Identity.h"
 #include "imei/Imei.h"
+#include "support/CoreExtras.h"
 
 #include <QAccessible>
 #include <QAction>

@@ -6,6 +6,7 @@
 #include "generation/ModelCatalogue.h"
 #include "generation/Report.h"
 #include "imei/Imei.h"
+#include "support/CoreExtras.h"
 #include "validation/Validation.h"
 
 #include <QCheckBox>

@@ -123,4 +123,36 @@ bool StandardInputIsOpen() {
     return ::fcntl(STDIN_FILENO, F_GETFD) != -1;
 }
 
+std::size_t ReadStandardInput(char* into, std::size_t size, int& error) {
+    for (;;) {
+        const ssize_t got = ::read(STDIN_FILENO, into, size);
+        if (got >= 0) {
+            return static_cast<std::size_t>(got);
+        }
+        if (errno != EINTR) {
+            error = errno;
+            return 0;
+        }
+    }
+}
+
+int WriteStandardStream(StandardStream stream, std::string_view bytes) {
+    const int fd = stream == StandardStream::Output ? STDOUT_FILENO : STDERR_FILENO;
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0) {
+            if (errno != EINTR) {
+                return errno;
+            }
+            continue;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return 0;
+}
+
+void RemoveFileInSignalHandler(const char* path) {
+    ::unlink(path);
+}
+
 } // namespace quillon

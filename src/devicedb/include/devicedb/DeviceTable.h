@@ -81,7 +81,8 @@ struct DeviceMatch {
     std::size_t lineNumber = 0;
 };
 // A device line matches when its first eight characters equal the first eight characters of
-// `imeiText`; the last match wins. The version line is never a device.
+// `imeiText`; the last match wins. The version line is never a device. Kept for the tests and
+// fuzz targets, which hold the programs' lookup against it.
 DeviceMatch FindDevice(const DeviceTable& table, std::string_view imeiText);
 
 // The database file together with its last good read.

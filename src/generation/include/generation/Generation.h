@@ -63,9 +63,6 @@ private:
     std::size_t m_drawn = 0;
 };
 
-// Microseconds since local midnight: a new seed for every run.
-std::uint64_t TimeOfDaySeed();
-
 // floor(r * 9) + 1: a digit 1 to 9, never 0. A value outside [0, 1) gives the nearest digit.
 int RandomDigit(double r);
 
@@ -99,12 +96,6 @@ std::optional<Problem> ModelPrefixProblem(const ModelChoice& choice, std::string
 // The recipe for a pass; nothing when ModelPrefixProblem would give a message.
 std::optional<CandidateRecipe> MakeCandidateRecipe(const BoxStates& boxes, const ModelChoice& choice,
                                                    std::string_view imeiText);
-
-// One candidate. First the reporting-body candidate (box code + 13 random digits, or 15 random
-// digits), then a chosen model replaces it: a drawn catalogue code, the Custom prefix or the device
-// line's code, each followed by 7 random digits. The replaced candidate still takes its values from
-// the source. The check digit is random like the rest, never computed.
-void BuildCandidate(const CandidateRecipe& recipe, RandomSource& random, Candidate& out);
 
 // The requested count of a run: the number at the start of the count list's text, read as a user
 // would read it. Blanks before the number are skipped; a "+" or "-" may stand directly before it;
@@ -162,6 +153,10 @@ private:
     SeededRandomSource m_local;
 };
 
+// One candidate. First the reporting-body candidate (box code + 13 random digits, or 15 random
+// digits), then a chosen model replaces it: a drawn catalogue code, the Custom prefix or the device
+// line's code, each followed by 7 random digits. The replaced candidate still takes its values from
+// the source. The check digit is random like the rest, never computed.
 template <typename Draws> void BuildCandidateFrom(const CandidateRecipe& recipe, Draws& draws, Candidate& out) {
     char* digits = out.digits.data();
     const std::size_t boxRandomDigits = recipe.boxCode ? kImeiLength - 2 : kImeiLength;

@@ -31,9 +31,6 @@ std::string_view DrawTac(const CatalogueEntry& entry, double r);
 std::vector<std::string> FixedModelListTexts();
 // Count list positions 0 to 6: "", "1", "10", "25", "50", "100", "250".
 std::span<const std::string_view> CountListTexts();
-// The whole model list after start-up: the fixed texts, the separator at 25, then one entry per
-// device line i = 26 .. n - 2 at position i.
-std::vector<std::string> ModelListTexts(const DeviceTable& table);
 
 enum class ModelChoiceKind { None, Catalogue, Custom, Device };
 
@@ -46,5 +43,29 @@ struct ModelChoice {
 // Fixed names first (exact, case-sensitive); then a non-empty text is a device entry when the
 // line at `position` gives back exactly that text; anything else selects no model.
 ModelChoice ResolveModelChoice(std::string_view text, std::size_t position, const DeviceTable& table);
+
+// The codes of a text that names device lines (quillon-cli's --model "Nokia 3310"): every distinct
+// eight-digit code of the device lines 1 to n - 1 that show the text, in file order.
+class DeviceTextCodes {
+public:
+    DeviceTextCodes(const DeviceTable& table, std::string_view text);
+    DeviceTextCodes(const DeviceTextCodes&) = delete;
+    DeviceTextCodes& operator=(const DeviceTextCodes&) = delete;
+
+    std::size_t LinesShowingText() const { return m_lines; }
+    std::string_view FirstCode() const { return m_firstCode; } // field 1 of the first such line
+    const std::vector<std::string>& Codes() const { return m_codes; }
+    // A run among them: one code is drawn from like the window's device entry, with no draw for the
+    // code; more make an entry to draw from, which lives as long as this object; none, no model.
+    ModelChoice Choice() const;
+
+private:
+    std::string m_text;
+    std::vector<std::string> m_codes;
+    std::vector<std::string_view> m_views;
+    std::size_t m_lines = 0;
+    std::string m_firstCode;
+    CatalogueEntry m_entry;
+};
 
 } // namespace quillon

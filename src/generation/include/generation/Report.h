@@ -1,10 +1,14 @@
 #pragma once
 
 #include "identity/Identity.h"
+#include "system/Clock.h"
 #include "system/Problem.h"
+#include "system/TemporaryFiles.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -28,23 +32,16 @@ void AppendToGeneratedList(std::string& generatedList, std::string_view number);
 std::string ReportCreditLine();   // line 2: names the program's maker
 std::string ReportHomepageLine(); // line 3: "Homepage: " and the maker's home page
 
-// The six header lines joined by CR LF, then the number list (whose own CR LF before each number
-// ends the line before it), then a final CR LF. UTF-8, like every text of the program.
 // How a run ended, as line 5 says: "Calculation completed in <seconds> seconds." or, for a run that
 // stopped before it had all its numbers, "Calculation stopped early after <seconds> seconds."
 enum class RunEnd { Completed, StoppedEarly };
+// The six header lines joined by CR LF, the last without one: the number list's own CR LF before
+// each number ends the line before it. UTF-8, like every text of the program.
+std::string ReportHeader(std::string_view versionText, std::string_view modelText, std::string_view secondsText,
+                         RunEnd end = RunEnd::Completed);
+// The header, the number list, a final CR LF.
 std::string ReportText(std::string_view versionText, std::string_view modelText, std::string_view secondsText,
                        std::string_view generatedList, RunEnd end = RunEnd::Completed);
-
-struct LocalDateTime {
-    int year = 0;
-    int month = 0; // 1..12
-    int day = 0;   // 1..31
-    int hour = 0;  // 0..23
-    int minute = 0;
-    int second = 0;
-};
-LocalDateTime CurrentLocalDateTime();
 
 // "Quillon.v<report name version>.Professional-(mm-dd-yyyy_HHmmss).txt": month before day, 24-hour
 // clock; the version is identity::kReportNameVersion.
@@ -55,6 +52,8 @@ std::string NumberedReportFileName(std::string_view fileName, int attempt);
 struct ReportWriteResult {
     std::filesystem::path path;     // the file actually written; empty on failure
     std::optional<Problem> problem; // why nothing was written
+    // Why the report could not go into the fallback folder either, when that was tried.
+    std::optional<Problem> fallbackProblem;
     bool ok() const { return !problem; }
 };
 
@@ -80,5 +79,43 @@ std::filesystem::path ReportTemporaryPath(const std::filesystem::path& folder);
 // temporary file is gone afterwards, also on failure.
 ReportWriteResult NameReportFile(const std::filesystem::path& temporary, const std::filesystem::path& folder,
                                  std::string_view fileName, HardLinkFunction createHardLink = CreateHardLink);
+
+// The report file of a run, in either of two uses; no half-written file ever carries a report's
+// name, and no file is replaced.
+// - Streamed (quillon-cli): Open makes a hidden file in the folder before the run, which proves
+//   the folder takes files; Append puts each number into it as it is found; Finish writes the
+//   header and then those numbers into the report. Memory stays flat however long the run, and
+//   the hidden files are gone afterwards, also when SIGINT, SIGTERM or SIGHUP ends the program.
+// - At the end of a run (the window, which keeps its numbers in its list): Finish alone writes
+//   the header and `numberList` in one piece, into the folder or, where that fails, into the
+//   fallback folder, made first when it is missing (an empty fallback: the system names none).
+class ReportWriter {
+public:
+    explicit ReportWriter(std::filesystem::path folder, std::optional<std::filesystem::path> fallback = {});
+    ~ReportWriter();
+    ReportWriter(const ReportWriter&) = delete;
+    ReportWriter& operator=(const ReportWriter&) = delete;
+
+    std::optional<Problem> Open();
+    // CR LF and the number; false once a write has failed.
+    bool Append(std::string_view number);
+    int Error() const { return m_error; } // the errno value of the failed write; 0 while none failed
+
+    ReportWriteResult Finish(std::string_view header, std::string_view fileName, std::string_view numberList = {});
+
+private:
+    struct FileCloser {
+        void operator()(std::FILE* file) const { std::fclose(file); }
+    };
+    ReportWriteResult FinishStreamed(std::string_view header, std::string_view fileName);
+    void Fail(); // keeps the first error
+
+    std::filesystem::path m_folder;
+    std::optional<std::filesystem::path> m_fallback;
+    std::unique_ptr<TemporaryFiles> m_temporaries;
+    std::filesystem::path m_numbersPath;
+    std::unique_ptr<std::FILE, FileCloser> m_numbers;
+    int m_error = 0;
+};
 
 } // namespace quillon

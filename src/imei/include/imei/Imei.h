@@ -38,6 +38,7 @@ LuhnDigitList LuhnDigits(std::string_view normalised);
 int LuhnSum(std::string_view normalised);
 // The value of the last character: its digit value, 0 for anything else or an empty text.
 int CheckDigitValue(std::string_view normalised);
+// Kept for the tests and fuzz targets: the programs take the total from ComputeLuhnWorking.
 int LuhnTotal(std::string_view normalised);
 constexpr bool IsValidLuhnTotal(int total) { // 10, 20, ..., 160
     return total >= 10 && total <= 160 && total % 10 == 0;
@@ -95,8 +96,6 @@ inline bool IsValidFifteenDigits(const char* digits) {
 
 // Exactly 15 characters, all 0-9.
 bool IsCompleteIMEI(std::string_view normalised);
-// The verdict: a complete IMEI with a valid Luhn total.
-bool IsValidIMEI(std::string_view normalised);
 
 // The check digit that makes the first fourteen characters of the text a valid IMEI (whatever
 // follows them does not count); none when their Luhn sum is 0, as for fourteen zeros, since a

@@ -21,6 +21,7 @@ struct ReportingBodyRow {
     std::string_view text;
     BoxSettings boxes;
 };
+// The whole table, for the tests; the programs look codes up.
 std::span<const ReportingBodyRow> ReportingBodyTable();
 
 struct ReportingBody {
@@ -28,6 +29,7 @@ struct ReportingBody {
     BoxSettings boxes{};
 };
 // Exact match on the code's text; anything else gives "<code> (Unknown)" and all boxes cleared.
+// Kept for the tests and fuzz targets, which hold it against what the validation shows.
 ReportingBody LookupReportingBody(std::string_view code);
 // The row whose code is exactly `code`, or nullptr; the box settings of an unknown code.
 const ReportingBodyRow* FindReportingBodyRow(std::string_view code);

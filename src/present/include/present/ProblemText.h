@@ -16,6 +16,10 @@ namespace quillon {
 enum class PathQuoting { AsWritten, Quoted };
 std::string ProblemText(const Problem& problem, PathQuoting quoting = PathQuoting::AsWritten);
 
+// The window's message when a report could go neither beside the program nor into the documents
+// folder, lines ended by CR LF.
+std::string ReportNotWrittenText(const Problem& besideProgram, const Problem& inDocuments);
+
 // A folder in quotes with the system's own separators; "." for the empty path.
 std::string DescribeFolder(const std::filesystem::path& folder);
 

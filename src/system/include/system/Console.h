@@ -3,8 +3,10 @@
 // What a command-line program gets from the system at start: its arguments, its own folder and
 // its standard streams.
 
+#include <cstddef>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quillon {
@@ -27,5 +29,13 @@ void IgnoreBrokenPipes();
 // Whether standard input is open at all: a closed one would read as empty, or as whatever file
 // the next open takes its place with.
 bool StandardInputIsOpen();
+
+// Reads at most `size` bytes of standard input into `into`: how many, 0 at its end or on a failure
+// (its errno value then in `error`). An interrupted read is tried again.
+std::size_t ReadStandardInput(char* into, std::size_t size, int& error);
+
+enum class StandardStream { Output, Error };
+// Writes all of `bytes` to standard output or error: 0, or the errno value that stopped it.
+int WriteStandardStream(StandardStream stream, std::string_view bytes);
 
 } // namespace quillon

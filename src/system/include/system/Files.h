@@ -28,6 +28,9 @@ std::filesystem::path UserDataDirectory();
 // large memory pages: far fewer page faults. Does nothing where the system takes no such hint.
 void AdviseLargePages(void* start, std::size_t size);
 
+// Removes the file in a single system call, as a signal handler may.
+void RemoveFileInSignalHandler(const std::filesystem::path::value_type* path);
+
 // fopen for a path of any characters; nullptr with errno set on failure.
 std::FILE* OpenFile(const std::filesystem::path& path, const char* mode);
 

@@ -1,14 +1,26 @@
 #pragma once
 
-#include "generation/Generation.h"
-#include "generation/Report.h"
+// The program's time: a monotonic clock for elapsed times, the local date and time of day, and
+// the seed of a run that is given none. The system's clock in the programs, a settable one in tests.
 
 #include <chrono>
 #include <cstdint>
 
 namespace quillon {
 
-// Where the program reads the time: the system's clock in the program, a settable one in tests.
+struct LocalDateTime {
+    int year = 0;
+    int month = 0; // 1..12
+    int day = 0;   // 1..31
+    int hour = 0;  // 0..23
+    int minute = 0;
+    int second = 0;
+};
+LocalDateTime CurrentLocalDateTime();
+
+// Microseconds since local midnight: a new seed for every run.
+std::uint64_t TimeOfDaySeed();
+
 class Clock {
 public:
     virtual ~Clock() = default;
