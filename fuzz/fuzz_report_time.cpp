@@ -3,6 +3,7 @@
 #include "FuzzCheck.h"
 
 #include "generation/Report.h"
+#include "support/CoreExtras.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -2,7 +2,6 @@
 
 #include "devicedb/DatabaseLocation.h"
 #include "imei/ReportingBody.h"
-#include "present/ProblemText.h"
 #include "system/Files.h"
 #include "utf8/Utf8.h"
 

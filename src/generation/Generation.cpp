@@ -25,16 +25,6 @@ void RandomSource::Discard(std::uint64_t count) {
     }
 }
 
-double SequenceRandomSource::Next() {
-    if (m_values.empty()) {
-        ++m_drawn;
-        return 0.0;
-    }
-    const double value = m_values[m_drawn % m_values.size()];
-    ++m_drawn;
-    return value;
-}
-
 int RandomDigit(double r) {
     if (!(r > 0.0)) { // also NaN
         return 1;

@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <system_error>
 #include <vector>
 
@@ -92,14 +91,6 @@ std::string ReportHeader(std::string_view versionText, std::string_view modelTex
     return text;
 }
 
-std::string ReportText(std::string_view versionText, std::string_view modelText, std::string_view secondsText,
-                       std::string_view generatedList, RunEnd end) {
-    std::string text = ReportHeader(versionText, modelText, secondsText, end);
-    text += generatedList;
-    text += kReportLineEnd;
-    return text;
-}
-
 std::string ReportFileName(const LocalDateTime& when) {
     std::string name = "Quillon.v";
     name.append(identity::kReportNameVersion).append(".Professional-(");
@@ -135,40 +126,18 @@ void CreateHardLink(const std::filesystem::path& existing, const std::filesystem
     std::filesystem::create_hard_link(existing, link, error);
 }
 
-ReportWriteResult WriteReportFile(const std::filesystem::path& folder, std::string_view fileName, std::string_view text,
-                                  HardLinkFunction createHardLink) {
-    ReportWriteResult result;
-    std::error_code error;
+namespace {
 
-    const std::filesystem::path temporary = ReportTemporaryPath(folder);
-    errno = 0;
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc); // wide path on Windows
-    if (!out) {
-        result.problem = Problem{ProblemKind::FileNotCreated, folder, 0, ErrnoCode(errno), {}};
-        return result;
-    }
-    errno = 0;
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out.flush();
-    const int writeErrno = errno;
-    const bool written = static_cast<bool>(out);
-    out.close();
-    if (!written || out.fail()) {
-        const int reason = writeErrno != 0 ? writeErrno : errno;
-        std::filesystem::remove(temporary, error);
-        result.problem = Problem{ProblemKind::FileNotWritten, folder, 0, ErrnoCode(reason), {}};
-        return result;
-    }
-
-    return NameReportFile(temporary, folder, fileName, createHardLink);
-}
-
+// A hidden name in `folder` that no file has, never a report name.
 std::filesystem::path ReportTemporaryPath(const std::filesystem::path& folder) {
     return UniqueTemporaryPath(folder, ".quillon-report-");
 }
 
+// The naming step for a report written whole into `temporary` (a file in `folder`): it gets
+// `fileName` or the first free numbered variant, never replacing a file. The temporary file is gone
+// afterwards, also on failure.
 ReportWriteResult NameReportFile(const std::filesystem::path& temporary, const std::filesystem::path& folder,
-                                 std::string_view fileName, HardLinkFunction createHardLink) {
+                                 std::string_view fileName, HardLinkFunction createHardLink = CreateHardLink) {
     ReportWriteResult result;
     std::error_code error;
     // A hard link fails when the name exists, which makes taking a free name a single step. Where
@@ -208,13 +177,58 @@ ReportWriteResult NameReportFile(const std::filesystem::path& temporary, const s
     return result;
 }
 
+using File = std::unique_ptr<std::FILE, detail::FileCloser>;
+
+// Writes `head`, what is left of `numbers` (when given) and `tail` into a hidden file in `folder`,
+// which then gets `fileName` or the first free variant of it. The hidden file is gone afterwards.
+ReportWriteResult WriteHiddenThenName(const std::filesystem::path& folder, std::string_view fileName,
+                                      std::string_view head, std::FILE* numbers, std::string_view tail,
+                                      HardLinkFunction createHardLink, TemporaryFiles* temporaries) {
+    ReportWriteResult result;
+    const std::filesystem::path temporary = ReportTemporaryPath(folder);
+    if (temporaries != nullptr) {
+        temporaries->Add(temporary);
+    }
+    errno = 0;
+    File file(OpenFile(temporary, "wb"));
+    if (!file) {
+        result.problem = Problem{ProblemKind::FileNotCreated, folder, 0, ErrnoCode(errno), {}};
+        return result;
+    }
+    bool ok = std::fwrite(head.data(), 1, head.size(), file.get()) == head.size();
+    std::vector<char> block(numbers != nullptr && ok ? std::size_t{1} << 20 : 0);
+    while (numbers != nullptr && ok) {
+        const std::size_t got = std::fread(block.data(), 1, block.size(), numbers);
+        ok = std::fwrite(block.data(), 1, got, file.get()) == got && !std::ferror(numbers);
+        if (got < block.size()) {
+            break;
+        }
+    }
+    ok = ok && std::fwrite(tail.data(), 1, tail.size(), file.get()) == tail.size();
+    const int reason = errno != 0 ? errno : EIO;
+    if (std::fclose(file.release()) != 0 || !ok) {
+        std::error_code ignored;
+        std::filesystem::remove(temporary, ignored);
+        result.problem = Problem{ProblemKind::FileNotWritten, folder, 0, ErrnoCode(ok ? errno : reason), {}};
+    } else {
+        result = NameReportFile(temporary, folder, fileName, createHardLink);
+    }
+    if (temporaries != nullptr) {
+        temporaries->Forget(temporary);
+    }
+    return result;
+}
+
+} // namespace
+
+ReportWriteResult WriteReportFile(const std::filesystem::path& folder, std::string_view fileName, std::string_view text,
+                                  HardLinkFunction createHardLink) {
+    return WriteHiddenThenName(folder, fileName, text, nullptr, {}, createHardLink, nullptr);
+}
+
 ReportWriter::ReportWriter(std::filesystem::path folder, std::optional<std::filesystem::path> fallback)
     : m_folder(std::move(folder)),
       m_fallback(std::move(fallback)) {}
-
-ReportWriter::~ReportWriter() {
-    m_numbers.reset(); // closed before the hidden files go
-}
 
 void ReportWriter::Fail() {
     if (m_error == 0) {
@@ -282,36 +296,21 @@ ReportWriteResult ReportWriter::FinishStreamed(std::string_view header, std::str
     if (m_error == 0 && std::fflush(m_numbers.get()) != 0) {
         Fail();
     }
-    const std::filesystem::path reportPath = ReportTemporaryPath(m_folder);
-    m_temporaries->Add(reportPath);
-    std::unique_ptr<std::FILE, FileCloser> report(m_error == 0 ? OpenFile(reportPath, "wb") : nullptr);
-    bool ok = report && std::fwrite(header.data(), 1, header.size(), report.get()) == header.size();
-    std::rewind(m_numbers.get());
-    std::vector<char> block(ok ? std::size_t{1} << 20 : 0);
-    while (ok) {
-        const std::size_t got = std::fread(block.data(), 1, block.size(), m_numbers.get());
-        ok = std::fwrite(block.data(), 1, got, report.get()) == got && !std::ferror(m_numbers.get());
-        if (got < block.size()) {
-            break;
-        }
+    ReportWriteResult result;
+    if (m_error == 0) {
+        std::rewind(m_numbers.get());
+        result = WriteHiddenThenName(m_folder, fileName, header, m_numbers.get(), kReportLineEnd, CreateHardLink,
+                                     m_temporaries.get());
     }
-    ok = ok && std::fwrite(kReportLineEnd.data(), 1, kReportLineEnd.size(), report.get()) == kReportLineEnd.size();
-    const bool closed = !report || std::fclose(report.release()) == 0;
-    if (!ok || !closed) {
-        Fail();
+    if (m_error != 0) {
+        result.problem = Problem{ProblemKind::FileNotWritten, m_folder, 0, ErrnoCode(m_error), {}};
+    } else if (result.problem && result.problem->kind == ProblemKind::FileNotCreated) {
+        result.problem->kind = ProblemKind::FileNotWritten; // the folder took the numbers' file
     }
     m_numbers.reset();
     std::error_code ignored;
     std::filesystem::remove(m_numbersPath, ignored);
     m_temporaries->Forget(m_numbersPath);
-    ReportWriteResult result;
-    if (m_error != 0) {
-        std::filesystem::remove(reportPath, ignored);
-        result.problem = Problem{ProblemKind::FileNotWritten, m_folder, 0, ErrnoCode(m_error), {}};
-    } else {
-        result = NameReportFile(reportPath, m_folder, fileName);
-    }
-    m_temporaries->Forget(reportPath);
     return result;
 }
 

@@ -4,28 +4,27 @@
 
 namespace quillon {
 
+namespace {
+
+// The program reads the clock from one thread only, so localtime's shared buffer is safe here.
+std::tm LocalTime(std::time_t when) {
+    const std::tm* local = std::localtime(&when);
+    return local != nullptr ? *local : std::tm{};
+}
+
+} // namespace
+
 LocalDateTime CurrentLocalDateTime() {
-    const std::time_t now = std::time(nullptr);
-    LocalDateTime when;
-    // The program reads the clock from one thread only, so localtime's shared buffer is safe here.
-    if (const std::tm* local = std::localtime(&now)) {
-        when.year = local->tm_year + 1900;
-        when.month = local->tm_mon + 1;
-        when.day = local->tm_mday;
-        when.hour = local->tm_hour;
-        when.minute = local->tm_min;
-        when.second = local->tm_sec;
+    const std::tm local = LocalTime(std::time(nullptr));
+    if (local.tm_mday == 0) {
+        return {}; // the system could not tell
     }
-    return when;
+    return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec};
 }
 
 std::uint64_t TimeOfDaySeed() {
     const auto now = std::chrono::system_clock::now();
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-    std::tm local{};
-    if (const std::tm* converted = std::localtime(&seconds)) {
-        local = *converted;
-    }
+    const std::tm local = LocalTime(std::chrono::system_clock::to_time_t(now));
     const auto sinceEpoch = std::chrono::duration_cast<std::chrono::microseconds>(now.time_since_epoch()).count();
     const auto microsecond = static_cast<std::uint64_t>(sinceEpoch % 1000000 + 1000000) % 1000000;
     const auto secondOfDay = static_cast<std::uint64_t>((local.tm_hour * 60 + local.tm_min) * 60 + local.tm_sec);

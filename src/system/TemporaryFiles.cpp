@@ -2,18 +2,40 @@
 
 #include "system/Files.h"
 
+#include <csignal>
+#include <cstddef>
+#include <iterator>
 #include <system_error>
 
 namespace quillon {
 
 namespace {
 
-TemporaryFiles* volatile g_instance = nullptr;
+// SIGHUP when the terminal is closed.
+#if defined(SIGHUP)
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+#else
+constexpr int kSignals[] = {SIGINT, SIGTERM};
+#endif
+
+// Kept ready for the handler, which may only make plain system calls.
+std::filesystem::path::string_type g_paths[2];
+volatile std::sig_atomic_t g_count = 0;
+
+void OnSignal(int signal) {
+    for (std::sig_atomic_t i = 0; i < g_count; ++i) {
+        if (!g_paths[i].empty()) {
+            RemoveFileInSignalHandler(g_paths[i].c_str());
+        }
+    }
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
 
 } // namespace
 
 TemporaryFiles::TemporaryFiles() {
-    g_instance = this;
+    static_assert(std::size(kSignals) <= std::size(decltype(m_previous){}));
     for (std::size_t i = 0; i < std::size(kSignals); ++i) {
         m_previous[i] = std::signal(kSignals[i], &OnSignal);
         // A signal the caller chose to ignore (SIGINT for a background job) stays ignored.
@@ -27,39 +49,27 @@ TemporaryFiles::~TemporaryFiles() {
     for (std::size_t i = 0; i < std::size(kSignals); ++i) {
         std::signal(kSignals[i], m_previous[i]);
     }
-    for (std::size_t i = 0; i < m_count; ++i) {
-        if (!m_paths[i].empty()) {
-            std::error_code ignored;
-            std::filesystem::remove(m_paths[i], ignored);
-        }
+    while (g_count > 0) {
+        g_count = g_count - 1;
+        std::error_code ignored;
+        std::filesystem::remove(g_paths[g_count], ignored); // a forgotten, empty name is no file
+        g_paths[g_count].clear();
     }
-    g_instance = nullptr;
 }
 
 void TemporaryFiles::Add(const std::filesystem::path& path) {
-    if (m_count < kMax) {
-        m_paths[m_count++] = path.native();
+    if (static_cast<std::size_t>(g_count) < std::size(g_paths)) {
+        g_paths[g_count] = path.native();
+        g_count = g_count + 1; // counted once the name is whole
     }
 }
 
 void TemporaryFiles::Forget(const std::filesystem::path& path) {
-    for (std::size_t i = 0; i < m_count; ++i) {
-        if (m_paths[i] == path.native()) {
-            m_paths[i].clear();
+    for (std::sig_atomic_t i = 0; i < g_count; ++i) {
+        if (g_paths[i] == path.native()) {
+            g_paths[i].clear();
         }
     }
-}
-
-void TemporaryFiles::OnSignal(int signal) {
-    if (TemporaryFiles* files = g_instance) {
-        for (std::size_t i = 0; i < files->m_count; ++i) {
-            if (!files->m_paths[i].empty()) {
-                RemoveFileInSignalHandler(files->m_paths[i].c_str());
-            }
-        }
-    }
-    std::signal(signal, SIG_DFL);
-    std::raise(signal);
 }
 
 } // namespace quillon

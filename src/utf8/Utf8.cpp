@@ -106,15 +106,6 @@ std::u32string DecodeUtf8(std::string_view text) {
     return out;
 }
 
-std::string EncodeUtf8(std::u32string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char32_t c : text) {
-        AppendUtf8(out, c);
-    }
-    return out;
-}
-
 bool IsAscii(std::string_view bytes) {
     for (char c : bytes) {
         if (static_cast<unsigned char>(c) >= 0x80) {

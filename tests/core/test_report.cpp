@@ -3,6 +3,7 @@
 #include "system/Files.h"
 
 #include "identity/Identity.h"
+#include "support/CoreExtras.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

@@ -129,31 +129,21 @@ bool StandardInputIsOpen() {
     return ::_get_osfhandle(0) != -1;
 }
 
-// The C runtime's calls take at most an int's worth of bytes at a time.
+// The C runtime's calls take at most an int's worth of bytes at a time; they are not interrupted.
 constexpr std::size_t kMaxPiece = std::size_t{1} << 30;
 
 std::size_t ReadStandardInput(char* into, std::size_t size, int& error) {
-    for (;;) {
-        const int got = ::_read(0, into, static_cast<unsigned>(std::min(size, kMaxPiece)));
-        if (got >= 0) {
-            return static_cast<std::size_t>(got);
-        }
-        if (errno != EINTR) {
-            error = errno;
-            return 0;
-        }
-    }
+    const int got = ::_read(0, into, static_cast<unsigned>(std::min(size, kMaxPiece)));
+    error = got < 0 ? errno : 0;
+    return got < 0 ? 0 : static_cast<std::size_t>(got);
 }
 
 int WriteStandardStream(StandardStream stream, std::string_view bytes) {
-    const int fd = stream == StandardStream::Output ? 1 : 2;
     while (!bytes.empty()) {
-        const int written = ::_write(fd, bytes.data(), static_cast<unsigned>(std::min(bytes.size(), kMaxPiece)));
+        const int written = ::_write(stream == StandardStream::Output ? 1 : 2, bytes.data(),
+                                     static_cast<unsigned>(std::min(bytes.size(), kMaxPiece)));
         if (written < 0) {
-            if (errno != EINTR) {
-                return errno;
-            }
-            continue;
+            return errno;
         }
         bytes.remove_prefix(static_cast<std::size_t>(written));
     }

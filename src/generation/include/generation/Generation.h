@@ -13,7 +13,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace quillon {
 
@@ -48,19 +47,6 @@ public:
 private:
     static constexpr std::uint64_t kGamma = 0x9e3779b97f4a7c15ull;
     std::uint64_t m_state;
-};
-
-// Plays back a fixed list of values, starting again at its beginning when it runs out; for
-// tests and demonstrations. An empty list gives 0.
-class SequenceRandomSource final : public RandomSource {
-public:
-    explicit SequenceRandomSource(std::vector<double> values) : m_values(std::move(values)) {}
-    double Next() override;
-    std::size_t Drawn() const { return m_drawn; } // values taken so far
-
-private:
-    std::vector<double> m_values;
-    std::size_t m_drawn = 0;
 };
 
 // floor(r * 9) + 1: a digit 1 to 9, never 0. A value outside [0, 1) gives the nearest digit.
@@ -235,9 +221,10 @@ private:
 
 // Runs passes without pause until `count` candidates are valid, handing each valid one to
 // `onValid` as it is found; `onValid` returns false to stop early (its output has failed, say).
+// A SeededRandomSource has its values inlined; any other source is called as it is.
 template <typename Source>
-GenerationCounts GenerateValidWith(const CandidateRecipe& recipe, std::uint64_t count, Source& random,
-                                   const std::function<bool(std::string_view)>& onValid) {
+GenerationCounts GenerateValid(const CandidateRecipe& recipe, std::uint64_t count, Source& random,
+                               const std::function<bool(std::string_view)>& onValid) {
     GenerationEngine<Source> engine(random);
     while (engine.Counts().valid < count) {
         if (engine.Step(recipe) && onValid && !onValid(engine.Current().Text())) {
@@ -245,15 +232,6 @@ GenerationCounts GenerateValidWith(const CandidateRecipe& recipe, std::uint64_t 
         }
     }
     return engine.Counts();
-}
-
-inline GenerationCounts GenerateValid(const CandidateRecipe& recipe, std::uint64_t count, SeededRandomSource& random,
-                                      const std::function<bool(std::string_view)>& onValid) {
-    return GenerateValidWith(recipe, count, random, onValid);
-}
-inline GenerationCounts GenerateValid(const CandidateRecipe& recipe, std::uint64_t count, RandomSource& random,
-                                      const std::function<bool(std::string_view)>& onValid) {
-    return GenerateValidWith(recipe, count, random, onValid);
 }
 
 } // namespace quillon

@@ -39,9 +39,6 @@ enum class RunEnd { Completed, StoppedEarly };
 // each number ends the line before it. UTF-8, like every text of the program.
 std::string ReportHeader(std::string_view versionText, std::string_view modelText, std::string_view secondsText,
                          RunEnd end = RunEnd::Completed);
-// The header, the number list, a final CR LF.
-std::string ReportText(std::string_view versionText, std::string_view modelText, std::string_view secondsText,
-                       std::string_view generatedList, RunEnd end = RunEnd::Completed);
 
 // "Quillon.v<report name version>.Professional-(mm-dd-yyyy_HHmmss).txt": month before day, 24-hour
 // clock; the version is identity::kReportNameVersion.
@@ -71,14 +68,11 @@ void CreateHardLink(const std::filesystem::path& existing, const std::filesystem
 ReportWriteResult WriteReportFile(const std::filesystem::path& folder, std::string_view fileName, std::string_view text,
                                   HardLinkFunction createHardLink = CreateHardLink);
 
-// A name for a temporary file in `folder` that no other file has: hidden, and never a report name.
-std::filesystem::path ReportTemporaryPath(const std::filesystem::path& folder);
-
-// The naming step of WriteReportFile for a report already written whole into `temporary` (a file in
-// `folder`): it gets `fileName` or the first free numbered variant, never replacing a file. The
-// temporary file is gone afterwards, also on failure.
-ReportWriteResult NameReportFile(const std::filesystem::path& temporary, const std::filesystem::path& folder,
-                                 std::string_view fileName, HardLinkFunction createHardLink = CreateHardLink);
+namespace detail {
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+} // namespace detail
 
 // The report file of a run, in either of two uses; no half-written file ever carries a report's
 // name, and no file is replaced.
@@ -92,7 +86,6 @@ ReportWriteResult NameReportFile(const std::filesystem::path& temporary, const s
 class ReportWriter {
 public:
     explicit ReportWriter(std::filesystem::path folder, std::optional<std::filesystem::path> fallback = {});
-    ~ReportWriter();
     ReportWriter(const ReportWriter&) = delete;
     ReportWriter& operator=(const ReportWriter&) = delete;
 
@@ -104,9 +97,6 @@ public:
     ReportWriteResult Finish(std::string_view header, std::string_view fileName, std::string_view numberList = {});
 
 private:
-    struct FileCloser {
-        void operator()(std::FILE* file) const { std::fclose(file); }
-    };
     ReportWriteResult FinishStreamed(std::string_view header, std::string_view fileName);
     void Fail(); // keeps the first error
 
@@ -114,7 +104,7 @@ private:
     std::optional<std::filesystem::path> m_fallback;
     std::unique_ptr<TemporaryFiles> m_temporaries;
     std::filesystem::path m_numbersPath;
-    std::unique_ptr<std::FILE, FileCloser> m_numbers;
+    std::unique_ptr<std::FILE, detail::FileCloser> m_numbers; // closed before m_temporaries removes it
     int m_error = 0;
 };
 

@@ -1,15 +1,12 @@
 #pragma once
 
-#include <csignal>
-#include <cstddef>
 #include <filesystem>
-#include <iterator>
 
 namespace quillon {
 
 // Files of a run that must not outlive it: removed when the object ends, and also when SIGINT,
-// SIGTERM or SIGHUP ends the program first; the handler then ends it as the signal would. Their
-// names are kept ready for the handler, which may only make plain system calls. One at a time.
+// SIGTERM or SIGHUP ends the program first; the handler then ends it as the signal would. SIGPIPE
+// is ignored: a reader going away is a failed write. One object at a time, of at most two files.
 class TemporaryFiles {
 public:
     TemporaryFiles();
@@ -23,18 +20,7 @@ public:
     void Forget(const std::filesystem::path& path);
 
 private:
-    static constexpr std::size_t kMax = 2;
-    // SIGHUP when the terminal is closed. SIGPIPE is ignored: a reader going away is a failed write.
-#if defined(SIGHUP)
-    static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
-#else
-    static constexpr int kSignals[] = {SIGINT, SIGTERM};
-#endif
-    static void OnSignal(int signal);
-
-    std::filesystem::path::string_type m_paths[kMax];
-    std::size_t m_count = 0;
-    void (*m_previous[std::size(kSignals)])(int) = {};
+    void (*m_previous[3])(int) = {};
 };
 
 } // namespace quillon

@@ -11,7 +11,6 @@ namespace quillon {
 inline constexpr char32_t kReplacementCharacter = 0xFFFD;
 
 std::u32string DecodeUtf8(std::string_view text);
-std::string EncodeUtf8(std::u32string_view text);
 void AppendUtf8(std::string& out, char32_t c);
 bool IsValidUtf8(std::string_view bytes);
 bool IsAscii(std::string_view bytes);
