@@ -291,5 +291,31 @@ TEST(ResolveModelChoice, AChangedFileNoLongerMatches) {
     EXPECT_EQ(ResolveModelChoice("Acme Phone X", 26, DeviceTable::FromBytes(after)).kind, ModelChoiceKind::None);
 }
 
+TEST(DeviceTextCodes, DrawsAmongEveryDistinctCodeOfTheLinesShowingTheText) {
+    const DeviceTable table = DeviceTable::FromBytes("35100001,Acme,Phone X\r\n"
+                                                     "35100002,Other,Phone\r\n"
+                                                     "ABC,Acme,Phone X\r\n"      // shows the text, no code
+                                                     "35100001,Acme,Phone X\r\n" // the same code again
+                                                     "35100004,Acme,Phone X\r\n"
+                                                     "35100005,Solo,Phone\r\n"
+                                                     "35100006,Acme,Phone X\r\n"); // the version line
+    const DeviceTextCodes several(table, "Acme Phone X");
+    EXPECT_EQ(several.LinesShowingText(), 4u);
+    EXPECT_EQ(several.FirstCode(), "35100001");
+    EXPECT_EQ(several.Codes(), (std::vector<std::string>{"35100001", "35100004"}));
+    const ModelChoice drawn = several.Choice();
+    ASSERT_EQ(drawn.kind, ModelChoiceKind::Catalogue);
+    EXPECT_EQ(drawn.entry->text, "Acme Phone X");
+    EXPECT_EQ(Codes(*drawn.entry), (std::vector<std::string>{"35100001", "35100004"}));
+
+    const ModelChoice one = DeviceTextCodes(table, "Solo Phone").Choice();
+    EXPECT_EQ(one.kind, ModelChoiceKind::Device);
+    EXPECT_EQ(one.tac, "35100005");
+
+    const DeviceTextCodes none(table, "Acme Phone");
+    EXPECT_EQ(none.LinesShowingText(), 0u);
+    EXPECT_EQ(none.Choice().kind, ModelChoiceKind::None);
+}
+
 } // namespace
 } // namespace quillon

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <limits>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -226,6 +227,78 @@ TEST(WriteReportFile, FailsWithAReasonWhenTheFolderCannotTakeFiles) {
         EXPECT_EQ(result.problem.value().path, c.folder);
     }
     EXPECT_EQ(FolderContents(dir.path()), std::set<std::string>{"plain-file"});
+    EXPECT_EQ(ReadFile(file), "x");
+}
+
+TEST(ReportWriter, StreamedNumbersFollowTheHeaderAndNoHiddenFileStays) {
+    TempDir dir;
+    const std::string header = ReportHeader("Quillon v2.1.2.5", "Apple", " 1.5");
+    for (const char* expectedName : {"r.txt", "r (2).txt"}) {
+        SCOPED_TRACE(expectedName);
+        ReportWriter writer(dir.path());
+        ASSERT_FALSE(writer.Open().has_value());
+        EXPECT_TRUE(writer.Append("356938035643809"));
+        EXPECT_TRUE(writer.Append("013040001234563"));
+        const ReportWriteResult result = writer.Finish(header, "r.txt");
+        ASSERT_TRUE(result.ok());
+        EXPECT_EQ(result.path.filename(), expectedName);
+        EXPECT_EQ(ReadFile(result.path), header + "\r\n356938035643809\r\n013040001234563\r\n");
+        EXPECT_EQ(writer.Error(), 0);
+    }
+    EXPECT_EQ(FolderContents(dir.path()), (std::set<std::string>{"r.txt", "r (2).txt"}));
+}
+
+TEST(ReportWriter, OpenFailsWhereTheFolderTakesNoFiles) {
+    TempDir dir;
+    ReportWriter writer(dir.path() / "missing");
+    const std::optional<Problem> problem = writer.Open();
+    ASSERT_TRUE(problem.has_value());
+    EXPECT_EQ(problem->kind, ProblemKind::FileNotCreated);
+    EXPECT_EQ(problem->path, dir.path() / "missing");
+    EXPECT_TRUE(FolderContents(dir.path()).empty());
+}
+
+TEST(ReportWriter, AtTheEndTheFallbackFolderTakesWhatTheFirstRefuses) {
+    TempDir dir;
+    const auto file = dir.Write("plain-file", "x");
+    const std::string header = ReportHeader("Quillon v2.1.2.5", "Custom", " 2");
+    const std::string numbers = "\r\n356938035643809";
+    struct Case {
+        const char* name;
+        std::filesystem::path folder;
+        std::optional<std::filesystem::path> fallback;
+        std::filesystem::path writtenIn; // empty: nothing written
+        std::optional<ProblemKind> fallbackProblem;
+    };
+    const Case cases[] = {
+        {"first folder takes it", dir.path(), dir.path() / "docs-unused", dir.path(), std::nullopt},
+        {"fallback made when missing", file / "sub", dir.path() / "docs" / "Quillon", dir.path() / "docs" / "Quillon",
+         std::nullopt},
+        {"no fallback asked for", file / "sub", std::nullopt, {}, std::nullopt},
+        {"system names no documents folder", file / "sub", std::filesystem::path(), {}, ProblemKind::NoDocumentsFolder},
+        {"fallback cannot be made", file / "sub", file / "docs", {}, ProblemKind::FolderNotCreated},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ReportWriter writer(c.folder, c.fallback);
+        const ReportWriteResult result = writer.Finish(header, "r.txt", numbers);
+        if (c.writtenIn.empty()) {
+            EXPECT_FALSE(result.ok());
+            EXPECT_TRUE(result.path.empty());
+            EXPECT_EQ(result.problem.value().path, c.folder);
+            ASSERT_EQ(result.fallbackProblem.has_value(), c.fallbackProblem.has_value());
+            if (c.fallbackProblem) {
+                EXPECT_EQ(result.fallbackProblem->kind, *c.fallbackProblem);
+            }
+            continue;
+        }
+        ASSERT_TRUE(result.ok());
+        EXPECT_FALSE(result.fallbackProblem.has_value());
+        EXPECT_EQ(result.path, c.writtenIn / "r.txt");
+        EXPECT_EQ(ReadFile(result.path), header + numbers + "\r\n");
+        std::filesystem::remove(result.path);
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "docs-unused"));
     EXPECT_EQ(ReadFile(file), "x");
 }
 
