@@ -195,7 +195,11 @@ ReportWriteResult WriteHiddenThenName(const std::filesystem::path& folder, std::
         result.problem = Problem{ProblemKind::FileNotCreated, folder, 0, ErrnoCode(errno), {}};
         return result;
     }
-    bool ok = std::fwrite(head.data(), 1, head.size(), file.get()) == head.size();
+    // An empty view may hold a null pointer, which fwrite must not be given.
+    const auto put = [&file](std::string_view text) {
+        return text.empty() || std::fwrite(text.data(), 1, text.size(), file.get()) == text.size();
+    };
+    bool ok = put(head);
     std::vector<char> block(numbers != nullptr && ok ? std::size_t{1} << 20 : 0);
     while (numbers != nullptr && ok) {
         const std::size_t got = std::fread(block.data(), 1, block.size(), numbers);
@@ -204,7 +208,7 @@ ReportWriteResult WriteHiddenThenName(const std::filesystem::path& folder, std::
             break;
         }
     }
-    ok = ok && std::fwrite(tail.data(), 1, tail.size(), file.get()) == tail.size();
+    ok = ok && put(tail);
     const int reason = errno != 0 ? errno : EIO;
     if (std::fclose(file.release()) != 0 || !ok) {
         std::error_code ignored;
