@@ -192,6 +192,34 @@ TEST(DeviceImport, DecidesTheEncodingFromMarkAndBytes) {
     }
 }
 
+// The last bytes of a file without a line end may be a whole character: the file is still UTF-8.
+TEST(DeviceImport, ACharacterAtTheVeryEndKeepsTheFileUtf8) {
+    struct Case {
+        const char* what;
+        std::string last;
+        TextEncoding encoding;
+        std::string model; // as imported
+    };
+    const Case cases[] = {
+        {"two bytes", "\xC3\x89", TextEncoding::Utf8, "M\xC3\x89"},
+        {"three bytes", "\xE2\x82\xAC", TextEncoding::Utf8, "M\xE2\x82\xAC"},
+        {"four bytes", "\xF0\x9F\x98\x80", TextEncoding::Utf8, "M\xF0\x9F\x98\x80"},
+        {"a character cut short", "\xE2\x82", TextEncoding::Windows1252, "M\xC3\xA2\xE2\x80\x9A"},
+    };
+    for (const Case& c : cases) {
+        for (const bool file : {true, false}) {
+            SCOPED_TRACE(std::string(c.what) + (file ? ", file" : ", stream"));
+            DeviceImport import({});
+            StringSource source("tac,brand,model\r\n35000001,Acme,M" + c.last, file);
+            const ExportRead read = import.Read(source);
+            ASSERT_EQ(read.outcome, ExportRead::Outcome::Read);
+            EXPECT_EQ(read.encoding, c.encoding);
+            ASSERT_EQ(import.DeviceCount(), 1u);
+            EXPECT_EQ(import.Line(0), "35000001,Acme," + c.model);
+        }
+    }
+}
+
 // A stream is decided on its first 64 KiB; later bytes that are not UTF-8 become U+FFFD and are
 // counted. Characters cut by a block's end are not.
 TEST(DeviceImport, StreamKeepsItsDecisionAndCountsLaterStrayBytes) {
