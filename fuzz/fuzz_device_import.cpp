@@ -4,12 +4,12 @@
 
 #include "devicedb/DeviceImport.h"
 #include "devicedb/DeviceTable.h"
+#include "support/StringSource.h"
 #include "utf8/Utf8.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <set>
 #include <string>
 #include <string_view>
@@ -19,32 +19,6 @@ namespace {
 
 using namespace quillon;
 
-// The bytes handed out `block` at a time; a file goes back to its start, a stream cannot.
-class BlockSource final : public ByteSource {
-public:
-    BlockSource(std::string_view bytes, std::size_t block, bool file) : m_bytes(bytes), m_block(block), m_file(file) {}
-    std::size_t Read(char* into, std::size_t size) override {
-        const std::size_t take = std::min({size, m_block, m_bytes.size() - m_at});
-        std::memcpy(into, m_bytes.data() + m_at, take);
-        m_at += take;
-        return take;
-    }
-    bool Rewind() override {
-        if (m_file) {
-            m_at = 0;
-        }
-        return m_file;
-    }
-    int Error() const override { return 0; }
-    std::uint64_t SizeHint() const override { return m_file ? m_bytes.size() : 0; }
-
-private:
-    std::string_view m_bytes;
-    std::size_t m_block;
-    bool m_file;
-    std::size_t m_at = 0;
-};
-
 struct Outcome {
     ExportRead read;
     std::vector<std::string> lines;
@@ -53,7 +27,7 @@ struct Outcome {
 
 Outcome Import(const ImportSettings& settings, std::string_view bytes, std::size_t block, bool file) {
     DeviceImport import(settings);
-    BlockSource source(bytes, block, file);
+    testing::StringSource source(std::string(bytes), file, block);
     Outcome outcome{import.Read(source), {}, {}};
     for (std::size_t i = 0; i < import.DeviceCount(); ++i) {
         outcome.lines.emplace_back(import.Line(i));

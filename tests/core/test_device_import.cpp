@@ -1,6 +1,7 @@
 #include "devicedb/DatabaseLocation.h"
 #include "devicedb/DeviceImport.h"
 #include "devicedb/DeviceTable.h"
+#include "support/StringSource.h"
 #include "support/TempDir.h"
 #include "support/UserData.h"
 
@@ -17,30 +18,7 @@
 namespace quillon {
 namespace {
 
-// Bytes from a string: a file (can go back to its start) or a stream (cannot), handed out a few
-// at a time so that every read loop runs.
-class StringSource final : public ByteSource {
-public:
-    StringSource(std::string bytes, bool file) : m_bytes(std::move(bytes)), m_file(file) {}
-    std::size_t Read(char* into, std::size_t size) override {
-        const std::size_t take = std::min({size, m_bytes.size() - m_at, std::size_t{70000}});
-        std::memcpy(into, m_bytes.data() + m_at, take);
-        m_at += take;
-        return take;
-    }
-    bool Rewind() override {
-        if (m_file) {
-            m_at = 0;
-        }
-        return m_file;
-    }
-    int Error() const override { return 0; }
-
-private:
-    std::string m_bytes;
-    bool m_file;
-    std::size_t m_at = 0;
-};
+using testing::StringSource;
 
 struct Imported {
     ExportRead read;
