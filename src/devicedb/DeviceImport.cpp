@@ -41,11 +41,8 @@ std::size_t OpenTail(std::string_view text) {
            (static_cast<unsigned char>(text[text.size() - 1 - back]) & 0xC0) == 0x80) {
         ++back;
     }
-    if (back == text.size()) {
-        return 0;
-    }
     // A sequence already whole is not open: a file may end in "Café" without a line end.
-    const auto lead = static_cast<unsigned char>(text[text.size() - 1 - back]);
+    const auto lead = back < text.size() ? static_cast<unsigned char>(text[text.size() - 1 - back]) : 0;
     const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
     return back + 1 < length ? back + 1 : 0;
 }
