@@ -34,19 +34,6 @@ std::size_t ReadBlock(ByteSource& source, std::string& into, std::size_t size) {
     return filled;
 }
 
-// How many bytes at the end of `text` may be a sequence that the next block completes.
-std::size_t OpenTail(std::string_view text) {
-    std::size_t back = 0;
-    while (back < 3 && back < text.size() &&
-           (static_cast<unsigned char>(text[text.size() - 1 - back]) & 0xC0) == 0x80) {
-        ++back;
-    }
-    // A sequence already whole is not open: a file may end in "Café" without a line end.
-    const auto lead = back < text.size() ? static_cast<unsigned char>(text[text.size() - 1 - back]) : 0;
-    const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
-    return back + 1 < length ? back + 1 : 0;
-}
-
 // The text with every byte that starts no well-formed sequence replaced by U+FFFD; counts them.
 std::string ReplaceMalformed(std::string_view text, std::size_t& replaced) {
     std::string out;
@@ -102,7 +89,7 @@ public:
                     joined += rest;
                     whole = joined;
                 }
-                const std::size_t tail = OpenTail(whole);
+                const std::size_t tail = Utf8OpenTail(whole);
                 valid = IsValidUtf8(whole.substr(0, whole.size() - tail));
                 carry = std::string(whole.substr(whole.size() - tail));
                 if (!valid || ReadBlock(m_source, block, kBlock) == 0) {
@@ -152,7 +139,7 @@ public:
             {
                 std::string joined = std::move(m_carry);
                 joined += raw;
-                const std::size_t tail = last ? 0 : OpenTail(joined);
+                const std::size_t tail = last ? 0 : Utf8OpenTail(joined);
                 m_carry = joined.substr(joined.size() - tail);
                 joined.resize(joined.size() - tail);
                 text = IsValidUtf8(joined) ? std::move(joined) : ReplaceMalformed(joined, m_replaced);

@@ -196,6 +196,18 @@ std::string Cp1252ToUtf8(std::string_view bytes) {
     return out;
 }
 
+std::size_t Utf8OpenTail(std::string_view text) {
+    std::size_t back = 0;
+    while (back < 3 && back < text.size() &&
+           (static_cast<unsigned char>(text[text.size() - 1 - back]) & 0xC0) == 0x80) {
+        ++back;
+    }
+    // A sequence already whole is not open: a file may end in "Café" without a line end.
+    const auto lead = back < text.size() ? static_cast<unsigned char>(text[text.size() - 1 - back]) : 0;
+    const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+    return back + 1 < length ? back + 1 : 0;
+}
+
 EncodingDecision DecideEncoding(std::string_view bytes, bool complete) {
     if (bytes.starts_with("\xFF\xFE")) {
         return {TextEncoding::Utf16LE, 2};
@@ -206,15 +218,7 @@ EncodingDecision DecideEncoding(std::string_view bytes, bool complete) {
     const std::size_t mark = bytes.starts_with("\xEF\xBB\xBF") ? 3 : 0;
     std::string_view rest = bytes.substr(mark);
     if (!complete) {
-        // Drop a sequence that the cut may have split: at most three bytes from the last lead byte.
-        std::size_t back = 0;
-        while (back < 3 && back < rest.size() &&
-               (static_cast<unsigned char>(rest[rest.size() - 1 - back]) & 0xC0) == 0x80) {
-            ++back;
-        }
-        if (back < rest.size() && static_cast<unsigned char>(rest[rest.size() - 1 - back]) >= 0xC0) {
-            rest.remove_suffix(back + 1);
-        }
+        rest.remove_suffix(Utf8OpenTail(rest)); // a sequence that the cut may have split
     }
     return {IsValidUtf8(rest) ? TextEncoding::Utf8 : TextEncoding::Windows1252, mark};
 }

@@ -45,6 +45,29 @@ INSTANTIATE_TEST_SUITE_P(
                       EncodingCase{"Utf16BE", "\xFE\xFF", true, TextEncoding::Utf16BE, 2}),
     [](const auto& testInfo) { return testInfo.param.name; });
 
+TEST(TextEncoding, OpenTailIsOnlyASequenceNotYetWhole) {
+    struct Case {
+        const char* name;
+        std::string text;
+        std::size_t open;
+    };
+    const Case cases[] = {
+        {"empty", "", 0},
+        {"ASCII", "abc", 0},
+        {"whole two-byte character", "Caf\xC3\xA9", 0},
+        {"whole three-byte character", "\xE2\x82\xAC", 0},
+        {"whole four-byte character", "x\xF0\x9F\x98\x80", 0},
+        {"lead byte alone", "ab\xC3", 1},
+        {"three-byte character cut after two", "a\xE2\x82", 2},
+        {"four-byte character cut after three", "\xF0\x9F\x98", 3},
+        {"continuation bytes without a lead", "\x82\xAC", 0},
+        {"more continuations than a lead can take", "\xE2\x82\xAC\xAC", 0},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Utf8OpenTail(c.text), c.open) << c.name;
+    }
+}
+
 TEST(TextEncoding, Utf16DecodesPairsAndReplacesWhatIsBroken) {
     // "a", U+00DC, U+1F600 as a surrogate pair, a lone high surrogate, then an odd last byte.
     const std::string le("a\0\xDC\0\x3D\xD8\x00\xDE\x3D\xD8"

@@ -33,6 +33,9 @@ struct EncodingDecision {
     TextEncoding encoding = TextEncoding::Utf8;
     std::size_t markBytes = 0; // the byte-order mark's length, 0 when there is none
 };
+// How many bytes at the end of `text` start a sequence that is not yet whole: a lead byte and fewer
+// continuation bytes than it announces. 0 when the text ends in a whole character or in ASCII.
+std::size_t Utf8OpenTail(std::string_view text);
 // `complete` is false when `bytes` is only the start of the text: a sequence cut off at its end
 // then still counts as UTF-8.
 EncodingDecision DecideEncoding(std::string_view bytes, bool complete = true);
