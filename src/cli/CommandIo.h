@@ -4,6 +4,7 @@
 // stream in the program and over a string in tests.
 
 #include "system/Console.h"
+#include "utf8/Utf8.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -93,7 +94,7 @@ private:
 class LineInput {
 public:
     // The longest line taken, line end not counted.
-    static constexpr std::size_t kMaxLineBytes = std::size_t{128} << 20;
+    static constexpr std::size_t kMaxLineBytes = quillon::kMaxLineBytes;
 
     virtual ~LineInput() = default;
     LineInput(const LineInput&) = delete;

@@ -9,6 +9,9 @@
 namespace quillon {
 
 inline constexpr char32_t kReplacementCharacter = 0xFFFD;
+// The longest line either program reads from an input, counted in bytes as read (before any
+// conversion), line end not counted: memory stays bounded whatever arrives.
+inline constexpr std::size_t kMaxLineBytes = std::size_t{128} << 20;
 
 std::u32string DecodeUtf8(std::string_view text);
 void AppendUtf8(std::string& out, char32_t c);
