@@ -72,6 +72,25 @@ bool LineInput::Next(std::string_view& line) {
     }
 }
 
+std::size_t LineInput::ReadBytes(char* into, std::size_t size) {
+    if (m_end > m_begin) {
+        const std::size_t take = std::min(size, m_end - m_begin);
+        std::memcpy(into, m_buffer.get() + m_begin, take);
+        m_begin += take;
+        return take;
+    }
+    if (m_atEnd || size == 0) {
+        return 0;
+    }
+    int error = 0;
+    const std::size_t got = Read(into, size, error);
+    if (got == 0) {
+        m_error = error;
+        m_atEnd = true;
+    }
+    return got;
+}
+
 void LineInput::Fill() {
     // Keep the unfinished line at the front; grow only when it fills the whole buffer, and never
     // past what the longest line and its LF need.

@@ -114,6 +114,9 @@ public:
     std::string_view Peek(std::size_t count) const {
         return std::string_view(m_buffer.get() + m_begin, std::min(count, m_end - m_begin));
     }
+    // The input's bytes as they arrive, for a reader of its own (import): what is already read
+    // first, then straight from the input. Not to be mixed with Next. 0 at the end or on an error.
+    std::size_t ReadBytes(char* into, std::size_t size);
     // Whether there is an input at all: a closed standard input would read as empty, or as
     // whatever file the next open takes its place with.
     virtual bool IsOpen() const { return true; }
