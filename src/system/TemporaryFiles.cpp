@@ -2,9 +2,12 @@
 
 #include "system/Files.h"
 
+#include <algorithm>
+#include <atomic>
 #include <csignal>
-#include <cstddef>
 #include <iterator>
+#include <mutex>
+#include <string_view>
 #include <system_error>
 
 namespace quillon {
@@ -18,14 +21,31 @@ constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 constexpr int kSignals[] = {SIGINT, SIGTERM};
 #endif
 
-// Kept ready for the handler, which may only make plain system calls.
-std::filesystem::path::string_type g_paths[2];
-volatile std::sig_atomic_t g_count = 0;
+using PathChar = std::filesystem::path::value_type;
+using PathView = std::basic_string_view<PathChar>;
+
+// A place in the list. Add and Forget change it under g_mutex; the handler reads it without a
+// lock, so a name is whole before its place is marked listed, and the handler claims a place
+// before it reads the name, which keeps Forget and Add from reusing it meanwhile.
+enum SlotState : int { kFree, kFilling, kListed, kRemoving };
+static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs a lock-free state");
+
+struct Slot {
+    std::atomic<int> state{kFree};
+    const TemporaryFiles* owner = nullptr; // under g_mutex
+    PathChar path[TemporaryFiles::kMaxPathLength + 1] = {};
+};
+
+Slot g_slots[TemporaryFiles::kCapacity];
+std::mutex g_mutex;
+std::size_t g_objects = 0; // under g_mutex: the handlers are in place while any object lives
+void (*g_previous[std::size(kSignals)])(int) = {};
 
 void OnSignal(int signal) {
-    for (std::sig_atomic_t i = 0; i < g_count; ++i) {
-        if (!g_paths[i].empty()) {
-            RemoveFileInSignalHandler(g_paths[i].c_str());
+    for (Slot& slot : g_slots) {
+        int listed = kListed;
+        if (slot.state.compare_exchange_strong(listed, kRemoving)) {
+            RemoveFileInSignalHandler(slot.path);
         }
     }
     std::signal(signal, SIG_DFL);
@@ -35,41 +55,72 @@ void OnSignal(int signal) {
 } // namespace
 
 TemporaryFiles::TemporaryFiles() {
-    static_assert(std::size(kSignals) <= std::size(decltype(m_previous){}));
+    const std::lock_guard<std::mutex> lock(g_mutex);
+    if (g_objects++ > 0) {
+        return;
+    }
     for (std::size_t i = 0; i < std::size(kSignals); ++i) {
-        m_previous[i] = std::signal(kSignals[i], &OnSignal);
+        g_previous[i] = std::signal(kSignals[i], &OnSignal);
         // A signal the caller chose to ignore (SIGINT for a background job) stays ignored.
-        if (m_previous[i] == SIG_IGN) {
+        if (g_previous[i] == SIG_IGN) {
             std::signal(kSignals[i], SIG_IGN);
         }
     }
 }
 
 TemporaryFiles::~TemporaryFiles() {
-    for (std::size_t i = 0; i < std::size(kSignals); ++i) {
-        std::signal(kSignals[i], m_previous[i]);
+    const std::lock_guard<std::mutex> lock(g_mutex);
+    std::error_code ignored;
+    for (Slot& slot : g_slots) {
+        if (slot.owner == this && slot.state.load() == kListed) {
+            std::filesystem::remove(std::filesystem::path(slot.path), ignored);
+            int listed = kListed;
+            if (slot.state.compare_exchange_strong(listed, kFree)) {
+                slot.owner = nullptr;
+            }
+        }
     }
-    while (g_count > 0) {
-        g_count = g_count - 1;
-        std::error_code ignored;
-        std::filesystem::remove(g_paths[g_count], ignored); // a forgotten, empty name is no file
-        g_paths[g_count].clear();
+    for (const std::filesystem::path& path : m_unlisted) {
+        std::filesystem::remove(path, ignored);
+    }
+    if (--g_objects == 0) {
+        for (std::size_t i = 0; i < std::size(kSignals); ++i) {
+            std::signal(kSignals[i], g_previous[i]);
+        }
     }
 }
 
-void TemporaryFiles::Add(const std::filesystem::path& path) {
-    if (static_cast<std::size_t>(g_count) < std::size(g_paths)) {
-        g_paths[g_count] = path.native();
-        g_count = g_count + 1; // counted once the name is whole
+bool TemporaryFiles::Add(const std::filesystem::path& path) {
+    const std::lock_guard<std::mutex> lock(g_mutex);
+    const PathView name = path.native();
+    if (name.size() <= kMaxPathLength) {
+        for (Slot& slot : g_slots) {
+            int free = kFree;
+            if (slot.state.compare_exchange_strong(free, kFilling)) {
+                std::copy(name.begin(), name.end(), slot.path);
+                slot.path[name.size()] = PathChar{};
+                slot.owner = this;
+                slot.state.store(kListed); // listed once the name is whole
+                return true;
+            }
+        }
     }
+    m_unlisted.push_back(path);
+    return false;
 }
 
 void TemporaryFiles::Forget(const std::filesystem::path& path) {
-    for (std::sig_atomic_t i = 0; i < g_count; ++i) {
-        if (g_paths[i] == path.native()) {
-            g_paths[i].clear();
+    const std::lock_guard<std::mutex> lock(g_mutex);
+    for (Slot& slot : g_slots) {
+        if (slot.owner == this && slot.state.load() == kListed && PathView(slot.path) == path.native()) {
+            int listed = kListed;
+            if (slot.state.compare_exchange_strong(listed, kFree)) { // else the handler has it: the end is near
+                slot.owner = nullptr;
+            }
+            return;
         }
     }
+    std::erase(m_unlisted, path);
 }
 
 } // namespace quillon
