@@ -24,6 +24,11 @@ std::string TimeText(std::uintmax_t ms) {
                           : std::to_string(ms / 1000) + (ms == 1000 ? " second" : " seconds");
 }
 
+// UTF-8 text of a path in quotes, with the system's own separators.
+std::string Quoted(const std::string& utf8Path) {
+    return DescribeFolder(PathFromUtf8(utf8Path));
+}
+
 } // namespace
 
 std::string DescribeFolder(const std::filesystem::path& folder) {
@@ -70,7 +75,8 @@ std::string ProblemText(const Problem& problem, PathQuoting quoting) {
     case ProblemKind::FileNotCreated:
         return "cannot create a file in the folder " + folder + ": " + reason;
     case ProblemKind::FileNotWritten:
-        return "cannot write the report into the folder " + folder + ": " + reason;
+        return problem.subject.empty() ? "cannot write the report into the folder " + folder + ": " + reason
+                                       : "cannot write " + Quoted(problem.subject) + ": " + reason;
     case ProblemKind::FileNotNamed:
         return "cannot give the report its name in the folder " + folder + ": " +
                (problem.error ? reason : std::string("no free file name"));
@@ -85,6 +91,25 @@ std::string ProblemText(const Problem& problem, PathQuoting quoting) {
     case ProblemKind::FileNotKept:
         return PathToUtf8(problem.path.filename()) + " could not be written (" +
                (problem.error ? reason : std::string("the file could not be written")) + ")";
+    case ProblemKind::FileIsLink:
+        return problem.subject.empty()
+                   ? "cannot write " + folder + ": it is a symbolic link; name the file it points to instead"
+                   : "cannot write " + Quoted(problem.subject) + ": its folder " + folder +
+                         " is a symbolic link; name the folder it points to instead";
+    case ProblemKind::LinkDangles:
+        return "cannot write " + folder + ": it is a symbolic link to " +
+               (problem.detail.empty() ? std::string("a file") : Quoted(problem.detail)) + ", which does not exist";
+    case ProblemKind::FileNotReplaced:
+        return "cannot replace " + folder + ": " + reason + "; the file is as it was";
+    case ProblemKind::ReplacedFileKept:
+        return "cannot replace " + folder + ": " + reason + ", and the old file could not be put back: it is kept as " +
+               Quoted(problem.subject) + ", the new one as " + Quoted(problem.detail);
+    case ProblemKind::LockNotCreated:
+        return "cannot create the lock file " + folder + ": " + reason;
+    case ProblemKind::LockNotTaken:
+        return problem.error ? "cannot lock " + folder + ": " + reason
+                             : "another program holds the lock " + folder + "; waited " +
+                                   TimeText(problem.limit * 1000) + " for it";
 
     case ProblemKind::FetchNotWebAddress:
         return "the address " + problem.detail + " is not a web address";

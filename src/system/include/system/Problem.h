@@ -28,12 +28,22 @@ enum class ProblemKind {
 
     // A file written whole; `path` is the folder it goes into.
     FileNotCreated,     // no file could be made in the folder (`error`)
-    FileNotWritten,     // the text could not be written (`error`)
+    FileNotWritten,     // the text could not be written (`error`; `subject`: the file, when it was to be replaced)
     FileNotNamed,       // the written file could not take its name (`error`; none: every free name was tried)
     FolderNotCreated,   // the folder `path` could not be made (`error`)
     NoFolderTakesFiles, // neither the program's folder nor `path` takes files (`path` empty: no second folder)
     NoDocumentsFolder,  // the system names no documents folder
     FileNotKept,        // the fetched file `path` could not be written (`error`; none: no reason known)
+
+    // A file written by FileWriter or locked by FileLock; `path` is the file unless said otherwise.
+    FileIsLink,       // a symbolic link, junction or other reparse point at `path`, not followed; `subject`: the
+                      // file to be written when `path` is its folder, empty when `path` is the file itself
+    LinkDangles,      // the link `path` names no file; `detail`: what it names
+    FileNotReplaced,  // the finished file could not take the name of `path`, which is as it was (`error`)
+    ReplacedFileKept, // the replace failed half-way and the old file could not be put back (`error`):
+                      // `subject` is the old file's name now, `detail` the new file's
+    LockNotCreated,   // the lock file `path` could not be made or opened (`error`)
+    LockNotTaken,     // another holds the lock `path`: waited `limit` seconds (`error`: another failure)
 
     // A fetch of a web address; `detail` holds the address, the server's words or the library's.
     FetchNotWebAddress,     // `detail`: the address
