@@ -1,6 +1,7 @@
 #include "generation/Report.h"
 
 #include "identity/Identity.h"
+#include "system/FileWriter.h"
 #include "system/Files.h"
 
 #include <cerrno>
@@ -22,10 +23,6 @@ constexpr int kMaxNameAttempts = 10000;
 void AppendTwoDigits(std::string& out, int value) {
     out += static_cast<char>('0' + (value / 10) % 10);
     out += static_cast<char>('0' + value % 10);
-}
-
-bool IsNameTaken(const std::error_code& error) {
-    return error == std::errc::file_exists;
 }
 
 } // namespace
@@ -128,97 +125,53 @@ void CreateHardLink(const std::filesystem::path& existing, const std::filesystem
 
 namespace {
 
-// A hidden name in `folder` that no file has, never a report name.
-std::filesystem::path ReportTemporaryPath(const std::filesystem::path& folder) {
-    return UniqueTemporaryPath(folder, ".quillon-report-");
-}
-
-// The naming step for a report written whole into `temporary` (a file in `folder`): it gets
-// `fileName` or the first free numbered variant, never replacing a file. The temporary file is gone
-// afterwards, also on failure.
-ReportWriteResult NameReportFile(const std::filesystem::path& temporary, const std::filesystem::path& folder,
-                                 std::string_view fileName, HardLinkFunction createHardLink = CreateHardLink) {
-    ReportWriteResult result;
-    std::error_code error;
-    // A hard link fails when the name exists, which makes taking a free name a single step. Where
-    // the file system has no hard links, a rename that never replaces an existing name does.
-    const auto named = [&result](const std::filesystem::path& target) {
-        std::error_code absoluteError;
-        result.path = std::filesystem::absolute(target, absoluteError);
-        if (absoluteError) {
-            result.path = target;
-        }
-        return result;
-    };
-    bool linksWork = true;
-    for (int attempt = 1; attempt <= kMaxNameAttempts; ++attempt) {
-        const std::filesystem::path target = folder / NumberedReportFileName(fileName, attempt);
-        if (linksWork) {
-            createHardLink(temporary, target, error);
-            if (!error) {
-                std::filesystem::remove(temporary, error);
-                return named(target);
-            }
-            if (IsNameTaken(error)) {
-                continue;
-            }
-            linksWork = false;
-        }
-        const RenameOutcome outcome = RenameWithoutReplacing(temporary, target, error);
-        if (outcome == RenameOutcome::Renamed) {
-            return named(target);
-        }
-        if (outcome == RenameOutcome::Failed) {
-            break;
-        }
-    }
-    result.problem = Problem{ProblemKind::FileNotNamed, folder, 0, error, {}};
-    std::filesystem::remove(temporary, error);
-    return result;
-}
-
-using File = std::unique_ptr<std::FILE, detail::FileCloser>;
+constexpr std::string_view kReportTemporaryPrefix = ".quillon-report-";
 
 // Writes `head`, what is left of `numbers` (when given) and `tail` into a hidden file in `folder`,
-// which then gets `fileName` or the first free variant of it. The hidden file is gone afterwards.
+// which then gets `fileName` or the first free numbered variant of it, never replacing a file.
+// The hidden file is gone afterwards, also on failure.
 ReportWriteResult WriteHiddenThenName(const std::filesystem::path& folder, std::string_view fileName,
                                       std::string_view head, std::FILE* numbers, std::string_view tail,
-                                      HardLinkFunction createHardLink, TemporaryFiles* temporaries) {
+                                      HardLinkFunction createHardLink) {
     ReportWriteResult result;
-    const std::filesystem::path temporary = ReportTemporaryPath(folder);
-    if (temporaries != nullptr) {
-        temporaries->Add(temporary);
-    }
-    errno = 0;
-    File file(OpenFile(temporary, "wb"));
-    if (!file) {
-        result.problem = Problem{ProblemKind::FileNotCreated, folder, 0, ErrnoCode(errno), {}};
+    FileWriter writer(folder / std::string(fileName), TargetLinks::Follow, NameMode::NeverReplace,
+                      kReportTemporaryPrefix);
+    writer.SetHardLinkFunction(createHardLink);
+    if (std::optional<Problem> problem = writer.Open()) {
+        result.problem = std::move(problem);
+        result.problem->path = folder; // as given, also with a separator at its end
         return result;
     }
-    // An empty view may hold a null pointer, which fwrite must not be given.
-    const auto put = [&file](std::string_view text) {
-        return text.empty() || std::fwrite(text.data(), 1, text.size(), file.get()) == text.size();
-    };
-    bool ok = put(head);
+    bool ok = writer.Append(head);
     std::vector<char> block(numbers != nullptr && ok ? std::size_t{1} << 20 : 0);
     while (numbers != nullptr && ok) {
+        errno = 0;
         const std::size_t got = std::fread(block.data(), 1, block.size(), numbers);
-        ok = std::fwrite(block.data(), 1, got, file.get()) == got && !std::ferror(numbers);
+        if (std::ferror(numbers)) {
+            result.problem = Problem{ProblemKind::FileNotWritten, folder, 0, ErrnoCode(errno != 0 ? errno : EIO), {}};
+            return result;
+        }
+        ok = writer.Append(std::string_view(block.data(), got));
         if (got < block.size()) {
             break;
         }
     }
-    ok = ok && put(tail);
-    const int reason = errno != 0 ? errno : EIO;
-    if (std::fclose(file.release()) != 0 || !ok) {
-        std::error_code ignored;
-        std::filesystem::remove(temporary, ignored);
-        result.problem = Problem{ProblemKind::FileNotWritten, folder, 0, ErrnoCode(ok ? errno : reason), {}};
-    } else {
-        result = NameReportFile(temporary, folder, fileName, createHardLink);
+    if (ok) {
+        writer.Append(tail);
     }
-    if (temporaries != nullptr) {
-        temporaries->Forget(temporary);
+    std::optional<Problem> problem = writer.Commit([&folder, fileName](int attempt) {
+        return attempt <= kMaxNameAttempts ? folder / NumberedReportFileName(fileName, attempt)
+                                           : std::filesystem::path();
+    });
+    if (problem) {
+        result.problem = std::move(problem);
+        result.problem->path = folder; // as given, also with a separator at its end
+        return result;
+    }
+    std::error_code absoluteError;
+    result.path = std::filesystem::absolute(writer.WrittenPath(), absoluteError);
+    if (absoluteError) {
+        result.path = writer.WrittenPath();
     }
     return result;
 }
@@ -227,7 +180,7 @@ ReportWriteResult WriteHiddenThenName(const std::filesystem::path& folder, std::
 
 ReportWriteResult WriteReportFile(const std::filesystem::path& folder, std::string_view fileName, std::string_view text,
                                   HardLinkFunction createHardLink) {
-    return WriteHiddenThenName(folder, fileName, text, nullptr, {}, createHardLink, nullptr);
+    return WriteHiddenThenName(folder, fileName, text, nullptr, {}, createHardLink);
 }
 
 ReportWriter::ReportWriter(std::filesystem::path folder, std::optional<std::filesystem::path> fallback)
@@ -242,11 +195,11 @@ void ReportWriter::Fail() {
 
 std::optional<Problem> ReportWriter::Open() {
     m_temporaries = std::make_unique<TemporaryFiles>();
-    m_numbersPath = ReportTemporaryPath(m_folder);
+    m_numbersPath = UniqueTemporaryPath(m_folder, kReportTemporaryPrefix);
     m_temporaries->Add(m_numbersPath);
     errno = 0;
     // Read back at the end through the same handle.
-    m_numbers.reset(OpenFile(m_numbersPath, "w+b"));
+    m_numbers.reset(CreateScratchFile(m_numbersPath));
     if (!m_numbers) {
         return Problem{ProblemKind::FileNotCreated, m_folder, 0, ErrnoCode(errno), {}};
     }
@@ -303,8 +256,7 @@ ReportWriteResult ReportWriter::FinishStreamed(std::string_view header, std::str
     ReportWriteResult result;
     if (m_error == 0) {
         std::rewind(m_numbers.get());
-        result = WriteHiddenThenName(m_folder, fileName, header, m_numbers.get(), kReportLineEnd, CreateHardLink,
-                                     m_temporaries.get());
+        result = WriteHiddenThenName(m_folder, fileName, header, m_numbers.get(), kReportLineEnd, CreateHardLink);
     }
     if (m_error != 0) {
         result.problem = Problem{ProblemKind::FileNotWritten, m_folder, 0, ErrnoCode(m_error), {}};

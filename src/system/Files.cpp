@@ -1,5 +1,6 @@
 #include "system/Files.h"
 
+#include "system/FileWriter.h"
 #include "system/Problem.h"
 
 #include <atomic>
@@ -71,23 +72,14 @@ std::optional<std::string> ReadFileStart(const std::filesystem::path& path, std:
 }
 
 std::optional<std::error_code> WriteFileWhole(const std::filesystem::path& path, std::string_view bytes) {
-    const std::filesystem::path temporary = UniqueTemporaryPath(path.parent_path(), ".quillon-");
-    std::error_code error;
-    errno = 0;
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (out) {
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        out.close();
+    FileWriter writer(path);
+    std::optional<Problem> problem = writer.Open();
+    if (!problem) {
+        writer.Append(bytes);
+        problem = writer.Commit();
     }
-    if (!out) {
-        const std::error_code reason = ErrnoCode(errno);
-        std::filesystem::remove(temporary, error);
-        return reason;
-    }
-    if (!RenameReplacing(temporary, path, error)) {
-        const std::error_code reason = error;
-        std::filesystem::remove(temporary, error);
-        return reason;
+    if (problem) {
+        return problem->error;
     }
     return std::nullopt;
 }

@@ -18,6 +18,21 @@ std::FILE* OpenFile(const std::filesystem::path& path, const char* mode) {
     return std::fopen(path.c_str(), mode);
 }
 
+std::FILE* CreateScratchFile(const std::filesystem::path& path) {
+    const int file = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (file < 0) {
+        return nullptr;
+    }
+    std::FILE* stream = ::fdopen(file, "w+b"); // the new file is empty: "w" truncates nothing here
+    if (stream == nullptr) {
+        const int reason = errno;
+        ::close(file);
+        ::unlink(path.c_str());
+        errno = reason;
+    }
+    return stream;
+}
+
 void AdviseLargePages(void* start, std::size_t size) {
 #ifdef MADV_HUGEPAGE
     // Only whole pages inside the buffer can be advised.

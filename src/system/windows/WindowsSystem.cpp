@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <io.h>
 #include <shellapi.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -40,6 +41,22 @@ std::FILE* OpenFile(const std::filesystem::path& path, const char* mode) {
         wideMode += static_cast<wchar_t>(*c);
     }
     return ::_wfopen(path.c_str(), wideMode.c_str());
+}
+
+std::FILE* CreateScratchFile(const std::filesystem::path& path) {
+    const int file =
+        ::_wopen(path.c_str(), _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+    if (file < 0) {
+        return nullptr;
+    }
+    std::FILE* stream = ::_fdopen(file, "w+b");
+    if (stream == nullptr) {
+        const int reason = errno;
+        ::_close(file);
+        ::_wunlink(path.c_str());
+        errno = reason;
+    }
+    return stream;
 }
 
 void AdviseLargePages(void*, std::size_t) {}

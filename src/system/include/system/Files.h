@@ -34,6 +34,11 @@ void RemoveFileInSignalHandler(const std::filesystem::path::value_type* path);
 // fopen for a path of any characters; nullptr with errno set on failure.
 std::FILE* OpenFile(const std::filesystem::path& path, const char* mode);
 
+// A new file for writing and reading back ("w+b"), readable by its owner alone, made only where no
+// file or link has the name: a scratch file of the run, never a file that is kept. nullptr with
+// errno set on failure.
+std::FILE* CreateScratchFile(const std::filesystem::path& path);
+
 enum class RenameOutcome {
     Renamed, // `from` now has the name `to`
     Taken,   // `to` existed and was left as it was; `from` is unchanged
@@ -58,9 +63,8 @@ bool FolderTakesFiles(const std::filesystem::path& folder);
 // The first `maxBytes` bytes of a file, or all of a shorter one; nothing when it cannot be opened.
 std::optional<std::string> ReadFileStart(const std::filesystem::path& path, std::size_t maxBytes);
 
-// Replaces the file at `path` with exactly `bytes`, or leaves it as it was: the bytes go to a
-// temporary file beside it first, which then takes the name. The system's error on failure (none
-// when it gave no reason).
+// Replaces the file at `path` with exactly `bytes`, or leaves it as it was: a FileWriter in Replace
+// mode, a link at `path` followed. The system's error on failure (none when it gave no reason).
 std::optional<std::error_code> WriteFileWhole(const std::filesystem::path& path, std::string_view bytes);
 
 } // namespace quillon
