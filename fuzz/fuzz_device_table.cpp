@@ -18,11 +18,14 @@ namespace {
 
 using namespace quillon;
 
-// The file's text as the table must hold it: UTF-8 without its byte order mark, anything else read
-// as Windows-1252.
+// The file's text as the table must hold it: UTF-16 after its mark or when its start alternates
+// NUL and other bytes, UTF-8 without its byte order mark, anything else read as Windows-1252.
 std::string ReferenceText(std::string_view bytes) {
     if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF")) {
         return Utf16ToUtf8(bytes.substr(2), bytes[0] == '\xFE');
+    }
+    if (LooksLikeUtf16(bytes)) {
+        return Utf16ToUtf8(bytes, bytes[0] == '\0');
     }
     // A UTF-8 mark is dropped; the bytes after it decide.
     const std::string_view rest = bytes.starts_with("\xEF\xBB\xBF") ? bytes.substr(3) : bytes;

@@ -215,6 +215,9 @@ EncodingDecision DecideEncoding(std::string_view bytes, bool complete) {
     if (bytes.starts_with("\xFE\xFF")) {
         return {TextEncoding::Utf16BE, 2};
     }
+    if (LooksLikeUtf16(bytes)) {
+        return {bytes[0] == '\0' ? TextEncoding::Utf16BE : TextEncoding::Utf16LE, 0};
+    }
     const std::size_t mark = bytes.starts_with("\xEF\xBB\xBF") ? 3 : 0;
     std::string_view rest = bytes.substr(mark);
     if (!complete) {
@@ -223,23 +226,26 @@ EncodingDecision DecideEncoding(std::string_view bytes, bool complete) {
     return {IsValidUtf8(rest) ? TextEncoding::Utf8 : TextEncoding::Windows1252, mark};
 }
 
-bool LooksLikeUtf16(std::string_view firstLine) {
-    if (firstLine.size() < 4) {
-        return false;
+bool MayLookLikeUtf16(std::string_view start) {
+    if (start.size() < 2) {
+        return true;
     }
     // Which half of each pair is NUL must be the same all along, and the other half never is.
-    const std::size_t nulAt = firstLine[0] == '\0' ? 0 : 1;
-    for (std::size_t i = 0; i + 1 < firstLine.size(); i += 2) {
-        if (firstLine[i + nulAt] != '\0' || firstLine[i + 1 - nulAt] == '\0') {
+    const std::size_t nulAt = start[0] == '\0' ? 0 : 1;
+    for (std::size_t i = 0; i + 1 < start.size(); i += 2) {
+        if (start[i + nulAt] != '\0' || start[i + 1 - nulAt] == '\0') {
             return false;
         }
     }
     return true;
 }
 
-std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
-    std::string out;
-    out.reserve(bytes.size() + bytes.size() / 2);
+bool LooksLikeUtf16(std::string_view text) {
+    text = text.substr(0, kEncodingHeadBytes);
+    return text.size() >= 4 && MayLookLikeUtf16(text);
+}
+
+void AppendUtf16AsUtf8(std::string& out, std::string_view bytes, bool bigEndian) {
     auto unit = [&](std::size_t i) -> char32_t {
         const auto a = static_cast<unsigned char>(bytes[i]);
         const auto b = static_cast<unsigned char>(bytes[i + 1]);
@@ -261,6 +267,12 @@ std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
     if (i < bytes.size()) {
         AppendUtf8(out, kReplacementCharacter);
     }
+}
+
+std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
+    std::string out;
+    out.reserve(bytes.size() + bytes.size() / 2);
+    AppendUtf16AsUtf8(out, bytes, bigEndian);
     return out;
 }
 

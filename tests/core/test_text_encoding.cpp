@@ -42,7 +42,17 @@ INSTANTIATE_TEST_SUITE_P(
                                    "\xFF\xFE"
                                    "a",
                                    true, TextEncoding::Utf16LE, 2},
-                      EncodingCase{"Utf16BE", "\xFE\xFF", true, TextEncoding::Utf16BE, 2}),
+                      EncodingCase{"Utf16BE", "\xFE\xFF", true, TextEncoding::Utf16BE, 2},
+                      EncodingCase{"Utf16LEWithoutMark",
+                                   std::string("\r\0\n\0"
+                                               "3\0",
+                                               6),
+                                   true, TextEncoding::Utf16LE, 0},
+                      EncodingCase{"Utf16BEWithoutMark",
+                                   std::string("\0\r\0\n\0"
+                                               "3",
+                                               6),
+                                   false, TextEncoding::Utf16BE, 0}),
     [](const auto& testInfo) { return testInfo.param.name; });
 
 TEST(TextEncoding, OpenTailIsOnlyASequenceNotYetWhole) {
@@ -110,6 +120,33 @@ TEST(TextEncoding, Utf16WithoutMarkIsSeenInTheFirstLine) {
                                            "3\0"
                                            "5\0",
                                            5))); // big-endian, cut before its LF
+}
+
+// The first 64 KiB decide, not the first line: an empty first line is no reason to miss UTF-16,
+// and what follows the 64 KiB is not looked at.
+TEST(TextEncoding, Utf16WithoutMarkIsSeenInTheFirst64KiB) {
+    std::string le;
+    while (le.size() < kEncodingHeadBytes) {
+        le += std::string("\r\0\n\0"
+                          "4\0"
+                          "9\0",
+                          8);
+    }
+    EXPECT_TRUE(LooksLikeUtf16(le));
+    EXPECT_TRUE(LooksLikeUtf16(le + "49\xFF"));
+    EXPECT_FALSE(LooksLikeUtf16(le.substr(0, kEncodingHeadBytes - 2) + "49"));
+    EXPECT_FALSE(LooksLikeUtf16(std::string("4\0"
+                                            "9\0\n\0"
+                                            "490154203237518\n",
+                                            22))); // only the first line alternates
+    EXPECT_EQ(DecideEncoding(le + "49").encoding, TextEncoding::Utf16LE);
+    // What is still open: fewer than two bytes, or pairs that all alternate so far.
+    EXPECT_TRUE(MayLookLikeUtf16("\xFF"));
+    EXPECT_TRUE(MayLookLikeUtf16(std::string("\0"
+                                             "4\0",
+                                             3)));
+    EXPECT_FALSE(MayLookLikeUtf16("49"));
+    EXPECT_FALSE(MayLookLikeUtf16(std::string("\0\0", 2)));
 }
 
 } // namespace

@@ -28,9 +28,11 @@ std::string_view Utf8Mid(std::string_view text, std::size_t start, std::size_t c
 std::string Cp1252ToUtf8(std::string_view bytes);
 // The size in bytes of Cp1252ToUtf8(bytes), without building it.
 std::size_t Cp1252ToUtf8Size(std::string_view bytes);
-// How the bytes of a text file or stream are written. A UTF-16 byte-order mark means UTF-16; a
-// UTF-8 one is dropped and the bytes after it decide, as for a file without one: UTF-8 when they
-// are valid UTF-8, else Windows-1252.
+// How much of the start of a text decides whether it is UTF-16 without a byte-order mark.
+inline constexpr std::size_t kEncodingHeadBytes = 64 * 1024;
+// How the bytes of a text file or stream are written. A UTF-16 byte-order mark means UTF-16, and
+// so do first bytes that LooksLikeUtf16; a UTF-8 mark is dropped and the bytes after it decide, as
+// for a file without one: UTF-8 when they are valid UTF-8, else Windows-1252.
 enum class TextEncoding { Utf8, Windows1252, Utf16LE, Utf16BE };
 struct EncodingDecision {
     TextEncoding encoding = TextEncoding::Utf8;
@@ -42,12 +44,19 @@ std::size_t Utf8OpenTail(std::string_view text);
 // `complete` is false when `bytes` is only the start of the text: a sequence cut off at its end
 // then still counts as UTF-8.
 EncodingDecision DecideEncoding(std::string_view bytes, bool complete = true);
-// Whether a first line without a byte-order mark reads as UTF-16: its bytes alternate between
-// NUL and non-NUL, as ASCII written in UTF-16 does. Needs at least two characters' worth of bytes.
-bool LooksLikeUtf16(std::string_view firstLine);
+// Whether a text without a byte-order mark reads as UTF-16, judged on its first kEncodingHeadBytes
+// bytes: each pair of them is one NUL and one other byte, the NUL always on the same side, as ASCII
+// and Latin-1 written in UTF-16 are. Needs at least two characters' worth of bytes; an odd last
+// byte is not looked at. Big-endian when the text starts with NUL.
+bool LooksLikeUtf16(std::string_view text);
+// Whether bytes that follow `start` could still make LooksLikeUtf16 true: every whole pair of it
+// has its NUL on the side that the first pair has it (so always for fewer than two bytes).
+bool MayLookLikeUtf16(std::string_view start);
 // UTF-16 bytes (without their mark) to UTF-8; an unpaired surrogate or an odd last byte becomes
 // U+FFFD.
 std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian);
+// The same, appended to `out`.
+void AppendUtf16AsUtf8(std::string& out, std::string_view bytes, bool bigEndian);
 // The text as UTF-8 by DecideEncoding's rule, its mark dropped.
 std::string DecodeText(std::string bytes);
 // The name of an encoding as messages give it ("UTF-16 LE").
