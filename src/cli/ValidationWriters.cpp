@@ -80,8 +80,8 @@ void AppendNumber(OutputSink& out, int value) {
     out.Append(std::string_view(digits, static_cast<std::size_t>(end - digits)));
 }
 
-// The Luhn working as the CSV and JSON columns give it: the transformed digits, and the sum with
-// the total in parentheses, "52(60)".
+// The Luhn working as the JSON keys give it: the transformed digits, and the sum with the total in
+// parentheses, "52(60)".
 void AppendLuhnDigits(OutputSink& out, const LuhnWorking& luhn) {
     for (std::size_t i = 0; i < luhn.digits.count; ++i) {
         out.Append(static_cast<char>('0' + luhn.digits.digits[i]));
@@ -171,21 +171,50 @@ void AppendText(OutputSink& out, std::string_view input, const ValidationResult&
                                               : ", not a multiple of 10\n");
 }
 
-// RFC 4180: quoted, with doubled quotes, only when the value holds a comma, quote or line end.
-// With `apostrophe`, a ' goes before the value.
-void AppendCsvQuoted(OutputSink& out, std::string_view value, bool apostrophe = false) {
-    const bool plain =
-        std::none_of(value.begin(), value.end(), [](char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; });
-    if (plain) {
-        if (apostrophe) {
-            out.Append('\'');
-        }
-        out.Append(value);
+// The value made fit for CSV: bytes that are not UTF-8 replaced as in JSON, and NUL, which JSON
+// writes as \u0000 but CSV has no way to escape, replaced by U+FFFD as well.
+std::string CsvText(std::string_view value) {
+    std::string text;
+    if (IsValidUtf8(value)) {
+        text = value;
+    } else {
+        InPieces(value, [&text](std::string_view piece) {
+            text += nlohmann::json::parse(JsonDump(piece)).get<std::string>();
+        });
+    }
+    for (std::size_t nul = text.find('\0'); nul != std::string::npos; nul = text.find('\0', nul)) {
+        text.replace(nul, 1, "\xEF\xBF\xBD");
+    }
+    return text;
+}
+
+// One CSV field: the one place that guards them all. RFC 4180 quoting, with doubled quotes, only
+// when the value holds a comma, quote or line end; the value made UTF-8 without NUL (CsvText); and
+// a value that a spreadsheet would take for a formula (it begins with =, +, -, @, a tab or a
+// carriage return) gets a leading apostrophe.
+void AppendCsvField(OutputSink& out, std::string_view value) {
+    bool quoted = false;
+    bool nul = false;
+    bool ascii = true;
+    for (const char c : value) {
+        quoted = quoted || c == ',' || c == '"' || c == '\r' || c == '\n';
+        nul = nul || c == '\0';
+        ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    }
+    if (nul || (!ascii && !IsValidUtf8(value))) {
+        AppendCsvField(out, CsvText(value)); // UTF-8 without NUL: this does not come back here
         return;
     }
-    out.Append('"');
-    if (apostrophe) {
+    const bool formula = !value.empty() && std::string_view("=+-@\t\r").find(value.front()) != std::string_view::npos;
+    if (quoted) {
+        out.Append('"');
+    }
+    if (formula) {
         out.Append('\'');
+    }
+    if (!quoted) {
+        out.Append(value);
+        return;
     }
     for (std::size_t quote = value.find('"'); quote != std::string_view::npos; quote = value.find('"')) {
         out.Append(value.substr(0, quote + 1));
@@ -196,79 +225,90 @@ void AppendCsvQuoted(OutputSink& out, std::string_view value, bool apostrophe = 
     out.Append('"');
 }
 
-// A field from the input or the database: bytes that are not UTF-8 are replaced as in JSON, and a
-// value that a spreadsheet would take for a formula (it begins with =, +, -, @, a tab or a carriage
-// return) gets a leading apostrophe.
-void AppendCsvField(OutputSink& out, std::string_view value) {
-    if (value.empty()) {
-        return; // a device not found: no names
-    }
-    if (!IsAscii(value) && !IsValidUtf8(value)) {
-        std::string repaired;
-        InPieces(value, [&repaired](std::string_view piece) {
-            repaired += nlohmann::json::parse(JsonDump(piece)).get<std::string>();
-        });
-        AppendCsvField(out, repaired);
-        return;
-    }
-    const bool formula = !value.empty() && std::string_view("=+-@\t\r").find(value.front()) != std::string_view::npos;
-    AppendCsvQuoted(out, value, formula);
-}
-
 constexpr std::string_view kCsvHeader = "input,imei,rejected,presentation,reporting_body,boxes,tac,serial,check,"
                                         "checksum,luhn,valid,found,manufacturer,model";
 
-void AppendCsv(OutputSink& out, std::string_view input, const ValidationResult& r) {
-    // Fifteen digits, the usual input, need no quoting; nor does anything cut from them.
-    const bool digits = IsCompleteIMEI(r.normalised);
-    auto field = [&](std::string_view value) {
-        if (digits) {
-            out.Append(value);
-        } else {
-            AppendCsvField(out, value);
+// A CSV row, field by field, every one of them through AppendCsvField; the values the program
+// makes itself (numbers, the box list) are put together in `scratch` first.
+class CsvRow {
+public:
+    CsvRow(OutputSink& out, std::string& scratch) : m_out(out), m_scratch(scratch) {}
+
+    void Field(std::string_view value) {
+        if (!m_first) {
+            m_out.Append(',');
         }
-    };
-    if (input == r.normalised) {
-        field(input);
-    } else {
-        AppendCsvField(out, input);
+        m_first = false;
+        AppendCsvField(m_out, value);
     }
-    out.Append(',');
-    field(r.normalised);
-    out.Append(',');
-    out.Append(Flag(r.rejected));
+    void Number(int value) {
+        char digits[16];
+        const auto [end, error] = std::to_chars(std::begin(digits), std::end(digits), value);
+        Field(std::string_view(digits, static_cast<std::size_t>(end - digits)));
+    }
+    // The transformed digits of the Luhn working.
+    void LuhnDigits(const LuhnWorking& luhn) {
+        m_scratch.clear();
+        for (std::size_t i = 0; i < luhn.digits.count; ++i) {
+            m_scratch += static_cast<char>('0' + luhn.digits.digits[i]);
+        }
+        Field(m_scratch);
+    }
+    // The sum with the total in parentheses, "52(60)".
+    void LuhnSum(const LuhnWorking& luhn) {
+        m_scratch = std::to_string(luhn.sum);
+        m_scratch += '(';
+        m_scratch += std::to_string(luhn.total);
+        m_scratch += ')';
+        Field(m_scratch);
+    }
+    // The captions of the checked boxes joined by |.
+    void Boxes(const BoxStates& boxes) {
+        m_scratch.clear();
+        for (const GenerationBox& box : GenerationBoxOrder()) {
+            if (boxes[static_cast<std::size_t>(box.boxNumber - 1)]) {
+                m_scratch += m_scratch.empty() ? "" : "|";
+                m_scratch += box.caption;
+            }
+        }
+        Field(m_scratch);
+    }
+    void End() { m_out.Append("\r\n"); }
+
+private:
+    OutputSink& m_out;
+    std::string& m_scratch;
+    bool m_first = true;
+};
+
+void AppendCsv(OutputSink& out, std::string& scratch, std::string_view input, const ValidationResult& r) {
+    CsvRow row(out, scratch);
+    row.Field(input);
+    row.Field(r.normalised);
+    row.Field(Flag(r.rejected));
     if (r.rejected) {
-        out.Append(",,,,,,,,,false,,,\r\n");
+        // Nothing from presentation to luhn, valid false, nothing from found to model.
+        for (const std::string_view value : {"", "", "", "", "", "", "", "", "false", "", "", ""}) {
+            row.Field(value);
+        }
+        row.End();
         return;
     }
-    out.Append(',');
-    field(r.presentation);
-    out.Append(',');
-    // The program's own words, which begin with the body's digits.
-    AppendCsvQuoted(out, r.reportingBodyText);
-    out.Append(',');
-    // Box captions hold no comma, quote or line end, so the joined list needs no quoting.
-    AppendCheckedBoxes(out, r.boxes, "|");
-    for (std::string_view value : {std::string_view(r.tac), std::string_view(r.serial)}) {
-        out.Append(',');
-        field(value);
-    }
-    // The Luhn working is digits and parentheses.
-    out.Append(',');
-    AppendLuhnDigits(out, r.luhn);
-    out.Append(',');
-    AppendLuhnSum(out, r.luhn);
-    out.Append(',');
-    AppendNumber(out, r.luhn.checkDigit);
-    out.Append(',');
-    out.Append(Flag(r.valid));
-    out.Append(',');
-    out.Append(Flag(r.device.found));
-    out.Append(',');
-    AppendCsvField(out, r.device.found ? std::string_view(r.device.manufacturer) : std::string_view());
-    out.Append(',');
-    AppendCsvField(out, r.device.found ? std::string_view(r.device.model) : std::string_view());
-    out.Append("\r\n");
+    row.Field(r.presentation);
+    // The program's own words, which begin with the body's digits, or the input's first two
+    // characters when no body has them.
+    row.Field(r.reportingBodyText);
+    row.Boxes(r.boxes);
+    row.Field(r.tac);
+    row.Field(r.serial);
+    row.LuhnDigits(r.luhn);
+    row.LuhnSum(r.luhn);
+    row.Number(r.luhn.checkDigit);
+    row.Field(Flag(r.valid));
+    row.Field(Flag(r.device.found));
+    row.Field(r.device.found ? std::string_view(r.device.manufacturer) : std::string_view());
+    row.Field(r.device.found ? std::string_view(r.device.model) : std::string_view());
+    row.End();
 }
 
 // A JSON string as the JSON library writes it (UTF-8 kept, control characters escaped). Text that
@@ -378,7 +418,7 @@ bool ValidationWriter::Write(std::string_view input, const ValidationResult& res
         AppendText(m_out, input, result, m_first);
         break;
     case Format::Csv:
-        AppendCsv(m_out, input, result);
+        AppendCsv(m_out, m_scratch, input, result);
         break;
     case Format::Json:
         AppendJson(m_out, input, result);

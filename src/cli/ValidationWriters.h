@@ -3,6 +3,7 @@
 #include "CommandIo.h"
 #include "validation/Validation.h"
 
+#include <string>
 #include <string_view>
 
 namespace quillon::cli {
@@ -23,6 +24,7 @@ private:
     Format m_format;
     OutputSink& m_out;
     bool m_first = true;
+    std::string m_scratch; // a CSV field the program puts together, kept from row to row
 };
 
 } // namespace quillon::cli

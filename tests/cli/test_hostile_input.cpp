@@ -79,10 +79,12 @@ protected:
         return testing::Run(cli::RunValidateCommand, cli::ValidateOptions{m_db.string(), format, std::move(inputs)},
                             input);
     }
+    static constexpr char kDatabase[] = "49015420,=HYPERLINK(\"x\"),@Model\r\n"
+                                        "35000000,-Maker,+Model\r\n"
+                                        "86000000,Ma\0ker,\0Model\r\n"
+                                        "99999999,QN-2026.12\r\n";
     TempDir m_dir;
-    std::filesystem::path m_db = m_dir.Write("tacdex.csv", "49015420,=HYPERLINK(\"x\"),@Model\r\n"
-                                                           "35000000,-Maker,+Model\r\n"
-                                                           "99999999,QN-2026.12\r\n");
+    std::filesystem::path m_db = m_dir.Write("tacdex.csv", std::string(kDatabase, sizeof kDatabase - 1));
 };
 
 // A UTF-8 byte-order mark at the start of standard input is skipped; UTF-16 stops both commands
@@ -168,7 +170,7 @@ TEST_F(HostileInput, CsvFieldsNeverStartAFormula) {
         std::string row; // the start of the row
     };
     const Case cases[] = {
-        {"=1+2", "'=1+2,'=1+2,false,'=1+2---,"},
+        {"=1+2", "'=1+2,'=1+2,false,'=1+2---,'=1 (Unknown),"},
         {"+490154203237518", "'+490154203237518,'+490154203237518,true,"},
         {"-490154203237518", "'-490154203237518,490154203237518,false,"},
         {"@SUM(1)", "'@SUM(1),SUM(1),false,"},
@@ -187,6 +189,55 @@ TEST_F(HostileInput, CsvFieldsNeverStartAFormula) {
     ASSERT_EQ(found.size(), 3u);
     EXPECT_TRUE(found[1].ends_with(",true,\"'=HYPERLINK(\"\"x\"\")\",'@Model\r")) << found[1];
     EXPECT_TRUE(found[2].ends_with(",true,'-Maker,'+Model\r")) << found[2];
+}
+
+// The fields of each CSV record, their quoting undone.
+std::vector<std::vector<std::string>> CsvRecords(std::string_view out) {
+    std::vector<std::vector<std::string>> records(1, std::vector<std::string>(1));
+    bool quoted = false;
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        std::string& field = records.back().back();
+        const bool next = i + 1 < out.size();
+        if (quoted && out[i] == '"' && next && out[i + 1] == '"') {
+            field += out[i++];
+        } else if (out[i] == '"') {
+            quoted = !quoted;
+        } else if (!quoted && out[i] == ',') {
+            records.back().emplace_back();
+        } else if (!quoted && out[i] == '\r' && next && out[i + 1] == '\n') {
+            records.emplace_back(1);
+            ++i;
+        } else {
+            field += out[i];
+        }
+    }
+    records.pop_back(); // nothing after the last line end
+    return records;
+}
+
+// Whichever column a value lands in, from the input or the database, no field begins a formula,
+// and no NUL reaches the output: CSV cannot escape it, so it becomes U+FFFD (JSON writes \u0000).
+TEST_F(HostileInput, NoCsvFieldStartsAFormulaOrHoldsNul) {
+    const std::string nul(1, '\0');
+    std::vector<std::string> inputs = {"490154203237518", "350000000000000", "860000000000000",
+                                       "49015420=23751",  nul + "=1",        "49" + nul + "0154203237518"};
+    for (const char c : std::string("=+-@\t\r")) {
+        inputs.push_back(c + std::string("1+2"));
+    }
+    const CommandRun r = Validate(inputs, Format::Csv);
+    EXPECT_EQ(r.out.find('\0'), std::string::npos);
+    const std::vector<std::vector<std::string>> records = CsvRecords(r.out);
+    ASSERT_EQ(records.size(), inputs.size() + 1);
+    for (const std::vector<std::string>& record : records) {
+        ASSERT_EQ(record.size(), 15u);
+        for (const std::string& field : record) {
+            EXPECT_TRUE(field.empty() || std::string_view("=+-@\t\r").find(field[0]) == std::string::npos) << field;
+        }
+    }
+    EXPECT_EQ(records[3][13], "Ma\xEF\xBF\xBDker");
+    EXPECT_EQ(records[3][14], "\xEF\xBF\xBDModel");
+    EXPECT_EQ(records[6][0], "49\xEF\xBF\xBD"
+                             "0154203237518");
 }
 
 // The first field of a CSV row, its quoting undone.

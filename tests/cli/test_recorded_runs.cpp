@@ -257,7 +257,7 @@ TEST_F(RecordedRuns, CommandLineGivesTheRecordedBytes) {
          "490154203237518,490154203237518,false,490154-20-323751-8,\"49 (BZT / BAPT / Regulatory Authority / Federal "
          "Network Agency (FNA), "
          "Germany)\",BZT/Cetecom|BABT/BAPT,49015420,323751,49025820343552,52(60),8,true,false,,\r\n"
-         "'=1+2,'=1+2,false,'=1+2---,=1 (Unknown),,'=1+2,,0204,6(8),2,false,false,,\r\n"
+         "'=1+2,'=1+2,false,'=1+2---,'=1 (Unknown),,'=1+2,,0204,6(8),2,false,false,,\r\n"
          "861234560000000,861234560000000,false,861234-56-000000-0,\"86 (Telecommunication Terminal Testing & Approval "
          "Forum (TAF), "
          "China)\",TAF,86123456,000000,83143853000000,35(35),0,false,true,Soci\303\251t\303\251,"
