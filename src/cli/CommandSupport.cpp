@@ -37,6 +37,18 @@ void AppendEscaped(std::string& out, unsigned char byte) {
     }
 }
 
+// The characters that reorder the text around them or break its line without being control
+// characters: the bidirectional marks, embeddings, overrides and isolates, and the line and
+// paragraph separators. Each is three bytes in UTF-8, E2 80 or E2 81 and one more.
+bool ReordersOrBreaksTheLine(char32_t c) {
+    return c == 0x200E || c == 0x200F || (c >= 0x2028 && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
+
+char32_t ThreeByteCharacter(std::string_view text, std::size_t pos) {
+    auto byte = [&](std::size_t i) { return static_cast<char32_t>(static_cast<unsigned char>(text[pos + i])); };
+    return ((byte(0) & 0x0F) << 12) | ((byte(1) & 0x3F) << 6) | (byte(2) & 0x3F);
+}
+
 } // namespace
 
 std::string EscapeForMessage(std::string_view text) {
@@ -52,6 +64,10 @@ std::string EscapeForMessage(std::string_view text) {
             for (std::size_t i = 0; i < length; ++i) {
                 AppendEscaped(out, static_cast<unsigned char>(text[pos + i]));
             }
+        } else if (const char32_t c = byte == 0xE2 && sequence == 3 ? ThreeByteCharacter(text, pos) : 0;
+                   ReordersOrBreaksTheLine(c)) {
+            constexpr char kHex[] = "0123456789ABCDEF";
+            out += {'\\', 'u', '{', kHex[c >> 12], kHex[(c >> 8) & 0xF], kHex[(c >> 4) & 0xF], kHex[c & 0xF], '}'};
         } else {
             out += text.substr(pos, length);
         }

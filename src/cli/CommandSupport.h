@@ -35,8 +35,9 @@ public:
 std::string Prefix(std::string_view command);
 
 // The text fit to show on one line of a terminal: LF, CR and tab as \n, \r and \t; every other
-// byte of a control character (C0, DEL, C1) and every byte that is not well-formed UTF-8 as \xHH.
-// Everything else, a backslash too, stays as it is.
+// byte of a control character (C0, DEL, C1) and every byte that is not well-formed UTF-8 as \xHH;
+// the characters that reorder a line or break it (U+200E, U+200F, U+202A to U+202E, U+2066 to
+// U+2069, U+2028 and U+2029) as \u{202E}. Everything else, a backslash too, stays as it is.
 std::string EscapeForMessage(std::string_view text);
 
 // Writes one message: the prefix, the text (escaped, so that it stays one line and cannot steer

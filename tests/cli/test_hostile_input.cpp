@@ -13,6 +13,7 @@
 #endif
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <sstream>
 #include <string>
@@ -300,6 +301,27 @@ TEST_F(HostileInput, TextOutputCannotSteerTheTerminal) {
     EXPECT_NE(r.out.find("IMEI: \\x1b]0;pwned\\x0735 (\\x1b]0;pw-ne-d\\x0735-)\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("Input: 49\\xff01\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("\\xc2\\x9b31m"), std::string::npos) << r.out;
+}
+
+// The characters that reorder a line or break it are escaped too, in results and in messages; their
+// neighbours are not.
+TEST_F(HostileInput, LineReorderingAndBreakingCharactersAreEscaped) {
+    for (const char32_t c : {0x200E, 0x200F, 0x202A, 0x202B, 0x202C, 0x202D, 0x202E, 0x2066, 0x2067, 0x2068, 0x2069,
+                             0x2028, 0x2029, 0x200D, 0x2027, 0x202F, 0x2065, 0x206A}) {
+        std::string input = "49";
+        AppendUtf8(input, c);
+        input += "01";
+        char escaped[16];
+        std::snprintf(escaped, sizeof escaped, "49\\u{%04X}01", static_cast<unsigned>(c));
+        const bool escapes = c != 0x200D && c != 0x2027 && c != 0x202F && c != 0x2065 && c != 0x206A;
+        const std::string shown = escapes ? escaped : input;
+        SCOPED_TRACE(shown);
+        const CommandRun text = Validate({input}, Format::Text);
+        EXPECT_EQ(text.out.rfind("IMEI: " + shown + " (" + shown + "---)\n", 0), 0u) << text.out;
+        EXPECT_EQ(text.out.find(input) == std::string::npos, escapes);
+        const CommandRun message = testing::Run(cli::RunCompleteCommand, cli::CompleteOptions{{input}});
+        EXPECT_EQ(message.err, "quillon-cli complete: '" + shown + "' is not a 14-digit IMEI or a 16-digit IMEISV\n");
+    }
 }
 
 TEST_F(HostileInput, ATotalOfZeroIsNotCalledNotAMultipleOfTen) {
