@@ -26,9 +26,9 @@ struct Outcome {
 };
 
 Outcome Import(const ImportSettings& settings, std::string_view bytes, std::size_t block, bool file) {
-    DeviceImport import(settings);
+    DeviceImport import;
     testing::StringSource source(std::string(bytes), file, block);
-    Outcome outcome{import.Read(source), {}, {}};
+    Outcome outcome{import.Read(source, settings), {}, {}};
     for (std::size_t i = 0; i < import.DeviceCount(); ++i) {
         outcome.lines.emplace_back(import.Line(i));
     }

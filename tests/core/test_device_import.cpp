@@ -26,9 +26,9 @@ struct Imported {
 };
 
 Imported ImportOne(const std::string& bytes, const ImportSettings& settings = {}, bool file = true) {
-    DeviceImport import(settings);
+    DeviceImport import;
     StringSource source(bytes, file);
-    Imported result{import.Read(source), {}};
+    Imported result{import.Read(source, settings), {}};
     import.WriteMerged(nullptr, "V", [&result](std::string_view piece) { result.file += piece;
 });
 return result;
@@ -90,12 +90,13 @@ TEST(DeviceImport, ReadsEveryLayout) {
         {"pipes without the GSMA's names", "tac|manufacturer|model\n35000004|Acme|P4\n", ImportLayout::Csv,
          "35000004,Acme,P4\r\n99999999,V\r\n"},
         {"columns named on the command line", "Code,Maker,Device,Brand\n35000005,Acme,P5,Other\n", ImportLayout::Csv,
-         "35000005,Acme,P5\r\n99999999,V\r\n", ImportSettings{{}, "code", "MAKER", "device"}},
+         "35000005,Acme,P5\r\n99999999,V\r\n",
+         ImportSettings{.codeColumn = "code", .manufacturerColumn = "MAKER", .modelColumn = "device"}},
         {"an existing tacdex.csv: no header, quotes as they stand, the last line its version",
          "35000006,Acme,\"P6\",extra\r\n35000007, Acme ,P7\r\n99999999,OLD-1\r\n", ImportLayout::Tacdex,
          "35000006,Acme,\"P6\"\r\n35000007,Acme,P7\r\n99999999,V\r\n"},
         {"a forced layout", "tac|brand|model\n35000008|A|B\n", ImportLayout::Gsma, "35000008,A,B\r\n99999999,V\r\n",
-         ImportSettings{ImportLayout::Gsma}},
+         ImportSettings{.layout = ImportLayout::Gsma}},
     };
     for (const Case& c : cases) {
         const Imported imported = ImportOne(c.bytes, c.settings);
@@ -158,9 +159,9 @@ TEST(DeviceImport, DecidesTheEncodingFromMarkAndBytes) {
          TextEncoding::Windows1252, false},
     };
     for (const Case& c : cases) {
-        DeviceImport import({});
+        DeviceImport import;
         StringSource source(c.bytes, c.file);
-        const ExportRead read = import.Read(source);
+        const ExportRead read = import.Read(source, {});
         EXPECT_EQ(read.outcome, ExportRead::Outcome::Read) << c.what;
         EXPECT_EQ(read.encoding, c.encoding) << c.what;
         const std::string_view last = import.Line(import.DeviceCount() - 1);
@@ -187,9 +188,9 @@ TEST(DeviceImport, ACharacterAtTheVeryEndKeepsTheFileUtf8) {
     for (const Case& c : cases) {
         for (const bool file : {true, false}) {
             SCOPED_TRACE(std::string(c.what) + (file ? ", file" : ", stream"));
-            DeviceImport import({});
+            DeviceImport import;
             StringSource source("tac,brand,model\r\n35000001,Acme,M" + c.last, file);
-            const ExportRead read = import.Read(source);
+            const ExportRead read = import.Read(source, {});
             ASSERT_EQ(read.outcome, ExportRead::Outcome::Read);
             EXPECT_EQ(read.encoding, c.encoding);
             ASSERT_EQ(import.DeviceCount(), 1u);
@@ -206,9 +207,9 @@ TEST(DeviceImport, StreamKeepsItsDecisionAndCountsLaterStrayBytes) {
         bytes += "35000001,\xC3\x89,\xF0\x9F\x93\xB1\n"; // two-byte and four-byte characters across every block end
     }
     bytes += "35000002,\xC9t,\xFF\n";
-    DeviceImport import({});
+    DeviceImport import;
     StringSource source(bytes, false);
-    const ExportRead read = import.Read(source);
+    const ExportRead read = import.Read(source, {});
     EXPECT_EQ(read.encoding, TextEncoding::Utf8);
     EXPECT_EQ(read.replacedSequences, 2u);
     EXPECT_EQ(import.Line(0), "35000001,\xC3\x89,\xF0\x9F\x93\xB1");
@@ -222,9 +223,9 @@ TEST(DeviceImport, Utf16SurrogatePairsSurviveBlockEnds) {
         text += u"35000001\tA\t\U0001F4F1\r\n";
     }
     for (const bool file : {true, false}) {
-        DeviceImport import({});
+        DeviceImport import;
         StringSource source(Utf16Le(text), file);
-        const ExportRead read = import.Read(source);
+        const ExportRead read = import.Read(source, {});
         EXPECT_EQ(read.rows, 100000u);
         EXPECT_EQ(import.DeviceCount(), 1u);
         EXPECT_EQ(import.Line(0), "35000001,A,\xF0\x9F\x93\xB1");
@@ -246,9 +247,9 @@ TEST(DeviceImport, CountsSkippedRowsByReason) {
                               "350000011,A,B\n"                     // 11
                               "1,A,B\n2,A,B\n3,A,B\n4,A,B\n5,A,B\n" // 12-16
                               "35000005,A,B";                       // 17, no line end
-    DeviceImport import({});
+    DeviceImport import;
     StringSource source(bytes, true);
-    const ExportRead read = import.Read(source);
+    const ExportRead read = import.Read(source, {});
     EXPECT_EQ(read.rows, 14u);
     EXPECT_EQ(import.DeviceCount(), 2u);
     const auto lines = [&import](SkipReason reason) {
@@ -271,7 +272,7 @@ TEST(DeviceImport, CountsSkippedRowsByReason) {
 }
 
 TEST(DeviceImport, PadCodesPutsLeadingZerosBack) {
-    const Imported imported = ImportOne("tac,brand,model\n1234567,A,B\n1,C,D\n", ImportSettings{{}, {}, {}, {}, true});
+    const Imported imported = ImportOne("tac,brand,model\n1234567,A,B\n1,C,D\n", ImportSettings{.padCodes = true});
     EXPECT_EQ(imported.file, "01234567,A,B\r\n00000001,C,D\r\n99999999,V\r\n");
 }
 
@@ -285,20 +286,20 @@ TEST(DeviceImport, ExponentFormIsToldApartFromOtherText) {
                           {"3.5E", SkipReason::NoCode},          {"3.5E+", SkipReason::NoCode},
                           {"35-000001", SkipReason::NoCode},     {"", SkipReason::NoCode}};
     for (const Case& c : cases) {
-        DeviceImport import({});
+        DeviceImport import;
         StringSource source(std::string("tac;brand;model\n") + c.code + ";A;B\n", true);
-        import.Read(source);
+        import.Read(source, {});
         EXPECT_EQ(import.Skipped()[static_cast<std::size_t>(c.reason)].count, 1u) << c.code;
     }
 }
 
 // A code read twice keeps its first position and takes the last row's names, across exports.
 TEST(DeviceImport, RepeatedCodesKeepTheirFirstPlace) {
-    DeviceImport import({});
+    DeviceImport import;
     StringSource first("tac,brand,model\n35000001,A,Old\n35000002,B,Two\n35000001,A,Longer name now\n", true);
     StringSource second("tac;brand;model\n35000001;A;X\n35000003;C;Three\n", false);
-    import.Read(first);
-    import.Read(second);
+    import.Read(first, {});
+    import.Read(second, {});
     ASSERT_EQ(import.DeviceCount(), 3u);
     EXPECT_EQ(import.RepeatedCodes(), 2u);
     EXPECT_EQ(import.Line(0), "35000001,A,X");
@@ -312,9 +313,9 @@ TEST(DeviceImport, ManyDistinctCodesGrowTheIndex) {
         bytes += std::to_string(35000000 + i) + ",M,D" + std::to_string(i % 7) + "\n";
     }
     bytes += "35000042,M,Again\n";
-    DeviceImport import({});
+    DeviceImport import;
     StringSource source(bytes, true);
-    import.Read(source);
+    import.Read(source, {});
     EXPECT_EQ(import.DeviceCount(), 50000u);
     EXPECT_EQ(import.RepeatedCodes(), 1u);
     EXPECT_EQ(import.Line(42), "35000042,M,Again");
@@ -331,8 +332,8 @@ TEST(DeviceImport, NoHeaderNamesTheFieldsFound) {
         {"code;maker;device\n1;2;3\n", {}, {"code", "maker", "device"}},
         {"tac,brand\n35000001,A\n", {}, {"tac", "brand"}},
         {"", {}, {}},
-        {"tac,name,name\n35000001,A,B\n", ImportSettings{ImportLayout::Gsma}, {"tac", "name", "name"}},
-        {"35000001,A,B\n99999999,V\n", ImportSettings{ImportLayout::Csv}, {"35000001", "A", "B"}},
+        {"tac,name,name\n35000001,A,B\n", ImportSettings{.layout = ImportLayout::Gsma}, {"tac", "name", "name"}},
+        {"35000001,A,B\n99999999,V\n", ImportSettings{.layout = ImportLayout::Csv}, {"35000001", "A", "B"}},
     };
     for (const Case& c : cases) {
         const Imported imported = ImportOne(c.bytes, c.settings);
@@ -349,9 +350,9 @@ TEST(DeviceImport, MergesIntoTheBase) {
                                                     "35000001,Old,One later\r\n"
                                                     "35000009,Old,Last\r\n"
                                                     "99999999,BASE\r\n");
-    DeviceImport import({});
+    DeviceImport import;
     StringSource source("tac,brand,model\n35000005,New,Five\n35000001,New,One\n35000004,New,Four\n", true);
-    import.Read(source);
+    import.Read(source, {});
     const DeviceImport::Plan plan = import.PlanMerge(&base, "NEW-1");
     std::string file;
     import.WriteMerged(&base, "NEW-1", [&file](std::string_view piece) { file += piece;
@@ -388,9 +389,9 @@ TEST(DeviceImport, PlanNamesTheDevicesTheModelListLeavesOut) {
     for (int i = 0; i < 30; ++i) {
         bytes += std::to_string(35000000 + i) + ",New,N\n";
     }
-    DeviceImport import({});
+    DeviceImport import;
     StringSource source(bytes, true);
-    import.Read(source);
+    import.Read(source, {});
     EXPECT_TRUE(import.PlanMerge(&base, "V").unlisted.empty());
     const DeviceImport::Plan alone = import.PlanMerge(nullptr, "V");
     ASSERT_EQ(alone.unlisted.size(), 26u);
@@ -406,9 +407,9 @@ TEST(DeviceImport, PlanRefusesAResultBeyondTheLimits) {
         baseText += "0,A,B\n";
     }
     const DeviceTable base = DeviceTable::FromBytes(baseText + "99999999,BASE\n");
-    DeviceImport import({});
+    DeviceImport import;
     StringSource source("tac,brand,model\n35000001,A,B\n", true);
-    import.Read(source);
+    import.Read(source, {});
     EXPECT_FALSE(import.PlanMerge(&base, "V").withinLimits);
     EXPECT_TRUE(import.PlanMerge(nullptr, "V").withinLimits);
 }

@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,14 +24,30 @@ enum class ImportLayout { Gsma, Osmocom, Csv, Tacdex };
 // "GSMA", "Osmocom", "CSV", "tacdex.csv": as the summary names a layout.
 std::string_view ImportLayoutName(ImportLayout layout);
 
+// How one export is read.
 struct ImportSettings {
     std::optional<ImportLayout> layout{}; // none: recognised from the header row
     // Header names of the columns where the header uses other words than those looked for.
     std::optional<std::string> codeColumn{};
     std::optional<std::string> manufacturerColumn{};
     std::optional<std::string> modelColumn{};
+    // The columns by position (from 0), for an export whose header is not recognised or that has
+    // none. Columns are by position when codeIndex is given; a name whose index is not given is
+    // not read, and the columns named above are not looked for.
+    std::optional<std::size_t> codeIndex{};
+    std::optional<std::size_t> manufacturerIndex{};
+    std::optional<std::size_t> modelIndex{};
+    // With columns by position: whether the first line is a header (skipped). Unset: it is a
+    // header when no field of it is an eight-digit code.
+    std::optional<bool> firstLineIsHeader{};
     bool padCodes = false; // codes of one to seven digits get their leading zeros back
+    bool longRows = false; // a quoted row may take in more than kMaxRowLines lines
 };
+
+// The lines one row may take in, through quoted line breaks, unless longRows.
+inline constexpr std::size_t kMaxRowLines = 10;
+// What messages quote of a field or a line at most, in characters.
+inline constexpr std::size_t kMessageQuoteChars = 200;
 
 // The header names looked for, as compared: lower case, `_` read as a space, no surrounding spaces.
 struct ColumnNames {
@@ -74,6 +91,14 @@ struct SkippedRows {
     std::vector<Where> first; // at most kFirstLinesKept
 };
 
+// A row taking in more than one line: the line where the quote that took in the line breaks
+// opened, and the lines the row takes in.
+struct MultiLineRow {
+    std::size_t line = 0;
+    std::size_t lines = 0;
+    bool operator==(const MultiLineRow&) const = default;
+};
+
 // What reading one export found.
 struct ExportRead {
     enum class Outcome {
@@ -81,27 +106,47 @@ struct ExportRead {
         NoHeader,     // no header row of a layout looked for; `headerFields` holds what was found
         ReadFailed,   // `error`
         BeyondLimits, // the devices kept so far would already make too large a database
+        LineTooLong,  // `line` is longer than kMaxLineBytes
+        // A quoted row took in more than kMaxRowLines lines: `line` where its quote opened,
+        // `linesTaken` the lines up to its end.
+        RowTooLong,
+        QuoteOpenAtEnd, // a quoted field still open at the end of the input: `line` where it opened
     };
+    using MultiLineRow = quillon::MultiLineRow;
     Outcome outcome = Outcome::Read;
     ImportLayout layout = ImportLayout::Csv;
     TextEncoding encoding = TextEncoding::Utf8;
-    std::size_t rows = 0;                  // data rows, skipped ones included; blank lines are not rows
-    std::size_t replacedSequences = 0;     // a stream's bytes after its first 64 KiB that were not UTF-8
-    std::vector<std::string> headerFields; // NoHeader: the first line's fields
+    std::size_t rows = 0;              // data rows, skipped ones included; blank lines are not rows
+    std::size_t replacedSequences = 0; // a stream's bytes after its first 64 KiB that were not UTF-8
+    // NoHeader: the first line's fields, at most 21, each cut to kMessageQuoteChars characters
+    // with "…" after a cut one.
+    std::vector<std::string> headerFields;
     int error = 0;
+    std::size_t line = 0;
+    std::size_t linesTaken = 0;
+    std::size_t multiLineRows = 0;                       // rows taking in more than one line
+    std::vector<MultiLineRow> firstMultiLineRows;        // at most kFirstLinesKept
+    std::array<std::size_t, kSkipReasonCount> skipped{}; // this export's skipped rows by reason
 };
+
+class ImportStore;
 
 // The devices of one or more exports, merged as they are read: a code read twice keeps its first
 // position and takes the names of its last row.
 class DeviceImport {
 public:
-    explicit DeviceImport(ImportSettings settings);
+    DeviceImport();
+    // With another line limit than kMaxLineBytes.
+    explicit DeviceImport(std::size_t maxLineBytes);
+    ~DeviceImport();
+    DeviceImport(DeviceImport&&) noexcept;
+    DeviceImport& operator=(DeviceImport&&) noexcept;
 
-    ExportRead Read(ByteSource& source);
+    ExportRead Read(ByteSource& source, const ImportSettings& settings);
 
-    std::size_t DeviceCount() const { return m_records.size(); }
-    std::size_t RepeatedCodes() const { return m_repeated; } // rows whose code an earlier row had
-    const std::array<SkippedRows, kSkipReasonCount>& Skipped() const { return m_skipped; }
+    std::size_t DeviceCount() const;
+    std::size_t RepeatedCodes() const; // rows whose code an earlier row had
+    const std::array<SkippedRows, kSkipReasonCount>& Skipped() const;
     // The device line of import `index` (0..DeviceCount-1), in first-read order: "TAC,maker,model".
     std::string_view Line(std::size_t index) const;
 
@@ -124,44 +169,8 @@ public:
                      const std::function<void(std::string_view)>& write) const;
 
 private:
-    struct Record {
-        std::uint32_t code;
-        std::uint32_t chunk;  // of m_lines
-        std::uint32_t offset; // of its line in that chunk
-        std::uint32_t length;
-    };
-    // Room for a line of `length` bytes at the end of the last chunk, or in a new one.
-    std::pair<std::uint32_t, std::uint32_t> Room(std::size_t length);
-    std::size_t SlotOf(std::uint32_t code, std::size_t mask) const;
-    void Add(std::uint32_t code, std::string_view manufacturer, std::string_view model);
-    // Add, a few rows later: each code's slot is fetched from memory while the rows before it are
-    // added, since codes come in no order and the index is larger than the processor's caches.
-    void Queue(std::uint32_t code, std::string_view manufacturer, std::string_view model);
-    void AddQueued();
-    void Skip(SkipReason reason, std::size_t line);
-    // For each device line of `base`, the import that replaces it (or kNone).
-    std::vector<std::uint32_t> Replacements(const DeviceTable& base) const;
-    bool NearLimits() const;
-
-    friend class ExportParser;
-
-    ImportSettings m_settings;
-    // The device lines, in chunks that are never moved once made, so that growing costs no copy.
-    std::vector<std::string> m_lines;
-    std::size_t m_liveBytes = 0;
-    std::vector<Record> m_records;
-    // Open addressing from code to record index + 1 (0: free), a power of two at most half full.
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> m_slots;
-    struct Queued {
-        std::uint32_t code;
-        std::uint32_t manufacturerLength;
-        std::uint32_t modelLength;
-    };
-    std::vector<Queued> m_queue;
-    std::string m_queuedNames;
-    std::size_t m_repeated = 0;
-    std::array<SkippedRows, kSkipReasonCount> m_skipped{};
-    std::size_t m_fileIndex = 0;
+    std::unique_ptr<ImportStore> m_store;
+    std::size_t m_maxLineBytes;
 };
 
 // Whether `text` is 1 to 10 printable ASCII characters, as a version text has to be.
