@@ -9,8 +9,6 @@ namespace {
 
 // What one read asks for.
 constexpr std::size_t kBlock = std::size_t{1} << 20;
-// The encoding is decided on the input's start, as much as this.
-constexpr std::size_t kEncodingHead = 64 * 1024;
 
 // The text with every byte that starts no well-formed sequence replaced by U+FFFD; counts them.
 std::string ReplaceMalformed(std::string_view text, std::size_t& replaced) {
@@ -77,7 +75,7 @@ ImportBlocks::ImportBlocks(ByteSource& source, std::size_t maxLineBytes)
 
 bool ImportBlocks::Start() {
     m_stream = !m_source.Rewind();
-    std::string head(kEncodingHead, '\0');
+    std::string head(kEncodingHeadBytes, '\0');
     std::size_t filled = 0;
     bool atEnd = false;
     while (filled < head.size()) {

@@ -179,7 +179,7 @@ void HeaderLineFields::EndField() {
     }
     m_anyCode = m_anyCode || (m_digits == 8 && m_codeState != CodeState::No && m_codeState != CodeState::Leading);
     if (m_index < kShownHeaderFields) {
-        m_shown.push_back(m_cut ? m_quote + "\u2026" : m_quote);
+        m_shown.push_back(m_cut ? m_quote + "\xE2\x80\xA6" : m_quote);
     }
     ++m_index;
     m_state = State::FieldStart;
