@@ -151,7 +151,7 @@ private:
             return;
         }
         // A device line larger than a database can be would stop the reading anyway.
-        if (row.manufacturer.size() + row.model.size() + 12 > kMaxDatabaseBytes) {
+        if (row.tooLarge || row.manufacturer.size() + row.model.size() + 12 > kMaxDatabaseBytes) {
             m_result.outcome = ExportRead::Outcome::BeyondLimits;
             m_over = true;
             return;

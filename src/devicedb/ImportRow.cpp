@@ -1,5 +1,7 @@
 #include "ImportRow.h"
 
+#include "devicedb/DeviceTable.h"
+
 #include <algorithm>
 
 namespace quillon {
@@ -24,6 +26,32 @@ std::string_view FieldOr(const SplitRecord& record, std::size_t index) {
 }
 
 } // namespace
+
+std::size_t CleanedLength(std::string_view name) {
+    const auto byte = [name](std::size_t i) { return static_cast<unsigned char>(name[i]); };
+    const auto c1 = [&](std::size_t i) {
+        return byte(i) == 0xC2 && i + 1 < name.size() && byte(i + 1) >= 0x80 && byte(i + 1) <= 0x9F;
+    };
+    const auto blank = [&](std::size_t i) {
+        return byte(i) < 0x20 || byte(i) == 0x7F || byte(i) == ',' || byte(i) == ' ';
+    };
+    std::size_t begin = 0;
+    while (begin < name.size() && (blank(begin) || c1(begin))) {
+        begin += c1(begin) ? 2 : 1;
+    }
+    std::size_t end = name.size();
+    while (end > begin && (blank(end - 1) || (end - begin >= 2 && c1(end - 2)))) {
+        end -= blank(end - 1) ? 1 : 2;
+    }
+    std::size_t pairs = 0;
+    for (std::size_t i = begin; i < end; ++i) {
+        if (c1(i)) {
+            ++pairs;
+            ++i;
+        }
+    }
+    return end - begin - pairs;
+}
 
 bool IsExponentForm(std::string_view text) {
     const std::size_t e = text.find_first_of("eE");
@@ -92,7 +120,13 @@ RowDevice RowReader::Read(const SplitRecord& record) {
         return row;
     }
     const auto field = [&](std::size_t column, std::string& scratch) {
-        return column != kNoColumn ? CleanName(FieldOr(record, column), scratch) : std::string_view();
+        const std::string_view text = column != kNoColumn ? FieldOr(record, column) : std::string_view();
+        // A name that no database can hold is not copied to be cleaned.
+        if (text.size() > kMaxDatabaseBytes && CleanedLength(text) > kMaxDatabaseBytes) {
+            row.tooLarge = true;
+            return std::string_view();
+        }
+        return CleanName(text, scratch);
     };
     // Leading zeros a spreadsheet dropped come back as the number's value.
     for (const char c : code) {
@@ -106,7 +140,7 @@ RowDevice RowReader::Read(const SplitRecord& record) {
     if (row.model.empty()) {
         row.model = field(m_columns.model, m_scratch[1]);
     }
-    if (row.manufacturer.empty() && row.model.empty()) {
+    if (row.manufacturer.empty() && row.model.empty() && !row.tooLarge) {
         row.skipped = SkipReason::NoName;
     }
     return row;

@@ -27,6 +27,9 @@ inline std::string_view TrimSpaces(std::string_view text) {
 // `name` or, where characters change, of `scratch`.
 std::string_view CleanName(std::string_view name, std::string& scratch);
 
+// The length of `name` cleaned as CleanName cleans it (its placeholder aside), without making it.
+std::size_t CleanedLength(std::string_view name);
+
 // A number as a spreadsheet shows a large one: 3.5E+07, 35E7, 3,5E+07.
 bool IsExponentForm(std::string_view text);
 
@@ -36,6 +39,7 @@ struct RowDevice {
     std::uint32_t code = 0;
     std::string_view manufacturer; // views of the row or of the reader's scratch
     std::string_view model;
+    bool tooLarge = false; // a name longer than a database can be
 };
 
 class RowReader {

@@ -1,5 +1,6 @@
 // The import reader on hostile and awkward exports: long lines, stray quotes, rows over many
 // lines, codes aimed at the index, records cut by every read, and settings given per export.
+#include "../../src/devicedb/ImportRow.h"
 #include "../../src/devicedb/ImportStore.h"
 #include "devicedb/DeviceImport.h"
 
@@ -255,6 +256,16 @@ TEST(ImportReader, ReplacedLinesAreGivenBack) {
     EXPECT_EQ(store.DeviceCount(), 4u);
     EXPECT_EQ(store.Line(0), "35000001,A,B");
     EXPECT_LT(store.HeldBytes(), std::size_t{5} << 20); // 200,000 lines of 111 bytes were written
+}
+
+// A name too long for any database is measured as cleaned without being copied.
+TEST(ImportReader, CleanedLengthIsTheLengthOfTheCleanedName) {
+    for (const std::string name : {"", "  ", "Acme", " A,B\tC ", "\xC2\x85x\xC2\x85", "x\xC2\x85\xC2\x85y",
+                                   "\xC2\xC2\x85", ",\x7F\xC3\xA9\x01", "\xC2"}) {
+        std::string scratch;
+        const std::string_view cleaned = CleanName(name, scratch);
+        EXPECT_EQ(CleanedLength(name), cleaned.size()) << name;
+    }
 }
 
 // The reader's result does not depend on how the reads cut the bytes: through a character, a
