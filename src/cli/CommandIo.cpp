@@ -36,39 +36,111 @@ int StringOutput::Write(std::string_view bytes) {
     return 0;
 }
 
+void LineInput::ReadAsText() {
+    m_text = true;
+    m_undecided = m_lines == 0 && m_end == 0;
+}
+
 bool LineInput::Next(std::string_view& line) {
+    if (m_undecided) {
+        DecideEncoding();
+    }
     for (;;) {
-        const char* const data = m_buffer.get();
-        const std::size_t from = m_begin + m_searched;
-        if (const void* lf = m_end > from ? std::memchr(data + from, '\n', m_end - from) : nullptr) {
-            const auto at = static_cast<std::size_t>(static_cast<const char*>(lf) - data);
+        if (const std::size_t at = FindLineEnd(); at != std::string_view::npos) {
             if (at - m_begin > m_maxLine) {
                 m_lineTooLong = true;
                 return false;
             }
-            line = std::string_view(data + m_begin, at - m_begin);
-            m_begin = at + 1;
-            m_searched = 0;
-            ++m_lines;
+            line = Take(at);
+            m_begin = at + m_unit;
             return true;
         }
-        m_searched = m_end - m_begin;
-        if (m_searched > m_maxLine) {
+        // A UTF-16 line may end in half a code unit, which the search leaves out.
+        if (m_searched > m_maxLine || (m_atEnd && m_end - m_begin > m_maxLine)) {
             m_lineTooLong = true;
             return false;
         }
         if (m_atEnd) {
             // The last line may lack its line end; nothing after a final LF is a line.
             if (m_end > m_begin) {
-                line = std::string_view(data + m_begin, m_end - m_begin);
+                line = Take(m_end);
                 m_begin = m_end;
-                m_searched = 0;
-                ++m_lines;
                 return true;
             }
             return false;
         }
-        Fill();
+        Fill(m_maxLine + m_unit);
+    }
+}
+
+std::size_t LineInput::FindLineEnd() {
+    const char* const data = m_buffer.get();
+    if (m_unit == 1) {
+        const std::size_t from = m_begin + m_searched;
+        if (const void* lf = m_end > from ? std::memchr(data + from, '\n', m_end - from) : nullptr) {
+            return static_cast<std::size_t>(static_cast<const char*>(lf) - data);
+        }
+        m_searched = m_end - m_begin;
+        return std::string_view::npos;
+    }
+    // A UTF-16 LF is a whole code unit: its 0A byte first (little-endian) or second in a pair
+    // counted from the line's start, and NUL beside it.
+    const std::size_t low = m_bigEndian ? 1 : 0;
+    const std::size_t whole = m_begin + ((m_end - m_begin) & ~std::size_t{1});
+    for (std::size_t from = m_begin + m_searched; from < whole;) {
+        const void* lf = std::memchr(data + from + low, '\n', whole - from - low);
+        if (lf == nullptr) {
+            break;
+        }
+        const auto at = static_cast<std::size_t>(static_cast<const char*>(lf) - data);
+        const std::size_t unit = m_begin + ((at - m_begin) & ~std::size_t{1});
+        if (unit + low == at && data[unit + 1 - low] == '\0') {
+            return unit;
+        }
+        from = unit + 2;
+    }
+    m_searched = whole - m_begin;
+    return std::string_view::npos;
+}
+
+std::string_view LineInput::Take(std::size_t end) {
+    std::string_view line(m_buffer.get() + m_begin, end - m_begin);
+    if (m_unit == 2) {
+        m_converted.clear();
+        AppendUtf16AsUtf8(m_converted, line, m_bigEndian);
+        line = m_converted;
+    }
+    if (m_text && m_lines == 0 && line.starts_with("\xEF\xBB\xBF")) {
+        line.remove_prefix(3);
+    }
+    m_searched = 0;
+    ++m_lines;
+    return line;
+}
+
+void LineInput::DecideEncoding() {
+    m_undecided = false;
+    // Read on while the start could still be UTF-16 without a mark, up to the bytes that decide.
+    std::size_t alternating = 0; // the whole pairs from the start already known to alternate
+    for (;;) {
+        const std::string_view head(m_buffer.get(), m_end);
+        if (head.starts_with("\xFF\xFE") || head.starts_with("\xFE\xFF") ||
+            !MayLookLikeUtf16(head.substr(alternating < 2 ? 0 : alternating - 2))) {
+            break;
+        }
+        alternating = head.size() & ~std::size_t{1};
+        if (m_atEnd || head.size() >= kEncodingHeadBytes) {
+            break;
+        }
+        Fill(kEncodingHeadBytes);
+    }
+    const std::size_t head = std::min(m_end, kEncodingHeadBytes);
+    const EncodingDecision decision =
+        quillon::DecideEncoding(std::string_view(m_buffer.get(), head), m_atEnd && head == m_end);
+    if (decision.encoding == TextEncoding::Utf16LE || decision.encoding == TextEncoding::Utf16BE) {
+        m_unit = 2;
+        m_bigEndian = decision.encoding == TextEncoding::Utf16BE;
+        m_begin = decision.markBytes;
     }
 }
 
@@ -91,16 +163,16 @@ std::size_t LineInput::ReadBytes(char* into, std::size_t size) {
     return got;
 }
 
-void LineInput::Fill() {
+void LineInput::Fill(std::size_t capacity) {
     // Keep the unfinished line at the front; grow only when it fills the whole buffer, and never
-    // past what the longest line and its LF need.
+    // past what the longest line and its LF need (or the start that decides the encoding).
     if (m_begin > 0) {
         std::memmove(m_buffer.get(), m_buffer.get() + m_begin, m_end - m_begin);
         m_end -= m_begin;
         m_begin = 0;
     }
     if (m_end == m_size) {
-        const std::size_t size = std::max(m_size, std::min(m_size * 2, m_maxLine + 1));
+        const std::size_t size = std::max(m_size, std::min(m_size * 2, capacity));
         if (size == m_size) {
             return; // full, and the line in it already too long: Next says so
         }

@@ -91,6 +91,7 @@ private:
 // line longer than the block costs a buffer of its own size, and no line may be longer than a
 // limit: memory stays bounded whatever arrives. Each read is searched for a line end once, so a
 // long line costs time in proportion to its length however small the pieces it arrives in.
+// Read as text (ReadAsText), UTF-16 is split at its line ends and each line handed out in UTF-8.
 class LineInput {
 public:
     // The longest line taken, line end not counted.
@@ -100,6 +101,12 @@ public:
     LineInput(const LineInput&) = delete;
     LineInput& operator=(const LineInput&) = delete;
 
+    // Before anything is read: the input is text as validate and complete take it. Its start, up
+    // to kEncodingHeadBytes, decides as DecideEncoding does whether it is UTF-16 (read only until
+    // the bytes already rule UTF-16 out, so that a terminal's lines are answered at once); UTF-16
+    // lines are handed out in UTF-8, and a byte-order mark, UTF-16 or UTF-8, is dropped. The limit
+    // counts a line's bytes as read, before any conversion. Without it the lines are bytes.
+    void ReadAsText();
     // The next line without its LF; false at the end of the input, on a read error or at a line
     // longer than the limit.
     bool Next(std::string_view& line);
@@ -110,9 +117,9 @@ public:
     std::size_t LinesTaken() const { return m_lines; }
     std::size_t MaxLineBytes() const { return m_maxLine; }
     // The start of the next line as far as it is already read (at most `count` bytes); nothing is
-    // read for it, so the line last handed out stays valid.
+    // read for it, so the line last handed out stays valid. Nothing for UTF-16, not yet converted.
     std::string_view Peek(std::size_t count) const {
-        return std::string_view(m_buffer.get() + m_begin, std::min(count, m_end - m_begin));
+        return std::string_view(m_buffer.get() + m_begin, m_unit == 1 ? std::min(count, m_end - m_begin) : 0);
     }
     // The input's bytes as they arrive, for a reader of its own (import): what is already read
     // first, then straight from the input. Not to be mixed with Next. 0 at the end or on an error.
@@ -130,7 +137,14 @@ protected:
     virtual std::size_t Read(char* into, std::size_t size, int& error) = 0;
 
 private:
-    void Fill();
+    // Reads more, keeping the unfinished line; the buffer grows to at most `capacity` bytes.
+    void Fill(std::size_t capacity);
+    void DecideEncoding();
+    // The offset of the LF (its first byte) that ends the line from m_begin, or npos when none is
+    // read yet.
+    std::size_t FindLineEnd();
+    // Hands out the line from m_begin to `end`.
+    std::string_view Take(std::size_t end);
 
     std::unique_ptr<char[]> m_buffer;
     std::size_t m_size;
@@ -143,6 +157,11 @@ private:
     bool m_atEnd = false;
     bool m_lineTooLong = false;
     int m_error = 0;
+    bool m_text = false;      // ReadAsText
+    bool m_undecided = false; // the encoding is decided before the first line
+    std::size_t m_unit = 1;   // bytes in a code unit: 2 for UTF-16
+    bool m_bigEndian = false;
+    std::string m_converted; // the last UTF-16 line handed out, in UTF-8
 };
 
 // The program's standard input.

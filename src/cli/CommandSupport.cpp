@@ -83,30 +83,9 @@ void WriteMessage(OutputSink& err, std::string_view command, std::string_view te
     err.Flush();
 }
 
-std::optional<std::string> TakeFirstLine(std::string_view& line) {
-    if (line.starts_with("\xEF\xBB\xBF")) {
-        line.remove_prefix(3);
-        return std::nullopt;
-    }
-    const bool marked = line.starts_with("\xFF\xFE") || line.starts_with("\xFE\xFF");
-    if (!marked && !LooksLikeUtf16(line)) {
-        return std::nullopt;
-    }
-    const bool bigEndian = marked ? line[0] == '\xFE' : line[0] == '\0';
-    std::string text = "standard input is ";
-    text += EncodingName(bigEndian ? TextEncoding::Utf16BE : TextEncoding::Utf16LE);
-    text += marked ? " text (it starts with a UTF-16 byte-order mark)"
-                   : " text (its first line alternates NUL and other bytes)";
-    text += "; quillon-cli reads UTF-8: convert it first, for example with 'iconv -f UTF-16 -t UTF-8'";
-    return text;
-}
-
-bool ReportInputProblem(OutputSink& err, std::string_view command, const LineInput& in,
-                        const std::optional<std::string>& refused) {
+bool ReportInputProblem(OutputSink& err, std::string_view command, const LineInput& in) {
     if (in.Error() != 0) {
         WriteMessage(err, command, "cannot read standard input: " + SystemErrorText(in.Error()));
-    } else if (refused) {
-        WriteMessage(err, command, *refused);
     } else if (in.LineTooLong()) {
         const std::size_t limit = in.MaxLineBytes();
         constexpr std::size_t kMiB = std::size_t{1} << 20;

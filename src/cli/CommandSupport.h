@@ -44,16 +44,9 @@ std::string EscapeForMessage(std::string_view text);
 // the terminal) and a line end; flushed at once.
 void WriteMessage(OutputSink& err, std::string_view command, std::string_view text);
 
-// Takes the first line of standard input as validate and complete read it: a UTF-8 byte-order
-// mark is dropped; UTF-16 (a UTF-16 mark, or bytes alternating between NUL and not) is refused
-// with the message returned, saying how to convert it.
-std::optional<std::string> TakeFirstLine(std::string_view& line);
-
-// Writes why standard input was not read to its end, if it was not: a read error, a first line
-// that TakeFirstLine refused (`refused`), or a line longer than the limit (named by its number).
-// Whether it wrote a message.
-bool ReportInputProblem(OutputSink& err, std::string_view command, const LineInput& in,
-                        const std::optional<std::string>& refused);
+// Writes why standard input was not read to its end, if it was not: a read error, or a line
+// longer than the limit (named by its number). Whether it wrote a message.
+bool ReportInputProblem(OutputSink& err, std::string_view command, const LineInput& in);
 
 // A path as messages name it: in double quotes, so that spaces and an empty path show.
 std::string QuotedPath(const std::filesystem::path& path);

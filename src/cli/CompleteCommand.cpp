@@ -58,14 +58,11 @@ int RunCompleteCommand(const CompleteOptions& options, const CommandContext& con
             out.Append('\n');
         }
     };
-    std::optional<std::string> inputRefused;
     auto completeStandardInput = [&] {
+        context.in.ReadAsText();
         std::string_view line;
         // Each answer goes out before the next line is read, so that at a terminal it shows at once.
         for (out.Flush(); context.in.Next(line); out.Flush()) {
-            if (context.in.LinesTaken() == 1 && (inputRefused = TakeFirstLine(line))) {
-                break;
-            }
             if (!line.empty() && line.back() == '\r') {
                 line.remove_suffix(1);
             }
@@ -80,7 +77,7 @@ int RunCompleteCommand(const CompleteOptions& options, const CommandContext& con
         completeStandardInput();
     }
     for (const std::string& input : options.inputs) {
-        if (out.Failed() || context.in.LineTooLong() || inputRefused) {
+        if (out.Failed() || context.in.LineTooLong()) {
             break;
         }
         if (input == "-") {
@@ -94,7 +91,7 @@ int RunCompleteCommand(const CompleteOptions& options, const CommandContext& con
         WriteMessage(context.err, "complete", "cannot write to standard output: " + SystemErrorText(out.Error()));
         return kExitUsage;
     }
-    if (ReportInputProblem(context.err, "complete", context.in, inputRefused)) {
+    if (ReportInputProblem(context.err, "complete", context.in)) {
         return kExitUsage;
     }
     return allCompleted ? kExitOk : kExitInvalid;

@@ -39,13 +39,10 @@ int RunValidateCommand(const ValidateOptions& options, const CommandContext& con
         allValid = writer.Write(input, result) && allValid;
     };
 
-    std::optional<std::string> inputRefused;
     auto validateStandardInput = [&] {
+        context.in.ReadAsText();
         std::string_view line;
         while (!out.Failed() && context.in.Next(line)) {
-            if (context.in.LinesTaken() == 1 && (inputRefused = TakeFirstLine(line))) {
-                break;
-            }
             if (!line.empty() && line.back() == '\r') {
                 line.remove_suffix(1);
             }
@@ -60,7 +57,7 @@ int RunValidateCommand(const ValidateOptions& options, const CommandContext& con
     }
     bool standardInputRead = false;
     for (const std::string& input : inputs) {
-        if (out.Failed() || context.in.Error() != 0 || context.in.LineTooLong() || inputRefused) {
+        if (out.Failed() || context.in.Error() != 0 || context.in.LineTooLong()) {
             break;
         }
         if (input != "-") {
@@ -75,7 +72,7 @@ int RunValidateCommand(const ValidateOptions& options, const CommandContext& con
         WriteMessage(context.err, "validate", "cannot write to standard output: " + SystemErrorText(out.Error()));
         return kExitUsage;
     }
-    if (ReportInputProblem(context.err, "validate", context.in, inputRefused)) {
+    if (ReportInputProblem(context.err, "validate", context.in)) {
         return kExitUsage;
     }
     return allValid ? kExitOk : kExitInvalid;

@@ -1,5 +1,6 @@
 // quillon-cli complete: 14-digit IMEIs and 16-digit IMEISVs become 15-digit IMEIs.
 #include "CommandRun.h"
+#include "Utf16Text.h"
 #include "imei/Imei.h"
 #include "support/CoreExtras.h"
 #include "support/RunProcess.h"
@@ -92,6 +93,17 @@ TEST(CompleteCli, ReadsLinesOfStandardInputWithoutArguments) {
     }
     EXPECT_EQ(count, numbers.size());
     EXPECT_EQ(r.err, "quillon-cli complete: 'bad' is not a 14-digit IMEI or a 16-digit IMEISV\n");
+}
+
+// UTF-16 from a pipe, a line out for each line in, as from UTF-8.
+TEST(CompleteCli, ReadsUtf16FromStandardInput) {
+    for (const bool bigEndian : {false, true}) {
+        const testing::ProcessResult r = testing::RunProcess(
+            QUILLON_CLI_PATH, {"complete"}, testing::Utf16("49015420323751\r\n\r\n35693803564380\n", bigEndian, true));
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, "490154203237518\n\n356938035643809\n");
+        EXPECT_EQ(r.err, "quillon-cli complete: '' is not a 14-digit IMEI or a 16-digit IMEISV\n");
+    }
 }
 
 #ifndef _WIN32 // /dev/full

@@ -289,11 +289,16 @@ TEST_F(RecordedRuns, CommandLineGivesTheRecordedBytes) {
          "quillon-cli validate: --format: xml not in {text,csv,json}\n"
          "Run 'quillon-cli validate --help' for the options.\n"},
         {{"validate"},
-         "\377\3761\0002\000",
-         2,
-         "",
-         "quillon-cli validate: standard input is UTF-16 LE text (it starts with a UTF-16 byte-order mark); "
-         "quillon-cli reads UTF-8: convert it first, for example with 'iconv -f UTF-16 -t UTF-8'\n"},
+         std::string("\377\3761\0002\000", 6),
+         1,
+         "IMEI: 12 (12---)\n"
+         "Result: not valid (an IMEI has 15 digits 0-9)\n"
+         "Reporting body: 12 (Unknown)\n"
+         "Type Allocation Code: 12\n"
+         "Serial number: \n"
+         "Device: not in the database\n"
+         "Luhn check: digit sum 5 + check digit 2 = 7, not a multiple of 10\n",
+         ""},
         {{"validate", "--help"},
          "",
          0,

@@ -1,4 +1,5 @@
 #include "CommandRun.h"
+#include "Utf16Text.h"
 #include "support/RunProcess.h"
 #include "support/TempDir.h"
 
@@ -218,6 +219,21 @@ TEST_F(ValidateCli, InputAndOutputErrorsExitWith2) {
     EXPECT_NE(testing::ReadFile(m_dir.path() / "err.txt").find("Broken pipe"), std::string::npos);
 }
 #endif // !_WIN32
+
+// UTF-16 without a mark, its first line empty, as iconv -t UTF-16LE writes it, reads as its UTF-8
+// through a pipe too: more of it than the 64 KiB that decide, and no NUL in the CSV.
+TEST_F(ValidateCli, Utf16FromAPipeReadsAsItsUtf8) {
+    const std::string text = "\r\n" + Lines(5000);
+    const std::vector<std::string> args = {"validate", "--db", m_db.string(), "--format", "csv"};
+    const ProcessResult expected = RunProcess(QUILLON_CLI_PATH, args, text);
+    for (const bool bigEndian : {false, true}) {
+        const ProcessResult read = RunProcess(QUILLON_CLI_PATH, args, testing::Utf16(text, bigEndian, false));
+        EXPECT_EQ(read.status, 1);
+        EXPECT_EQ(read.out, expected.out);
+        EXPECT_EQ(read.out.find('\0'), std::string::npos);
+        EXPECT_EQ(read.err, "");
+    }
+}
 
 // Many records across many output blocks and input reads, all of them whole.
 TEST_F(ValidateCli, ManyRecordsArriveWhole) {
