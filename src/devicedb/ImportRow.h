@@ -56,7 +56,7 @@ private:
 
 // Whether a record is a blank line, which is no row.
 inline bool IsBlank(const SplitRecord& record) {
-    return record.Count() == 1 && record.text.empty();
+    return record.blank;
 }
 
 } // namespace quillon

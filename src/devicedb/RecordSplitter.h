@@ -37,6 +37,7 @@ struct SplitRecord {
     std::size_t lines = 1;     // the file lines it takes in
     std::size_t quoteLine = 0; // of a record taking in more than one: where its open quote opened
     bool tooLong = false;      // took in more than kMaxRowLines lines, its text not kept
+    bool blank = false;        // an empty line, which is no row
 
     std::size_t Count() const { return count; }
     // One of the fields kept (index < ends->size()).
@@ -88,7 +89,7 @@ public:
         if (m_state == State::Quoted) {
             ReadAgainAsPlain();
         }
-        if (m_state != State::FieldStart || !m_text.empty() || m_count != 0) {
+        if (m_any) {
             EndRecord();
         }
         return true;
@@ -137,6 +138,7 @@ private:
             }
             m_lastCr = s[j] == '\r';
             SplitRecord record{text.substr(at, j - at), &m_wholeEnds, count, m_recordLine, 1};
+            record.blank = j == at;
             m_stopped = !m_onRecord(record);
             ++m_line;
             m_recordLine = m_line;
@@ -159,6 +161,7 @@ private:
                     ++i;
                     continue;
                 }
+                m_any = m_any || m_count > 0 || (c != '\r' && c != '\n');
                 if (m_quoting != Quoting::None && c == '"') {
                     m_state = State::Quoted;
                     m_lastCr = false;
@@ -333,6 +336,7 @@ private:
             m_ends.push_back(static_cast<std::uint32_t>(m_text.size()));
         }
         SplitRecord record{m_text, &m_ends, m_count, m_recordLine};
+        record.blank = !m_any;
         if (m_recordLines > 1) {
             record.lines = m_recordLines;
             record.quoteLine = m_recordQuoteLine;
@@ -348,6 +352,7 @@ private:
         m_count = 0;
         m_recordLines = 1;
         m_tooLong = false;
+        m_any = false;
         m_state = State::FieldStart;
         m_ended = true;
     }
@@ -362,6 +367,7 @@ private:
     std::string m_text;
     std::vector<std::uint32_t> m_ends;
     std::size_t m_count = 0; // the fields of the record so far
+    bool m_any = false;      // whether the record holds anything before its line end
     std::vector<std::uint32_t> m_wholeEnds;
     std::vector<bool> m_keep;
     std::size_t m_maxEnds = SIZE_MAX;

@@ -301,6 +301,7 @@ TEST(ImportReader, EveryReadSizeGivesTheSameDevices) {
         {"Osmocom after its comment", "# c\r\ntac,name,name\r\n35000001,A,\"B\r\nC\"\r\n", {"35000001,A,B C"}},
         {"GSMA", "TAC|Marketing Name|Brand Name\r\n35000001|\"7 Tab|A\r\n", {"35000001,A,\"7 Tab"}},
         {"tacdex.csv", "35000001,A,B\r\n35000002,C,D\r\n99999999,V\r\n", {"35000001,A,B", "35000002,C,D"}},
+        {"a row of one field that is not read", "x,tac,brand,model\n1,35000001,A,B\ny\n", {"35000001,A,B"}},
     };
     for (const Case& c : cases) {
         const ReadResult whole = ReadOne(c.bytes);
