@@ -1,5 +1,6 @@
 // Arbitrary bytes as a device list to import: layout recognition, the quoted-field reader, the
-// encodings and the merged file. The first byte picks the settings; the rest is the export.
+// encodings, the line limit and the merged file. The first byte picks the settings; the rest is
+// the export.
 #include "FuzzCheck.h"
 
 #include "devicedb/DeviceImport.h"
@@ -25,8 +26,9 @@ struct Outcome {
     std::string merged; // the devices alone, version "V"
 };
 
-Outcome Import(const ImportSettings& settings, std::string_view bytes, std::size_t block, bool file) {
-    DeviceImport import;
+Outcome Import(const ImportSettings& settings, std::string_view bytes, std::size_t block, bool file,
+               std::size_t maxLineBytes) {
+    DeviceImport import(maxLineBytes);
     testing::StringSource source(std::string(bytes), file, block);
     Outcome outcome{import.Read(source, settings), {}, {}};
     for (std::size_t i = 0; i < import.DeviceCount(); ++i) {
@@ -40,9 +42,23 @@ Outcome Import(const ImportSettings& settings, std::string_view bytes, std::size
         }
         skipped += rows.count;
     }
+    for (std::size_t reason = 0; reason < kSkipReasonCount; ++reason) {
+        QUILLON_FUZZ_CHECK(outcome.read.skipped[reason] == import.Skipped()[reason].count);
+    }
+    QUILLON_FUZZ_CHECK(outcome.read.firstMultiLineRows.size() == std::min(outcome.read.multiLineRows, kFirstLinesKept));
+    for (const MultiLineRow& row : outcome.read.firstMultiLineRows) {
+        QUILLON_FUZZ_CHECK(row.line >= 1 && row.lines >= 2 &&
+                           (settings.longRows || outcome.read.outcome == ExportRead::Outcome::RowTooLong ||
+                            row.lines <= kMaxRowLines));
+    }
+    QUILLON_FUZZ_CHECK(outcome.read.headerFields.size() <= 21);
+    for (const std::string& field : outcome.read.headerFields) {
+        QUILLON_FUZZ_CHECK(Utf8Length(field) <= kMessageQuoteChars + 1);
+    }
     if (outcome.read.outcome == ExportRead::Outcome::Read) {
         // Every row is a device, a repeated code or a skipped row.
         QUILLON_FUZZ_CHECK(outcome.read.rows == import.DeviceCount() + import.RepeatedCodes() + skipped);
+        QUILLON_FUZZ_CHECK(outcome.read.multiLineRows <= outcome.read.rows);
     }
     if (import.DeviceCount() > 0) {
         const DeviceImport::Plan plan = import.PlanMerge(nullptr, "V");
@@ -88,8 +104,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         settings.codeColumn = "Code";
         settings.modelColumn = "Device";
     }
+    settings.longRows = (pick & 0x20) != 0;
+    if ((pick & 0x40) != 0) {
+        settings.codeIndex = pick % 3;
+        settings.manufacturerIndex = 1;
+        settings.modelIndex = 2;
+        if (pick % 3 != 2) {
+            settings.firstLineIsHeader = pick % 3 == 0;
+        }
+    }
+    // A short line limit, so that lines past it come often.
+    const std::size_t maxLineBytes = (pick & 0x80) != 0 ? 40 : kMaxLineBytes;
 
-    const Outcome whole = Import(settings, bytes, std::size_t{1} << 20, true);
+    const Outcome whole = Import(settings, bytes, std::size_t{1} << 20, true, maxLineBytes);
     std::set<std::string_view> codes;
     for (const std::string& line : whole.lines) {
         CheckDeviceLine(line);
@@ -110,8 +137,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (bytes.size() <= 65536) {
         const std::size_t block = 1 + pick % 7;
         for (const bool file : {true, false}) {
-            const Outcome again = Import(settings, bytes, block, file);
+            const Outcome again = Import(settings, bytes, block, file, maxLineBytes);
             QUILLON_FUZZ_CHECK(again.read.outcome == whole.read.outcome);
+            QUILLON_FUZZ_CHECK(again.read.line == whole.read.line && again.read.linesTaken == whole.read.linesTaken);
+            QUILLON_FUZZ_CHECK(again.read.multiLineRows == whole.read.multiLineRows);
+            QUILLON_FUZZ_CHECK(again.read.headerFields == whole.read.headerFields);
             QUILLON_FUZZ_CHECK(again.read.layout == whole.read.layout);
             QUILLON_FUZZ_CHECK(again.read.encoding == whole.read.encoding);
             QUILLON_FUZZ_CHECK(again.read.rows == whole.read.rows);

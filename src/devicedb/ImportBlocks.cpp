@@ -151,9 +151,7 @@ bool ImportBlocks::Next(std::string& text) {
         switch (m_decision.encoding) {
         case TextEncoding::Utf8:
             if (!m_stream) {
-                if (!Measure(raw)) {
-                    return false;
-                }
+                raw.resize(Measure(raw));
                 if (!raw.empty()) {
                     text.swap(raw);
                     return true;
@@ -171,8 +169,9 @@ bool ImportBlocks::Next(std::string& text) {
                 m_carry.assign(text, text.size() - tail);
                 text.resize(text.size() - tail);
             }
-            if (!Measure(text)) {
-                return false;
+            text.resize(Measure(text));
+            if (m_longLine != 0) {
+                text.resize(text.size() - Utf8OpenTail(text));
             }
             if (!text.empty()) {
                 if (!IsValidUtf8(text)) {
@@ -182,9 +181,7 @@ bool ImportBlocks::Next(std::string& text) {
             }
             break;
         case TextEncoding::Windows1252:
-            if (!Measure(raw)) {
-                return false;
-            }
+            raw.resize(Measure(raw));
             if (!raw.empty()) {
                 text = Cp1252ToUtf8(raw);
                 return true;
@@ -209,9 +206,7 @@ bool ImportBlocks::Next(std::string& text) {
             }
             m_carry.assign(bytes.substr(bytes.size() - keep));
             bytes.remove_suffix(keep);
-            if (!Measure16(bytes, bigEndian)) {
-                return false;
-            }
+            bytes = bytes.substr(0, Measure16(bytes, bigEndian));
             if (!bytes.empty()) {
                 text = Utf16ToUtf8(bytes, bigEndian);
                 return true;
@@ -219,13 +214,13 @@ bool ImportBlocks::Next(std::string& text) {
             break;
         }
         }
-        if (last) {
+        if (last || m_longLine != 0) {
             return false;
         }
     }
 }
 
-bool ImportBlocks::Measure(std::string_view bytes) {
+std::size_t ImportBlocks::Measure(std::string_view bytes) {
     const char* const s = bytes.data();
     const std::size_t n = bytes.size();
     // The next CR and the next LF are looked up with memchr and kept until passed.
@@ -238,16 +233,16 @@ bool ImportBlocks::Measure(std::string_view bytes) {
     std::size_t i = 0;
     for (;;) {
         const std::size_t end = std::min(nextCr, nextLf);
-        m_lineBytes += end - i;
-        if (m_lineBytes > m_maxLineBytes) {
+        if (m_lineBytes + (end - i) > m_maxLineBytes) {
             m_longLine = m_line;
-            return false;
+            return i + (m_maxLineBytes - m_lineBytes);
         }
+        m_lineBytes += end - i;
         if (end == n) {
             if (n > i) {
                 m_lastCr = false;
             }
-            return true;
+            return n;
         }
         if (end > i) {
             m_lastCr = false;
@@ -268,7 +263,7 @@ bool ImportBlocks::Measure(std::string_view bytes) {
     }
 }
 
-bool ImportBlocks::Measure16(std::string_view bytes, bool bigEndian) {
+std::size_t ImportBlocks::Measure16(std::string_view bytes, bool bigEndian) {
     const auto* const b = reinterpret_cast<const unsigned char*>(bytes.data());
     std::size_t i = 0;
     for (; i + 1 < bytes.size(); i += 2) {
@@ -288,15 +283,15 @@ bool ImportBlocks::Measure16(std::string_view bytes, bool bigEndian) {
             m_lineBytes += 2;
             if (m_lineBytes > m_maxLineBytes) {
                 m_longLine = m_line;
-                return false;
+                return i;
             }
         }
     }
     if (i < bytes.size() && ++m_lineBytes > m_maxLineBytes) {
         m_longLine = m_line;
-        return false;
+        return i;
     }
-    return true;
+    return bytes.size();
 }
 
 } // namespace quillon

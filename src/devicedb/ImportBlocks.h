@@ -23,7 +23,7 @@ public:
     std::size_t Replaced() const { return m_replaced; }
 
     // The next piece of text, never empty; false at the end, when a read failed (the source's
-    // Error() then says why) or at a line longer than the limit (LongLine() then names it).
+    // Error() then says why) or past the limit of a line longer than it (LongLine() then names it).
     bool Next(std::string& text);
     // The line, from 1, that was longer than the limit; 0 while none was.
     std::size_t LongLine() const { return m_longLine; }
@@ -31,9 +31,11 @@ public:
 private:
     // One read of the source into `raw`; false at the end or when it failed.
     bool Fill(std::string& raw);
-    // Counts the lines of bytes about to be converted; false when one is longer than the limit.
-    bool Measure(std::string_view bytes);
-    bool Measure16(std::string_view bytes, bool bigEndian);
+    // Counts the lines of bytes about to be converted: how many of them are within the limit. The
+    // text is handed out up to the first byte past it, whatever the reads, so that what the
+    // reading found before it does not depend on how the reads cut the bytes.
+    std::size_t Measure(std::string_view bytes);
+    std::size_t Measure16(std::string_view bytes, bool bigEndian);
 
     ByteSource& m_source;
     std::size_t m_maxLineBytes;
