@@ -9,11 +9,15 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <array>
 #include <charconv>
+#include <cstdint>
+#include <cstring>
 #include <iterator>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <tuple>
 
 namespace quillon::cli {
 namespace {
@@ -188,33 +192,64 @@ std::string CsvText(std::string_view value) {
     return text;
 }
 
-// One CSV field: the one place that guards them all. RFC 4180 quoting, with doubled quotes, only
-// when the value holds a comma, quote or line end; the value made UTF-8 without NUL (CsvText); and
-// a value that a spreadsheet would take for a formula (it begins with =, +, -, @, a tab or a
-// carriage return) gets a leading apostrophe.
-void AppendCsvField(OutputSink& out, std::string_view value) {
-    bool quoted = false;
-    bool nul = false;
-    bool ascii = true;
-    for (const char c : value) {
-        quoted = quoted || c == ',' || c == '"' || c == '\r' || c == '\n';
-        nul = nul || c == '\0';
-        ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+// What a byte asks of the CSV field that holds it: quotes; CsvText (NUL, or a byte past ASCII,
+// which may not be UTF-8); or, as the field's first byte, the apostrophe of a formula.
+enum : unsigned char { kCsvQuote = 1, kCsvRepair = 2, kCsvFormula = 4 };
+constexpr std::array<unsigned char, 256> kCsvBytes = [] {
+    std::array<unsigned char, 256> bytes{};
+    bytes[','] = bytes['"'] = bytes['\n'] = kCsvQuote;
+    bytes['\r'] = kCsvQuote | kCsvFormula;
+    bytes['='] = bytes['+'] = bytes['-'] = bytes['@'] = bytes['\t'] = kCsvFormula;
+    bytes[0] = kCsvRepair;
+    for (std::size_t b = 0x80; b < bytes.size(); ++b) {
+        bytes[b] = kCsvRepair;
     }
-    if (nul || (!ascii && !IsValidUtf8(value))) {
-        AppendCsvField(out, CsvText(value)); // UTF-8 without NUL: this does not come back here
-        return;
+    return bytes;
+}();
+
+// Which of kCsvQuote and kCsvRepair the bytes of `value` ask for. Eight bytes at a time while none
+// of them is below '-' or past ASCII, as in the usual digits and words (the last eight overlapping
+// the ones before): every byte that asks for anything is one of those. From the first word that
+// holds one on, byte by byte.
+[[gnu::always_inline]] inline unsigned CsvAsks(std::string_view value) {
+    auto mayAsk = [](const char* at) {
+        constexpr std::uint64_t kOnes = 0x0101010101010101;
+        constexpr std::uint64_t kHighs = kOnes * 0x80;
+        std::uint64_t word = 0;
+        std::memcpy(&word, at, sizeof word);
+        return ((word | ((word - kOnes * '-') & ~word)) & kHighs) != 0;
+    };
+    std::size_t from = 0;
+    if (value.size() >= 8) {
+        while (from + 8 <= value.size() && !mayAsk(value.data() + from)) {
+            from += 8;
+        }
+        if (from + 8 > value.size()) {
+            from = value.size() - 8;
+            if (!mayAsk(value.data() + from)) {
+                return 0;
+            }
+        }
     }
-    const bool formula = !value.empty() && std::string_view("=+-@\t\r").find(value.front()) != std::string_view::npos;
-    if (quoted) {
-        out.Append('"');
+    unsigned asks = 0;
+    for (const char c : value.substr(from)) {
+        asks |= kCsvBytes[static_cast<unsigned char>(c)];
     }
+    return asks & (kCsvQuote | kCsvRepair);
+}
+
+void AppendCsvField(OutputSink& out, std::string_view value);
+
+// A field that holds NUL or bytes that are not UTF-8, made fit first.
+[[gnu::noinline]] void AppendCsvRepaired(OutputSink& out, std::string_view value) {
+    AppendCsvField(out, CsvText(value)); // UTF-8 without NUL: this does not come back here
+}
+
+// RFC 4180 quoting, with doubled quotes; with `formula`, the apostrophe first.
+[[gnu::noinline]] void AppendCsvQuoted(OutputSink& out, std::string_view value, bool formula) {
+    out.Append('"');
     if (formula) {
         out.Append('\'');
-    }
-    if (!quoted) {
-        out.Append(value);
-        return;
     }
     for (std::size_t quote = value.find('"'); quote != std::string_view::npos; quote = value.find('"')) {
         out.Append(value.substr(0, quote + 1));
@@ -225,16 +260,36 @@ void AppendCsvField(OutputSink& out, std::string_view value) {
     out.Append('"');
 }
 
+// One CSV field: the one place that guards them all. Quoted only when the value holds a comma,
+// quote or line end; made UTF-8 without NUL (CsvText); and a value that a spreadsheet would take
+// for a formula (it begins with =, +, -, @, a tab or a carriage return) gets a leading apostrophe.
+[[gnu::always_inline]] inline void AppendCsvField(OutputSink& out, std::string_view value) {
+    const unsigned asks = CsvAsks(value);
+    if ((asks & kCsvRepair) != 0 && (value.find('\0') != std::string_view::npos || !IsValidUtf8(value))) {
+        AppendCsvRepaired(out, value);
+        return;
+    }
+    const bool formula = !value.empty() && (kCsvBytes[static_cast<unsigned char>(value.front())] & kCsvFormula) != 0;
+    if ((asks & kCsvQuote) != 0) {
+        AppendCsvQuoted(out, value, formula);
+        return;
+    }
+    if (formula) {
+        out.Append('\'');
+    }
+    out.Append(value);
+}
+
 constexpr std::string_view kCsvHeader = "input,imei,rejected,presentation,reporting_body,boxes,tac,serial,check,"
                                         "checksum,luhn,valid,found,manufacturer,model";
 
-// A CSV row, field by field, every one of them through AppendCsvField; the values the program
-// makes itself (numbers, the box list) are put together in `scratch` first.
+// A CSV row, field by field, every one of them through AppendCsvField; the box list is put
+// together in `scratch` first.
 class CsvRow {
 public:
     CsvRow(OutputSink& out, std::string& scratch) : m_out(out), m_scratch(scratch) {}
 
-    void Field(std::string_view value) {
+    [[gnu::always_inline]] void Field(std::string_view value) {
         if (!m_first) {
             m_out.Append(',');
         }
@@ -248,19 +303,20 @@ public:
     }
     // The transformed digits of the Luhn working.
     void LuhnDigits(const LuhnWorking& luhn) {
-        m_scratch.clear();
+        std::array<char, std::tuple_size_v<decltype(luhn.digits.digits)>> digits{};
         for (std::size_t i = 0; i < luhn.digits.count; ++i) {
-            m_scratch += static_cast<char>('0' + luhn.digits.digits[i]);
+            digits[i] = static_cast<char>('0' + luhn.digits.digits[i]);
         }
-        Field(m_scratch);
+        Field(std::string_view(digits.data(), luhn.digits.count));
     }
     // The sum with the total in parentheses, "52(60)".
     void LuhnSum(const LuhnWorking& luhn) {
-        m_scratch = std::to_string(luhn.sum);
-        m_scratch += '(';
-        m_scratch += std::to_string(luhn.total);
-        m_scratch += ')';
-        Field(m_scratch);
+        char text[32];
+        char* end = std::to_chars(text, text + 12, luhn.sum).ptr;
+        *end++ = '(';
+        end = std::to_chars(end, end + 12, luhn.total).ptr;
+        *end++ = ')';
+        Field(std::string_view(text, static_cast<std::size_t>(end - text)));
     }
     // The captions of the checked boxes joined by |.
     void Boxes(const BoxStates& boxes) {
