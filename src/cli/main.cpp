@@ -177,6 +177,8 @@ int main(int argc, char** argv) {
         ->type_name("NAME");
     importCommand->add_flag("--pad-codes", settings.padCodes,
                             "Put back the leading zeros of codes of seven or fewer digits");
+    importCommand->add_flag("--long-rows", settings.longRows,
+                            "Let through CSV rows whose quoted cells take in more than 10 lines");
     CLI::Option* importDbOption = importCommand
                                       ->add_option("--db", importOptions.db,
                                                    "The base the devices are added to (default: the database in use,\n"

@@ -10,8 +10,6 @@ namespace quillon {
 namespace {
 
 constexpr std::uint32_t kNone = UINT32_MAX;
-// The window's model list leaves out device lines 1 to this, and the last device line.
-constexpr std::size_t kUnlistedLeadingLines = 25;
 
 // For each device line of `base`, the import that replaces it (or kNone).
 std::vector<std::uint32_t> Replacements(const DeviceImport& import, const DeviceTable& base) {

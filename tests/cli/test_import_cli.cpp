@@ -11,7 +11,13 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#endif
 
 namespace quillon {
 namespace {
@@ -317,8 +323,8 @@ TEST_F(ImportCli, FailedWriteLeavesTheOldFileAsItWas) {
     EXPECT_NE(run.err.find("; the file is as it was."), std::string::npos) << run.err;
     EXPECT_EQ(ReadFile(target), "35000000,Old,One\r\n99999999,OLD\r\n");
     std::size_t files = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(out.path())) {
-        ++files;
+    for (const auto& entry : std::filesystem::directory_iterator(out.path())) {
+        files += entry.path().filename() != ".tacdex.csv.lock"; // the lock stays, empty
     }
     EXPECT_EQ(files, 1u);
 }
@@ -344,6 +350,88 @@ TEST(ImportCommandLine, EmptyValuesAreUsageErrors) {
         EXPECT_NE(run.err.find("Run 'quillon-cli import --help' for the options."), std::string::npos) << run.err;
     }
 }
+
+#ifndef _WIN32
+// Two imports started at once into the user's own file, none there before: every pair keeps both
+// lists, and the lock file stays behind, empty.
+TEST_F(ImportCli, ImportsStartedTogetherTakeTurns) {
+    const std::string a = Export("a.csv", "tac,brand,model\n35000011,A,One\n");
+    const std::string b = Export("b.csv", "tac,brand,model\n35000022,B,Two\n");
+    const std::string cli = testing::ShellQuote(QUILLON_CLI_PATH);
+    for (int pair = 0; pair < 20; ++pair) {
+        std::filesystem::remove(UserDatabase());
+        const std::string both = cli + " import " + testing::ShellQuote(a) + " 2>/dev/null & " + cli + " import " +
+                                 testing::ShellQuote(b) + " 2>/dev/null & wait";
+        ASSERT_EQ(testing::RunProcess("/bin/sh", {"-c", both}).status, 0);
+        const std::string merged = ReadFile(UserDatabase());
+        EXPECT_NE(merged.find("35000011,A,One"), std::string::npos) << "pair " << pair << ": " << merged;
+        EXPECT_NE(merged.find("35000022,B,Two"), std::string::npos) << "pair " << pair << ": " << merged;
+    }
+    EXPECT_EQ(ReadFile(UserDatabase().parent_path() / ".tacdex.csv.lock"), "");
+}
+
+// What stands at the target decides how it is written: a device or FIFO is written into and stays
+// what it was, a link at the user's own file or folder is refused, a link named with -o is followed
+// and its file replaced, a dangling one refused; a replaced file keeps its permission bits.
+TEST_F(ImportCli, WhatStandsAtTheTargetIsKept) {
+    const std::string exported = Export("a.csv", "tac,brand,model\n35000011,A,One\n");
+    const std::string written = "35000011,A,One\r\n99999999,T\r\n";
+    const cli::ImportOptions options{.files = {exported}, .replace = true, .versionText = "T"};
+    TempDir out;
+
+    // A FIFO: its reader gets the whole file, and it is still a FIFO.
+    const std::filesystem::path fifo = out.path() / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::string received;
+    std::thread reader([&] { received = ReadFile(fifo); });
+    cli::ImportOptions toFifo = options;
+    toFifo.output = fifo.string();
+    EXPECT_EQ(Import(toFifo).status, 0);
+    reader.join();
+    EXPECT_EQ(received, written);
+    EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+
+    // A character device like /dev/null, made here (the suite runs as root).
+    const std::filesystem::path node = out.path() / "null";
+    if (::mknod(node.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) {
+        cli::ImportOptions toNode = options;
+        toNode.output = node.string();
+        const CommandRun run = Import(toNode);
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_TRUE(std::filesystem::is_character_file(node));
+    }
+
+    // A link named with -o: the file it names is replaced, in its folder, with its mode bits.
+    const std::filesystem::path real = out.Write("real.csv", "old");
+    std::filesystem::permissions(real, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    std::filesystem::create_symlink(real, out.path() / "link.csv");
+    cli::ImportOptions toLink = options;
+    toLink.output = (out.path() / "link.csv").string();
+    EXPECT_EQ(Import(toLink).status, 0);
+    EXPECT_TRUE(std::filesystem::is_symlink(out.path() / "link.csv"));
+    EXPECT_EQ(ReadFile(real), written);
+    EXPECT_EQ(std::filesystem::status(real).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+
+    cli::ImportOptions toDangling = options;
+    std::filesystem::create_symlink(out.path() / "none" / "x.csv", out.path() / "dangling.csv");
+    toDangling.output = (out.path() / "dangling.csv").string();
+    EXPECT_EQ(Import(toDangling).status, 2);
+
+    // Links at the user's own file and at its folder are refused, naming them; nothing replaced.
+    std::filesystem::create_directories(UserDatabase().parent_path());
+    std::filesystem::create_symlink(real, UserDatabase());
+    const CommandRun atFile = Import({.files = {exported}});
+    EXPECT_EQ(atFile.status, 2);
+    EXPECT_NE(atFile.err.find(UserDatabase().string()), std::string::npos) << atFile.err;
+    EXPECT_TRUE(std::filesystem::is_symlink(UserDatabase()));
+    std::filesystem::remove_all(UserDatabase().parent_path());
+    std::filesystem::create_directory_symlink(out.path(), UserDatabase().parent_path());
+    EXPECT_EQ(Import({.files = {exported}}).status, 2);
+    EXPECT_FALSE(std::filesystem::exists(out.path() / "tacdex.csv"));
+    EXPECT_EQ(ReadFile(real), written);
+}
+#endif
 
 } // namespace
 } // namespace quillon

@@ -399,6 +399,7 @@ TEST_F(RecordedRuns, CommandLineGivesTheRecordedBytes) {
          "  --manufacturer-column NAME  The header's name of the manufacturer column\n"
          "  --model-column NAME         The header's name of the model column\n"
          "  --pad-codes                 Put back the leading zeros of codes of seven or fewer digits\n"
+         "  --long-rows                 Let through CSV rows whose quoted cells take in more than 10 lines\n"
          "  --db FILE Excludes: --replace\n"
          "                              The base the devices are added to (default: the database in use,\n"
          "                              the user's own or else tacdex.csv beside the program)\n"

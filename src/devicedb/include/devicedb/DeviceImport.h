@@ -46,6 +46,8 @@ struct ImportSettings {
 
 // The lines one row may take in, through quoted line breaks, unless longRows.
 inline constexpr std::size_t kMaxRowLines = 10;
+// The window's model list leaves out device lines 1 to this, and the last device line.
+inline constexpr std::size_t kUnlistedLeadingLines = 25;
 // What messages quote of a field or a line at most, in characters.
 inline constexpr std::size_t kMessageQuoteChars = 200;
 
