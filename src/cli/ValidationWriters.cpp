@@ -175,25 +175,8 @@ void AppendText(OutputSink& out, std::string_view input, const ValidationResult&
                                               : ", not a multiple of 10\n");
 }
 
-// The value made fit for CSV: bytes that are not UTF-8 replaced as in JSON, and NUL, which JSON
-// writes as \u0000 but CSV has no way to escape, replaced by U+FFFD as well.
-std::string CsvText(std::string_view value) {
-    std::string text;
-    if (IsValidUtf8(value)) {
-        text = value;
-    } else {
-        InPieces(value, [&text](std::string_view piece) {
-            text += nlohmann::json::parse(JsonDump(piece)).get<std::string>();
-        });
-    }
-    for (std::size_t nul = text.find('\0'); nul != std::string::npos; nul = text.find('\0', nul)) {
-        text.replace(nul, 1, "\xEF\xBF\xBD");
-    }
-    return text;
-}
-
-// What a byte asks of the CSV field that holds it: quotes; CsvText (NUL, or a byte past ASCII,
-// which may not be UTF-8); or, as the field's first byte, the apostrophe of a formula.
+// What a byte asks of the CSV field that holds it: quotes; a look at the text (NUL, or a byte past
+// ASCII, which may not be UTF-8); or, as the field's first byte, the apostrophe of a formula.
 enum : unsigned char { kCsvQuote = 1, kCsvRepair = 2, kCsvFormula = 4 };
 constexpr std::array<unsigned char, 256> kCsvBytes = [] {
     std::array<unsigned char, 256> bytes{};
@@ -238,40 +221,56 @@ constexpr std::array<unsigned char, 256> kCsvBytes = [] {
     return asks & (kCsvQuote | kCsvRepair);
 }
 
-void AppendCsvField(OutputSink& out, std::string_view value);
-
-// A field that holds NUL or bytes that are not UTF-8, made fit first.
-[[gnu::noinline]] void AppendCsvRepaired(OutputSink& out, std::string_view value) {
-    AppendCsvField(out, CsvText(value)); // UTF-8 without NUL: this does not come back here
+// Text as CSV carries it: NUL, which JSON writes as \u0000 but CSV has no way to escape, as U+FFFD;
+// with `quoted`, each quote doubled.
+void AppendCsvText(OutputSink& out, std::string_view text, bool quoted) {
+    auto withoutNul = [&out](std::string_view part) {
+        for (std::size_t nul = part.find('\0'); nul != std::string_view::npos; nul = part.find('\0')) {
+            out.Append(part.substr(0, nul));
+            out.Append("\xEF\xBF\xBD");
+            part.remove_prefix(nul + 1);
+        }
+        out.Append(part);
+    };
+    for (std::size_t quote = quoted ? text.find('"') : std::string_view::npos; quote != std::string_view::npos;
+         quote = text.find('"')) {
+        withoutNul(text.substr(0, quote + 1));
+        out.Append('"');
+        text.remove_prefix(quote + 1);
+    }
+    withoutNul(text);
 }
 
-// RFC 4180 quoting, with doubled quotes; with `formula`, the apostrophe first.
-[[gnu::noinline]] void AppendCsvQuoted(OutputSink& out, std::string_view value, bool formula) {
-    out.Append('"');
+// A field whose bytes ask for anything: quoted, and made UTF-8 without NUL, its bytes that are not
+// UTF-8 replaced as in JSON. Neither changes what the field begins with as a formula.
+[[gnu::noinline]] void AppendCsvFieldSlowly(OutputSink& out, std::string_view value, unsigned asks, bool formula) {
+    const bool quoted = (asks & kCsvQuote) != 0;
+    if (quoted) {
+        out.Append('"');
+    }
     if (formula) {
         out.Append('\'');
     }
-    for (std::size_t quote = value.find('"'); quote != std::string_view::npos; quote = value.find('"')) {
-        out.Append(value.substr(0, quote + 1));
-        out.Append('"');
-        value.remove_prefix(quote + 1);
+    if ((asks & kCsvRepair) != 0 && !IsValidUtf8(value)) {
+        InPieces(value, [&](std::string_view piece) {
+            AppendCsvText(out, nlohmann::json::parse(JsonDump(piece)).get<std::string>(), quoted);
+        });
+    } else {
+        AppendCsvText(out, value, quoted);
     }
-    out.Append(value);
-    out.Append('"');
+    if (quoted) {
+        out.Append('"');
+    }
 }
 
 // One CSV field: the one place that guards them all. Quoted only when the value holds a comma,
-// quote or line end; made UTF-8 without NUL (CsvText); and a value that a spreadsheet would take
-// for a formula (it begins with =, +, -, @, a tab or a carriage return) gets a leading apostrophe.
+// quote or line end; made UTF-8 without NUL; and a value that a spreadsheet would take for a
+// formula (it begins with =, +, -, @, a tab or a carriage return) gets a leading apostrophe.
 [[gnu::always_inline]] inline void AppendCsvField(OutputSink& out, std::string_view value) {
     const unsigned asks = CsvAsks(value);
-    if ((asks & kCsvRepair) != 0 && (value.find('\0') != std::string_view::npos || !IsValidUtf8(value))) {
-        AppendCsvRepaired(out, value);
-        return;
-    }
     const bool formula = !value.empty() && (kCsvBytes[static_cast<unsigned char>(value.front())] & kCsvFormula) != 0;
-    if ((asks & kCsvQuote) != 0) {
-        AppendCsvQuoted(out, value, formula);
+    if (asks != 0) {
+        AppendCsvFieldSlowly(out, value, asks, formula);
         return;
     }
     if (formula) {

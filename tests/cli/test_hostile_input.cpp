@@ -295,6 +295,10 @@ TEST_F(HostileInput, NoCsvFieldStartsAFormulaOrHoldsNul) {
     EXPECT_EQ(records[3][14], "\xEF\xBF\xBDModel");
     EXPECT_EQ(records[6][0], "49\xEF\xBF\xBD"
                              "0154203237518");
+    // A long run of NUL costs time in proportion to its length, as a long line does.
+    const std::string nuls = CsvRecords(Validate({std::string(1 << 20, '\0')}, Format::Csv).out)[1][0];
+    EXPECT_EQ(nuls.size(), 3u << 20);
+    EXPECT_EQ(nuls.find_first_not_of("\xEF\xBF\xBD"), std::string::npos);
 }
 
 // The first field of a CSV row, its quoting undone.
