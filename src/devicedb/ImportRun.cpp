@@ -4,9 +4,11 @@
 #include "system/FileWriter.h"
 #include "system/Files.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <memory>
+#include <string_view>
 #include <system_error>
 #include <utility>
 
@@ -98,7 +100,142 @@ std::filesystem::path Resolved(const std::filesystem::path& path) {
     return error ? path : resolved;
 }
 
+// FileLock::Take in slices of a tenth of a second, so that a cancel ends the wait between two of
+// them (`cancelled` set, no lock and no problem); `onWait` is called once, when the wait begins.
+std::optional<Problem> TakeImportLock(const std::filesystem::path& lockFile, TargetLinks links,
+                                      std::chrono::milliseconds timeout, const std::atomic<bool>* cancel,
+                                      const std::function<void()>& onWait, std::unique_ptr<FileLock>& lock,
+                                      bool& cancelled) {
+    using std::chrono::milliseconds;
+    constexpr milliseconds kSlice{100};
+    const auto start = std::chrono::steady_clock::now();
+    bool told = false;
+    const auto tell = [&] {
+        if (!told) {
+            told = true;
+            if (onWait) {
+                onWait();
+            }
+        }
+    };
+    for (;;) {
+        const auto waited = std::chrono::duration_cast<milliseconds>(std::chrono::steady_clock::now() - start);
+        const milliseconds slice = std::clamp(timeout - waited, milliseconds{0}, kSlice);
+        std::optional<Problem> problem = FileLock::Take(lockFile, links, slice, tell, lock);
+        if (!problem || problem->kind != ProblemKind::LockNotTaken || problem->error) {
+            return problem;
+        }
+        if (cancel != nullptr && cancel->load()) {
+            cancelled = true;
+            return std::nullopt;
+        }
+        const auto total = std::chrono::duration_cast<milliseconds>(std::chrono::steady_clock::now() - start);
+        if (total >= timeout) {
+            problem->limit = static_cast<std::uintmax_t>((total.count() + 500) / 1000);
+            return problem;
+        }
+    }
+}
+
+// A field of eight digits 0-9, spaces around them allowed.
+bool IsCodeField(std::string_view field) {
+    const std::size_t first = field.find_first_not_of(' ');
+    if (first == std::string_view::npos) {
+        return false;
+    }
+    field = field.substr(first, field.find_last_not_of(' ') + 1 - first);
+    return field.size() == 8 && std::all_of(field.begin(), field.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 } // namespace
+
+ColumnSuggestion SuggestColumns(const std::vector<std::string>& firstLineFields) {
+    ColumnSuggestion suggestion;
+    const auto code = std::find_if(firstLineFields.begin(), firstLineFields.end(),
+                                   [](const std::string& field) { return IsCodeField(field); });
+    suggestion.firstLineIsHeader = code == firstLineFields.end();
+    suggestion.code = suggestion.firstLineIsHeader ? 0 : static_cast<std::size_t>(code - firstLineFields.begin());
+    std::vector<std::size_t> others;
+    for (std::size_t index = 0; index < firstLineFields.size() && others.size() < 2; ++index) {
+        if (index != suggestion.code) {
+            others.push_back(index);
+        }
+    }
+    if (!others.empty()) {
+        suggestion.manufacturer = others[0];
+    }
+    if (others.size() > 1) {
+        suggestion.model = others[1];
+    }
+    return suggestion;
+}
+
+std::filesystem::path SetAsideName(const std::filesystem::path& userDatabase, const LocalDateTime& when, int attempt) {
+    char stamp[48];
+    std::snprintf(stamp, sizeof stamp, "-%04d-%02d-%02d_%02d%02d%02d", when.year % 10000, when.month % 100,
+                  when.day % 100, when.hour % 100, when.minute % 100, when.second % 100);
+    std::filesystem::path::string_type name = userDatabase.stem().native();
+    name += std::filesystem::path(stamp).native();
+    if (attempt > 1) {
+        name += std::filesystem::path("-" + std::to_string(attempt)).native();
+    }
+    name += userDatabase.extension().native();
+    return userDatabase.parent_path() / name;
+}
+
+SetAsideResult SetUserDatabaseAside(const SetAsideRequest& request, Clock& clock) {
+    SetAsideResult result;
+    result.userDatabase = request.userDatabase ? *request.userDatabase : UserDatabasePath();
+    if (result.userDatabase.empty()) {
+        result.stop = SetAsideStop::NoUserFolder;
+        return result;
+    }
+    if (!DatabaseFilePresent(result.userDatabase)) {
+        result.stop = SetAsideStop::NoUserFile;
+        return result;
+    }
+    // As an import into the file: the name is looked at again only under the lock, which an import
+    // holds from choosing its base to writing.
+    const std::filesystem::path lockFile = LockFileFor(result.userDatabase);
+    std::unique_ptr<FileLock> lock;
+    bool cancelled = false;
+    if (std::optional<Problem> problem = TakeImportLock(
+            lockFile, TargetLinks::Refuse, request.lockTimeout, request.cancel,
+            [&] {
+                result.waited = true;
+                if (request.onLockWait) {
+                    request.onLockWait(lockFile);
+                }
+            },
+            lock, cancelled)) {
+        result.stop = SetAsideStop::LockNotTaken;
+        result.problem = std::move(problem);
+        return result;
+    }
+    if (cancelled) {
+        result.stop = SetAsideStop::Cancelled;
+        return result;
+    }
+    if (!DatabaseFilePresent(result.userDatabase)) {
+        result.stop = SetAsideStop::NoUserFile;
+        return result;
+    }
+    const LocalDateTime when = clock.LocalNow();
+    for (int attempt = 1; attempt <= kSetAsideNames; ++attempt) {
+        result.movedTo = SetAsideName(result.userDatabase, when, attempt);
+        switch (RenameWithoutReplacing(result.userDatabase, result.movedTo, result.error)) {
+        case RenameOutcome::Renamed:
+            return result;
+        case RenameOutcome::Taken:
+            continue;
+        case RenameOutcome::Failed:
+            result.stop = SetAsideStop::NotRenamed;
+            return result;
+        }
+    }
+    result.stop = SetAsideStop::NoFreeName;
+    return result;
+}
 
 std::string DateVersionText(const LocalDateTime& when) {
     char text[16];
@@ -242,16 +379,21 @@ ImportResult ImportRun::Write() {
         if (!stream) {
             const std::filesystem::path lockFile =
                 LockFileFor(links == TargetLinks::Follow ? Resolved(target) : target);
-            if (std::optional<Problem> problem = FileLock::Take(
-                    lockFile, links, m_request.lockTimeout,
+            bool cancelled = false;
+            if (std::optional<Problem> problem = TakeImportLock(
+                    lockFile, links, m_request.lockTimeout, m_request.cancel,
                     [&] {
                         result.waited = true;
                         if (m_request.onLockWait) {
                             m_request.onLockWait(lockFile);
                         }
                     },
-                    lock)) {
+                    lock, cancelled)) {
                 result.failure = NotWritten(std::move(*problem));
+                return result;
+            }
+            if (cancelled) {
+                result.failure = Stop(ImportStop::Cancelled);
                 return result;
             }
         }

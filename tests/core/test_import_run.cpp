@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 
@@ -134,6 +135,77 @@ TEST_F(ImportRunTest, ProgressAndCancel) {
     EXPECT_EQ(findings.failure->stop, ImportStop::Cancelled);
     EXPECT_FALSE(run.Write().ok());
     EXPECT_FALSE(std::filesystem::exists(UserDatabase()));
+}
+
+// A cancel ends the wait for a lock that another import holds, in the writing step and in moving
+// the user's file aside: nothing is written or moved.
+TEST_F(ImportRunTest, ACancelEndsTheWaitForTheLock) {
+    std::filesystem::create_directories(UserDatabase().parent_path());
+    const std::string kept = "35000011,Kept,One\r\n99999999,KEPT\r\n";
+    std::ofstream(UserDatabase(), std::ios::binary) << kept;
+    std::unique_ptr<FileLock> held;
+    ASSERT_FALSE(
+        FileLock::Take(LockFileFor(UserDatabase()), TargetLinks::Refuse, std::chrono::milliseconds(0), {}, held));
+    std::atomic<bool> cancel{false};
+    const auto cancelOnWait = [&cancel](const std::filesystem::path&) { cancel = true; };
+
+    ImportRequest request = Request({"tac,brand,model\n35000022,B,Two\n"});
+    request.cancel = &cancel;
+    request.onLockWait = cancelOnWait;
+    ImportRun run(std::move(request), m_clock);
+    ASSERT_TRUE(run.Read().ok());
+    const ImportResult result = run.Write();
+    ASSERT_FALSE(result.ok());
+    EXPECT_EQ(result.failure->stop, ImportStop::Cancelled);
+
+    cancel = false;
+    const SetAsideResult aside = SetUserDatabaseAside({UserDatabase(), &cancel, cancelOnWait}, m_clock);
+    EXPECT_EQ(aside.stop, SetAsideStop::Cancelled);
+    EXPECT_TRUE(aside.waited);
+    EXPECT_EQ(ReadFile(UserDatabase()), kept);
+}
+
+// The user's file moves aside in its folder under a name of the date and time, never over another
+// file; with no file there is nothing to move.
+TEST_F(ImportRunTest, TheUsersFileMovesAsideUnderAFreeName) {
+    const std::filesystem::path folder = UserDatabase().parent_path();
+    std::filesystem::create_directories(folder);
+    const std::string taken = "taken\r\n";
+    std::ofstream(folder / "tacdex-2026-01-02_030405.csv", std::ios::binary) << taken;
+    for (const char* expected : {"tacdex-2026-01-02_030405-2.csv", "tacdex-2026-01-02_030405-3.csv"}) {
+        const std::string content = std::string("35000011,Own,") + expected + "\r\n99999999,OWN\r\n";
+        std::ofstream(UserDatabase(), std::ios::binary) << content;
+        const SetAsideResult aside = SetUserDatabaseAside({}, m_clock);
+        ASSERT_TRUE(aside.ok());
+        EXPECT_EQ(aside.movedTo, folder / expected);
+        EXPECT_EQ(ReadFile(aside.movedTo), content);
+        EXPECT_FALSE(std::filesystem::exists(UserDatabase()));
+    }
+    EXPECT_EQ(ReadFile(folder / "tacdex-2026-01-02_030405.csv"), taken);
+    EXPECT_EQ(SetUserDatabaseAside({}, m_clock).stop, SetAsideStop::NoUserFile);
+    EXPECT_EQ(SetUserDatabaseAside({std::filesystem::path()}, m_clock).stop, SetAsideStop::NoUserFolder);
+}
+
+// The columns first offered for a first line that no layout recognised.
+TEST(SuggestColumns, FromTheFirstLine) {
+    struct Case {
+        std::vector<std::string> fields;
+        std::size_t code;
+        std::optional<std::size_t> manufacturer, model;
+        bool header;
+    };
+    const Case cases[] = {
+        {{"IMEI prefix", "Maker", "Device"}, 0, 1, 2, true}, {{"Acme", " 35000011 ", "Phone", "notes"}, 1, 0, 2, false},
+        {{"3500001", "x"}, 0, 1, std::nullopt, true},        {{"35000011"}, 0, std::nullopt, std::nullopt, false},
+        {{}, 0, std::nullopt, std::nullopt, true},
+    };
+    for (const Case& c : cases) {
+        const ColumnSuggestion suggestion = SuggestColumns(c.fields);
+        EXPECT_EQ(suggestion.code, c.code);
+        EXPECT_EQ(suggestion.manufacturer, c.manufacturer);
+        EXPECT_EQ(suggestion.model, c.model);
+        EXPECT_EQ(suggestion.firstLineIsHeader, c.header);
+    }
 }
 
 } // namespace

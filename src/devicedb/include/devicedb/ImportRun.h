@@ -19,6 +19,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace quillon {
@@ -62,7 +63,8 @@ struct ImportRequest {
     std::optional<std::filesystem::path> userDatabase{};
     // Bytes read of all the reading's bytes (0 when not known); a source read again counts again.
     std::function<void(std::uint64_t read, std::uint64_t total)> progress{};
-    // Set from any thread: the reading stops at its next block, and nothing is written.
+    // Set from any thread: the reading stops at its next block, a wait for the lock within a tenth
+    // of a second, and nothing is written.
     const std::atomic<bool>* cancel = nullptr;
     // Called once when the lock is held by another import and the run waits for it.
     std::function<void(const std::filesystem::path& lockFile)> onLockWait{};
@@ -150,5 +152,56 @@ private:
 
 // The date of the run as a version text: yyyy-mm-dd.
 std::string DateVersionText(const LocalDateTime& when);
+
+// The columns to offer first for a source whose header the run does not recognise, from the
+// fields of its first line (ExportRead::headerFields): the first eight-digit field as the code,
+// else the first field; the next two other fields as manufacturer and model; and whether the first
+// line is a header, as the reading decides it when not told: when no field of it is an eight-digit code.
+struct ColumnSuggestion {
+    std::size_t code = 0;
+    std::optional<std::size_t> manufacturer{};
+    std::optional<std::size_t> model{};
+    bool firstLineIsHeader = true;
+};
+ColumnSuggestion SuggestColumns(const std::vector<std::string>& firstLineFields);
+
+// Moving the user's own tacdex.csv aside in its folder, so that the database beside the program is
+// used again and nothing is lost: under the lock that imports into the file take turns by, it is
+// renamed tacdex-yyyy-mm-dd_hhmmss.csv (with -2, -3, ... before ".csv" when that name is taken),
+// never over another file.
+struct SetAsideRequest {
+    // The user's own tacdex.csv; none: the one in the system's user data folder (UserDatabasePath).
+    std::optional<std::filesystem::path> userDatabase{};
+    const std::atomic<bool>* cancel = nullptr; // set from any thread: the wait for the lock ends
+    std::function<void(const std::filesystem::path& lockFile)> onLockWait{};
+    std::chrono::milliseconds lockTimeout = kImportLockTimeout;
+};
+
+enum class SetAsideStop {
+    NoUserFolder, // the environment names no folder for the user's data
+    NoUserFile,   // nothing stands at the user's file: there is nothing to move
+    Cancelled,
+    LockNotTaken, // `problem`: the lock's
+    NotRenamed,   // `error`; `movedTo` is the name tried
+    NoFreeName,   // every name up to kSetAsideNames was taken; `movedTo` is the last tried
+};
+
+// The names tried, the first one's and those with -2 to -999.
+inline constexpr int kSetAsideNames = 999;
+
+struct SetAsideResult {
+    std::optional<SetAsideStop> stop{};
+    std::optional<Problem> problem{};
+    std::error_code error{};
+    std::filesystem::path userDatabase{}; // the file meant
+    std::filesystem::path movedTo{};      // its new name
+    bool waited = false;                  // another import held the lock for a while
+    bool ok() const { return !stop; }
+};
+
+SetAsideResult SetUserDatabaseAside(const SetAsideRequest& request, Clock& clock);
+// Attempt 1 (from 1) of the new name: "tacdex-2026-01-02_030405.csv" beside "tacdex.csv"; attempt
+// 2 "tacdex-2026-01-02_030405-2.csv".
+std::filesystem::path SetAsideName(const std::filesystem::path& userDatabase, const LocalDateTime& when, int attempt);
 
 } // namespace quillon
