@@ -429,6 +429,7 @@ TEST_F(ImportCli, WhatStandsAtTheTargetIsKept) {
     std::filesystem::create_directory_symlink(out.path(), UserDatabase().parent_path());
     EXPECT_EQ(Import({.files = {exported}}).status, 2);
     EXPECT_FALSE(std::filesystem::exists(out.path() / "tacdex.csv"));
+    EXPECT_FALSE(std::filesystem::exists(out.path() / ".tacdex.csv.lock")); // not even the lock
     EXPECT_EQ(ReadFile(real), written);
 }
 #endif

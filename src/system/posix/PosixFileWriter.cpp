@@ -216,12 +216,23 @@ void FileWriter::CloseSystem() {
 
 std::optional<Problem> FileLock::OpenSystem(const std::filesystem::path& lockFile, TargetLinks links,
                                             std::intptr_t& handle) {
+    // The lock is made in the folder as opened, so that a folder that is a link is refused too.
+    const std::filesystem::path folderPath = lockFile.parent_path();
+    const int folder = OpenFolder(folderPath, links);
+    if (folder < 0) {
+        const int reason = errno;
+        if (links == TargetLinks::Refuse && (reason == ELOOP || reason == ENOTDIR) && IsLink(folderPath)) {
+            return Problem{ProblemKind::FileIsLink, folderPath, 0, LinkError(), {}, PathToUtf8(lockFile)};
+        }
+        return Problem{ProblemKind::LockNotCreated, lockFile, 0, ErrnoCode(reason)};
+    }
     // Not blocking: a FIFO at the name must not hold the open up.
     const int file =
-        ::open(lockFile.c_str(),
-               O_RDONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK | (links == TargetLinks::Refuse ? O_NOFOLLOW : 0), 0666);
+        ::openat(folder, lockFile.filename().c_str(),
+                 O_RDONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK | (links == TargetLinks::Refuse ? O_NOFOLLOW : 0), 0666);
+    const int reason = errno;
+    ::close(folder);
     if (file < 0) {
-        const int reason = errno;
         if (links == TargetLinks::Refuse && reason == ELOOP) {
             return Problem{ProblemKind::FileIsLink, lockFile, 0, LinkError()};
         }

@@ -244,6 +244,10 @@ void FileWriter::CloseSystem() {
 
 std::optional<Problem> FileLock::OpenSystem(const std::filesystem::path& lockFile, TargetLinks links,
                                             std::intptr_t& handle) {
+    // A folder that is a junction or other reparse point is refused as the file itself would be.
+    if (links == TargetLinks::Refuse && IsReparsePoint(lockFile.parent_path())) {
+        return Problem{ProblemKind::FileIsLink, lockFile.parent_path(), 0, LinkError(), {}, PathToUtf8(lockFile)};
+    }
     const HANDLE file = ::CreateFileW(
         lockFile.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_ALWAYS,
         FILE_ATTRIBUTE_NORMAL | (links == TargetLinks::Refuse ? FILE_FLAG_OPEN_REPARSE_POINT : 0), nullptr);
