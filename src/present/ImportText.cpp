@@ -144,7 +144,93 @@ std::string NotWrittenText(const Problem& problem, const std::filesystem::path& 
     }
 }
 
+std::string NoUserFolderText() {
+#ifdef _WIN32
+    return "the environment names no folder for the user's data (APPDATA is not set)";
+#else
+    return "the environment names no folder for the user's data (neither XDG_DATA_HOME nor HOME is set)";
+#endif
+}
+
 } // namespace
+
+std::string ImportPadCodesQuestion(const SourceFindings& source) {
+    const std::size_t count = source.read.skipped[static_cast<std::size_t>(SkipReason::ShortCode)];
+    return ImportSourceName(source.path) + " has " + Plural(count, "row whose code has", "rows whose code has") +
+           " seven or fewer digits, as when a spreadsheet drops a code's leading zeros. Put the zeros back "
+           "(1234567 becomes 01234567) and read the file again?";
+}
+
+std::string ImportLongRowsQuestion(const SourceFindings& source) {
+    const ExportRead& read = source.read;
+    return ImportSourceName(source.path) + " line " + std::to_string(read.line) +
+           " opens a quoted field that takes in " + std::to_string(read.linesTaken) + " lines, more than the " +
+           std::to_string(kMaxRowLines) +
+           " lines a row may take in: a stray quote is the likely cause. Do the file's cells really hold long "
+           "notes? Yes reads the file again letting such rows through; No ends the import, and nothing is written.";
+}
+
+std::string ImportColumnsText(const SourceFindings& source) {
+    return ImportSourceName(source.path) +
+           " has no header row that the import recognises. Choose the columns of its first line that hold the "
+           "code, the manufacturer and the model:";
+}
+
+std::string RefusedUserDatabaseQuestion(const Problem& refusal) {
+    return ProblemText(refusal, PathQuoting::Quoted) +
+           " It is your own device list, which an import adds to. Move it aside in its folder first, so that the "
+           "import adds to the shipped list instead? No imports nothing.";
+}
+
+std::string SetAsideQuestion(const std::filesystem::path& userDatabase, const std::filesystem::path& shipped) {
+    return "Use the shipped device list " + DescribeFolder(shipped) + " again? Your own list " +
+           DescribeFolder(userDatabase) + " is moved aside in its folder, not deleted.";
+}
+
+std::string ShippedListInUseText(const std::filesystem::path& userDatabase, const std::filesystem::path& shipped) {
+    const std::string inUse = "The shipped device list " + DescribeFolder(shipped) + " is already in use: ";
+    return userDatabase.empty() ? inUse + NoUserFolderText() + "."
+                                : inUse + "there is no device list of your own (" + DescribeFolder(userDatabase) + ").";
+}
+
+std::string SetAsideLine(const SetAsideResult& result) {
+    return "your own device list " + DescribeFolder(result.userDatabase) + " was moved aside as " +
+           DescribeFolder(result.movedTo);
+}
+
+std::string SetAsideFailureText(const SetAsideResult& result) {
+    const std::string list = "Your own device list " + DescribeFolder(result.userDatabase);
+    std::string why;
+    switch (result.stop.value_or(SetAsideStop::Cancelled)) {
+    case SetAsideStop::NoUserFolder:
+        return "There is no device list of your own: " + NoUserFolderText() + ". Nothing was changed.";
+    case SetAsideStop::NoUserFile:
+        return list + " is no longer there. Nothing was changed.";
+    case SetAsideStop::Cancelled:
+        return list + " was not moved aside: the move was cancelled. Nothing was changed.";
+    case SetAsideStop::LockNotTaken:
+        why = result.problem ? ProblemText(*result.problem) : std::string("its lock was not taken");
+        break;
+    case SetAsideStop::NotRenamed:
+        why = "it could not take the name " + DescribeFolder(result.movedTo) + ": " + SystemErrorText(result.error);
+        break;
+    case SetAsideStop::NoFreeName:
+        why = "every name up to " + DescribeFolder(result.movedTo) + " is taken";
+        break;
+    }
+    return list + " was not moved aside: " + why + ". Nothing was changed.";
+}
+
+std::string ShippedListUsedText(const std::filesystem::path& shipped, const DatabaseSummary& summary,
+                                const SetAsideResult& result) {
+    std::string text = "Quillon uses the shipped device list " + DescribeFolder(shipped) +
+                       " again: " + Plural(summary.deviceCount, "device", "devices") + ", version " + summary.version +
+                       ". ";
+    if (result.ok()) {
+        return text + "Y" + SetAsideLine(result).substr(1) + ".";
+    }
+    return text + "Your own list " + DescribeFolder(result.userDatabase) + " was no longer there.";
+}
 
 std::string QuotedPart(std::string_view text) {
     if (Utf8Length(text) <= kMessageQuoteChars) {
@@ -243,6 +329,10 @@ std::string ImportFailureText(const ImportFailure& failure, const ImportFindings
         failure.source < findings.sources.size() ? ImportSourceName(findings.sources[failure.source].path) : "";
     switch (failure.stop) {
     case ImportStop::NoUserFolder:
+        if (audience == ImportAudience::Window) {
+            return NoUserFolderText() + ", so there is no folder for your own device list." +
+                   std::string(kNothingWritten);
+        }
 #ifdef _WIN32
         return "the environment names no folder for the user's data (APPDATA is not set); "
                "name the file to write with -o FILE." +

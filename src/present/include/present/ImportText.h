@@ -34,6 +34,28 @@ std::string ImportLockWaitLine(const std::filesystem::path& lockFile);
 std::string ImportFailureText(const ImportFailure& failure, const ImportFindings& findings, const ImportResult* result,
                               ImportAudience audience);
 
+// The window's questions between the run's steps: whether to put back the leading zeros of the
+// short codes of `source`, and whether its cells hold long notes (a source stopped by RowTooLong).
+std::string ImportPadCodesQuestion(const SourceFindings& source);
+std::string ImportLongRowsQuestion(const SourceFindings& source);
+// What the window's column choice says first, for a source stopped by NoHeader.
+std::string ImportColumnsText(const SourceFindings& source);
+
+// The window's words on the user's own list and the shipped one, the database beside the program.
+// Whether to move the user's list aside, `refusal` saying why it cannot be used, before an import.
+std::string RefusedUserDatabaseQuestion(const Problem& refusal);
+// Whether to move the user's list aside and use the shipped one.
+std::string SetAsideQuestion(const std::filesystem::path& userDatabase, const std::filesystem::path& shipped);
+// That there is no list of the user's own to move aside; `userDatabase` empty: no folder for it.
+std::string ShippedListInUseText(const std::filesystem::path& userDatabase, const std::filesystem::path& shipped);
+// "your own device list \"...\" was moved aside as \"...\"".
+std::string SetAsideLine(const SetAsideResult& result);
+// Why the list was not moved aside; nothing was changed.
+std::string SetAsideFailureText(const SetAsideResult& result);
+// The shipped list in use again, with its device count and version, and what became of the user's.
+std::string ShippedListUsedText(const std::filesystem::path& shipped, const DatabaseSummary& summary,
+                                const SetAsideResult& result);
+
 // At most kMessageQuoteChars characters of `text`, cut with "…".
 std::string QuotedPart(std::string_view text);
 
