@@ -97,7 +97,9 @@ QString HelpPage(const std::filesystem::path& database) {
     const QString shown = QDir::toNativeSeparators(QString::fromStdU16String(database.u16string())).toHtmlEscaped();
     return QStringLiteral("<div style=\"font-size:8pt\"><b>Validate</b>: type or paste an IMEI and press Validate. "
                           "<b>Generate</b>: choose a model and a count, or tick a reporting body, and press "
-                          "Generate. Device database: <tt>%1</tt></div>")
+                          "Generate. <b>File, Import Device List</b> adds a GSMA or spreadsheet export to your "
+                          "own device list, in your data folder; <b>Use Shipped Device List</b> goes back. "
+                          "Device database: <tt>%1</tt></div>")
         .arg(shown);
 }
 
@@ -142,6 +144,8 @@ Form1::Form1(const PlatformServices& platform, Clock& clock, Fetcher& fetcher, s
              QWidget* parent)
     : QMainWindow(parent),
       m_dialogs(platform.dialogs),
+      m_files(platform.files),
+      m_columns(platform.columns),
       m_clipboard(platform.clipboard),
       m_browser(platform.browser),
       m_administratorTest(platform.administratorTest),
@@ -167,6 +171,8 @@ Form1::Form1(const PlatformServices& platform, Clock& clock, Fetcher& fetcher, s
 }
 
 Form1::~Form1() {
+    // An import still running ends at its next block, writing nothing.
+    StopImport();
     // A check still running ends within a moment; its answer is shown to nobody.
     m_stopUpdate = true;
     if (m_updateCheck.joinable()) {
@@ -208,6 +214,10 @@ void Form1::CreateMenu() {
     QMenu* fileMenu = menuBar()->addMenu(QStringLiteral("File"));
     fileMenu->setObjectName(QStringLiteral("File"));
     fileMenu->menuAction()->setObjectName(QStringLiteral("File"));
+    m_importAction = fileMenu->addAction(QStringLiteral("Import Device List..."));
+    m_importAction->setObjectName(QStringLiteral("ImportDeviceList"));
+    m_useShippedAction = fileMenu->addAction(QStringLiteral("Use Shipped Device List"));
+    m_useShippedAction->setObjectName(QStringLiteral("UseShippedDeviceList"));
     m_exitAction = fileMenu->addAction(QStringLiteral("Exit"));
     m_exitAction->setObjectName(QStringLiteral("Exit"));
     // About and Update are commands directly on the bar, without a drop-down.
@@ -393,6 +403,8 @@ void Form1::ConnectHandlers() {
     connect(m_copyImeiLabel, &ClickableLabel::clicked, this, &Form1::Label24_Click);
     connect(m_aboutAction, &QAction::triggered, this, &Form1::About_Click);
     connect(m_updateAction, &QAction::triggered, this, &Form1::ChkUpdate_Click);
+    connect(m_importAction, &QAction::triggered, this, &Form1::ImportDeviceList_Click);
+    connect(m_useShippedAction, &QAction::triggered, this, &Form1::UseShippedDeviceList_Click);
     connect(m_exitAction, &QAction::triggered, this, &Form1::Exit_Click);
 }
 

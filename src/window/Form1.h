@@ -4,6 +4,7 @@
 #include "Platform.h"
 #include "ValidationPresenter.h"
 #include "devicedb/DeviceTable.h"
+#include "devicedb/ImportRun.h"
 #include "generation/Generation.h"
 #include "imei/ReportingBody.h"
 #include "system/Clock.h"
@@ -21,8 +22,10 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <thread>
 #include <utility>
+#include <vector>
 
 class QAction;
 class QCheckBox;
@@ -32,6 +35,8 @@ class QFont;
 class QIcon;
 class QLabel;
 class QLineEdit;
+class QProgressBar;
+class QProgressDialog;
 class QPushButton;
 class QStringListModel;
 class QAbstractItemModel;
@@ -71,7 +76,8 @@ QFont MakeFont(FontFace face, double points, bool bold = false, bool italic = fa
 
 // The program's one window. Its handlers live in several files so that each command can grow
 // without touching the others: Form1.cpp (controls and layout), Form1Startup.cpp (start-up and
-// exit), Form1Validate.cpp, Form1Generate.cpp, Form1Actions.cpp (clipboard, web, about, update).
+// exit), Form1Validate.cpp, Form1Generate.cpp, Form1Actions.cpp (clipboard, web, about, update),
+// Form1Import.cpp (importing device lists, going back to the shipped one).
 class Form1 : public QMainWindow {
     Q_OBJECT
 public:
@@ -127,9 +133,19 @@ public:
         m_applicationDataDirectory = std::move(directory);
     }
     bool GenerationRunning() const { return m_generationRunning; }
-    // The user's data folder, whose tacdex.csv (written by quillon-cli import) start-up reads before
-    // the one beside the program; by default the system's (UserDataDirectory), empty for none.
+    // The user's data folder, whose tacdex.csv (written by an import) start-up reads before the one
+    // beside the program and an import writes; by default the system's (UserDataDirectory), empty for none.
     void SetUserDataDirectory(std::filesystem::path directory) { m_userDataDirectory = std::move(directory); }
+
+    // Importing a device list, or going back to the shipped one (Form1Import.cpp): from the first
+    // question to the last message.
+    bool ImportRunning() const { return m_importRunning; }
+    // Called on the import's thread whenever its reading moves on, before the window hears of it;
+    // tests hold the run there.
+    using ImportProgressHook = std::function<void(std::uint64_t read, std::uint64_t total)>;
+    void SetImportProgressHook(ImportProgressHook hook) { m_importProgressHook = std::move(hook); }
+    // How long an import waits for another one's lock; tests shorten it.
+    void SetImportLockTimeout(std::chrono::milliseconds timeout) { m_importLockTimeout = timeout; }
 
 signals:
     // A generation run has ended: finished with its report and message, stopped by a prefix that
@@ -137,6 +153,9 @@ signals:
     void generationFinished();
     // An update check has ended and its messages have been shown (none when the window closed).
     void updateCheckFinished();
+    // An import or a return to the shipped list has ended and its message has been shown (none when
+    // it was cancelled or the window closed).
+    void importFinished();
 
 protected:
     // Closing the window ends a generation run at once, without a report (Form1Generate.cpp).
@@ -173,6 +192,36 @@ private:
     void Exit_Click();
     // The version and device-count captions of the database read.
     void ShowDatabaseCaptions();
+    // Everything the window shows of its database, as start-up sets it (Form1Startup.cpp): the
+    // captions and the help view's page, and the model list with entry 0 chosen.
+    void ShowDatabase();
+    void FillModelList();
+    // The user's own tacdex.csv; empty when there is no user data folder.
+    std::filesystem::path UserDatabaseFile() const;
+    // Which commands may start: none of those that use or change the database during an import, no
+    // import during a generation run.
+    void UpdateCommandStates();
+
+    // Form1Import.cpp: each step of an import works on m_importThread while m_importProgress shows;
+    // the window asks its questions between the steps, on its own thread.
+    void ImportDeviceList_Click();
+    void UseShippedDeviceList_Click();
+    void BeginImport();
+    // Runs `work` on the import's thread, then `then` on the window's.
+    void RunImportStep(const QString& label, std::function<void()> work, void (Form1::*then)());
+    void FinishImportStep();
+    void ShowImportProgress();
+    // From the step's thread: the progress dialog says that the step waits for another import.
+    void ShowLockWait(const std::filesystem::path& lockFile);
+    void ReadImport();
+    void ImportRead();
+    void WriteImport();
+    void ImportWritten();
+    void ShippedListRead();
+    // Ends the import with `message` (none: cancelled), the controls enabled again.
+    void EndImport(const QString& message = QString());
+    // Cancels the step under way and waits for its thread (closing the window).
+    void StopImport();
 
     // Form1Validate.cpp
     BoxStates CurrentBoxStates() const;
@@ -200,6 +249,8 @@ private:
     ReportOutcome SaveGenerationReport(const QString& modelText, RunEnd end = RunEnd::Completed);
 
     MessageDialogs& m_dialogs;
+    FileDialogs& m_files;
+    ColumnDialogs& m_columns;
     Clipboard& m_clipboard;
     Browser& m_browser;
     AdministratorTest& m_administratorTest;
@@ -235,6 +286,28 @@ private:
     GenerationStep m_generationStep = GenerationStep::TestCandidate;
     QString m_candidate;
     std::chrono::steady_clock::time_point m_generationStart;
+
+    // The import under way: the run, or the shipped list read and the user's moved aside, and what
+    // each step handed back. A step's thread alone touches them while it works.
+    std::unique_ptr<ImportRun> m_importRun;
+    std::vector<bool> m_padCodesAsked; // per source
+    bool m_setAsideFirst = false;      // the user's refused file is moved aside before writing
+    std::optional<SetAsideResult> m_setAside;
+    std::optional<ImportResult> m_importResult;
+    std::optional<DeviceDatabase> m_stagedDatabase; // the database the window switches to
+    std::optional<Problem> m_stagedProblem;         // why it could not be read
+    QString m_importError;                          // what ended a step that failed outright
+    std::thread m_importThread;
+    std::atomic<bool> m_cancelImport{false};
+    std::atomic<std::uint64_t> m_progressRead{0};
+    std::atomic<std::uint64_t> m_progressTotal{0};
+    std::atomic<bool> m_progressPosted{false};
+    ImportProgressHook m_importProgressHook;
+    std::chrono::milliseconds m_importLockTimeout = kImportLockTimeout;
+    QProgressDialog* m_importProgress = nullptr;
+    QProgressBar* m_importBar = nullptr;
+    unsigned m_importStep = 0; // tells a step's late messages from the current step's
+    bool m_importRunning = false;
 
     // Controls, all owned by the window. Each control's objectName is its name on the form ("Text1",
     // "Label16"), by which the tests find it.
@@ -273,6 +346,8 @@ private:
     ClickableLabel* m_copyImeiLabel = nullptr;    // Label24: "Copy IMEI to Clipboard"
     ClickableLabel* m_donationLabel = nullptr;    // Label15: a click copies the donation address
 
+    QAction* m_importAction = nullptr;
+    QAction* m_useShippedAction = nullptr;
     QAction* m_exitAction = nullptr;
     QAction* m_aboutAction = nullptr;
     QAction* m_updateAction = nullptr;

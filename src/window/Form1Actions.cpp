@@ -89,7 +89,7 @@ void Form1::About_Click() {
 // The update check runs on a thread of its own, so the window keeps painting; until its answer is
 // shown the window takes no input, and the cursor says it is busy.
 void Form1::ChkUpdate_Click() {
-    if (m_updateCheck.joinable()) {
+    if (m_updateCheck.joinable() || m_importRunning) {
         return;
     }
     const QString appData = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);

@@ -125,6 +125,8 @@ void Form1::Command2_Click() {
         connect(m_passTimer, &QTimer::timeout, this, &Form1::GenerationTimeout);
     }
     m_generationRunning = true;
+    // Every pass reads the model list, which an import would change under it.
+    UpdateCommandStates();
     if (!ShowNextCandidate()) {
         return;
     }
@@ -256,13 +258,16 @@ void Form1::StopGeneration() {
         return;
     }
     m_generationRunning = false;
+    UpdateCommandStates();
     emit generationFinished();
 }
 
 void Form1::closeEvent(QCloseEvent* event) {
     // The run ends with the window; what it found so far is not written anywhere. An update check
-    // stops too, without a message and without touching update.dat.
+    // stops too, without a message and without touching update.dat, and so does an import, which
+    // writes nothing.
     StopGeneration();
+    StopImport();
     m_stopUpdate = true;
     QMainWindow::closeEvent(event);
 }

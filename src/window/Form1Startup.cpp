@@ -64,17 +64,26 @@ bool Form1::Form_Load() {
         return false;
     }
 
-    // The separator and the device entries, each device line i at list position i.
-    m_modelListEntries->SetDevices(m_database.Table());
-    m_modelList->setCurrentIndex(0);
+    FillModelList();
     return true;
 }
 
+void Form1::FillModelList() {
+    // The fixed texts, the separator and the device entries, each device line i at list position i.
+    m_modelListEntries->SetFixedTexts(ToStringList(FixedModelListTexts()));
+    m_modelListEntries->SetDevices(m_database.Table());
+    m_modelList->setCurrentIndex(0);
+}
+
+std::filesystem::path Form1::UserDatabaseFile() const {
+    return m_userDataDirectory.empty() ? std::filesystem::path() : m_userDataDirectory / "tacdex.csv";
+}
+
 bool Form1::LoadTACDEX() {
-    // The user's own database (written by quillon-cli import) comes before the one beside the
-    // program, as a user's data comes before the system's; chosen once, here.
-    const std::filesystem::path userFile =
-        m_userDataDirectory.empty() ? std::filesystem::path() : m_userDataDirectory / "tacdex.csv";
+    // The user's own database (written by an import) comes before the one beside the program, as a
+    // user's data comes before the system's; chosen here, and again only by an import or a return
+    // to the shipped list.
+    const std::filesystem::path userFile = UserDatabaseFile();
     if (DatabaseFilePresent(userFile)) {
         DeviceDatabase user(userFile, TableLookup::Scan);
         if (const std::optional<Problem> refusal = user.Load()) {
@@ -83,8 +92,7 @@ bool Form1::LoadTACDEX() {
                                   QDir::toNativeSeparators(fallback));
         } else {
             m_database = std::move(user);
-            m_helpView->setHtml(HelpPage(m_database.Path()));
-            ShowDatabaseCaptions();
+            ShowDatabase();
             return true;
         }
     }
@@ -98,8 +106,13 @@ bool Form1::LoadTACDEX() {
         SetCaption(m_databaseVersionLabel, QString::fromLatin1(kDatabaseErrorCaption));
         return false;
     }
-    ShowDatabaseCaptions();
+    ShowDatabase();
     return true;
+}
+
+void Form1::ShowDatabase() {
+    m_helpView->setHtml(HelpPage(m_database.Path()));
+    ShowDatabaseCaptions();
 }
 
 void Form1::ShowDatabaseCaptions() {

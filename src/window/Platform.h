@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
+
+#include <optional>
 
 namespace quillon {
 
@@ -14,6 +17,36 @@ public:
     // Modal message box: the text, an OK button, no icon, the program's message caption
     // (identity::kMessageCaption).
     virtual void ShowMessage(const QString& text) = 0;
+    // Modal question with the buttons Yes and No, no icon, the same caption. True for Yes.
+    virtual bool Ask(const QString& question) = 0;
+};
+
+class FileDialogs {
+public:
+    virtual ~FileDialogs() = default;
+    // The platform's dialog for choosing one or more existing files (the system's own where it has
+    // one), with `caption` and name filters such as "Device lists (*.txt *.csv)", the first one
+    // chosen. The files chosen, as full paths; none when the user cancelled.
+    virtual QStringList ChooseFilesToOpen(const QString& caption, const QStringList& filters) = 0;
+};
+
+// The columns of a device list chosen by position, counted from 0.
+struct ColumnChoice {
+    int code = 0;
+    int manufacturer = -1; // -1: none
+    int model = -1;        // -1: none
+    bool firstLineIsHeader = true;
+    bool operator==(const ColumnChoice&) const = default;
+};
+
+class ColumnDialogs {
+public:
+    virtual ~ColumnDialogs() = default;
+    // The window's column dialog, modal: `text` above the fields of a list's first line in three
+    // lists (code, manufacturer, model) and the box "The first line is a header", each set as
+    // `suggested` has it. The choice; none when the user cancelled.
+    virtual std::optional<ColumnChoice> ChooseColumns(const QString& text, const QStringList& fields,
+                                                      const ColumnChoice& suggested) = 0;
 };
 
 class Clipboard {
@@ -45,11 +78,13 @@ struct PlatformServices {
     Clipboard& clipboard;
     Browser& browser;
     AdministratorTest& administratorTest;
+    FileDialogs& files;
+    ColumnDialogs& columns;
 };
 
 // The services of one object that provides them all, as the program's platform and the tests' do.
 template <typename AllServices> PlatformServices ServicesOf(AllServices& all) {
-    return {all, all, all, all};
+    return {all, all, all, all, all, all};
 }
 
 } // namespace quillon

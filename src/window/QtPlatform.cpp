@@ -1,5 +1,6 @@
 #include "QtPlatform.h"
 
+#include "ColumnDialog.h"
 #include "QtText.h"
 #include "identity/Identity.h"
 #include "platform/Admin.h"
@@ -7,6 +8,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDesktopServices>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QUrl>
 
@@ -19,6 +21,31 @@ void QtPlatform::ShowMessage(const QString& text) {
     box.setTextFormat(Qt::PlainText);
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
+}
+
+bool QtPlatform::Ask(const QString& question) {
+    QMessageBox box(QMessageBox::NoIcon, ToQString(identity::kMessageCaption), question,
+                    QMessageBox::Yes | QMessageBox::No, QApplication::activeWindow());
+    box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setWindowModality(Qt::ApplicationModal);
+    return box.exec() == QMessageBox::Yes;
+}
+
+QStringList QtPlatform::ChooseFilesToOpen(const QString& caption, const QStringList& filters) {
+    // The system's own dialog where it has one (Windows' common dialog); Qt's own elsewhere.
+    return QFileDialog::getOpenFileNames(QApplication::activeWindow(), caption, QString(),
+                                         filters.join(QStringLiteral(";;")));
+}
+
+std::optional<ColumnChoice> QtPlatform::ChooseColumns(const QString& text, const QStringList& fields,
+                                                      const ColumnChoice& suggested) {
+    ColumnDialog dialog(text, fields, suggested, QApplication::activeWindow());
+    dialog.setWindowModality(Qt::ApplicationModal);
+    if (dialog.exec() != QDialog::Accepted) {
+        return std::nullopt;
+    }
+    return dialog.Choice();
 }
 
 bool QtPlatform::SetClipboardText(const QString& text) {

@@ -2,19 +2,43 @@
 
 #include "Platform.h"
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 
 // Records what the window asked of the platform instead of doing it, so that no test opens a
 // dialog, touches the real clipboard or starts a browser.
-struct FakePlatform final : quillon::MessageDialogs, quillon::Clipboard, quillon::Browser, quillon::AdministratorTest {
+struct FakePlatform final : quillon::MessageDialogs,
+                            quillon::Clipboard,
+                            quillon::Browser,
+                            quillon::AdministratorTest,
+                            quillon::FileDialogs,
+                            quillon::ColumnDialogs {
     void ShowMessage(const QString& text) override {
         messages.append(text);
         if (whileMessageShows) {
             whileMessageShows();
         }
+    }
+
+    bool Ask(const QString& question) override {
+        questions.append(question);
+        return !answers.isEmpty() && answers.takeFirst();
+    }
+
+    QStringList ChooseFilesToOpen(const QString& caption, const QStringList& filters) override {
+        fileDialogs.append(caption);
+        fileFilters = filters;
+        return filesToChoose.isEmpty() ? QStringList() : filesToChoose.takeFirst();
+    }
+
+    std::optional<quillon::ColumnChoice> ChooseColumns(const QString& text, const QStringList& fields,
+                                                       const quillon::ColumnChoice& suggested) override {
+        columnDialogs.append({text, fields, suggested});
+        return columnChoices.isEmpty() ? std::nullopt : columnChoices.takeFirst();
     }
 
     bool SetClipboardText(const QString& text) override {
@@ -43,11 +67,25 @@ struct FakePlatform final : quillon::MessageDialogs, quillon::Clipboard, quillon
     QStringList clipboardTexts;
     QStringList openedAddresses;
     int administratorTests = 0;
+    QStringList questions;
+    QStringList fileDialogs; // their captions
+    QStringList fileFilters; // the last one's
+    struct ColumnDialog {
+        QString text;
+        QStringList fields;
+        quillon::ColumnChoice suggested;
+    };
+    QList<ColumnDialog> columnDialogs;
 
     // How the platform answers.
     bool administrator = true;
     bool clipboardWorks = true;
     bool openWorks = true;
+    // In turn: the answers to the questions (No once none are left), the files chosen in the file
+    // dialogs (none: cancelled) and the columns chosen (none: cancelled).
+    QList<bool> answers;
+    QList<QStringList> filesToChoose;
+    QList<std::optional<quillon::ColumnChoice>> columnChoices;
     // Runs inside ShowMessage, as the event loop of a modal message box would.
     std::function<void()> whileMessageShows;
 };

@@ -229,9 +229,14 @@ void LayoutTest::menuBar() {
     QCOMPARE(captions, QStringList({"File", "About", "Update"}));
     const auto* file = Fixture().Find<QMenu>("File");
     QVERIFY(file != nullptr);
-    QCOMPARE(file->actions().size(), 1);
-    QCOMPARE(file->actions().first(), Fixture().Find<QAction>("Exit"));
-    for (const char* name : {"Exit", "About", "ChkUpdate"}) {
+    QStringList items;
+    for (const QAction* action : file->actions()) {
+        QVERIFY(!action->isSeparator());
+        items.append(action->text());
+    }
+    QCOMPARE(items, QStringList({"Import Device List...", "Use Shipped Device List", "Exit"}));
+    QCOMPARE(file->actions().last(), Fixture().Find<QAction>("Exit"));
+    for (const char* name : {"ImportDeviceList", "UseShippedDeviceList", "Exit", "About", "ChkUpdate"}) {
         const auto* action = Fixture().Find<QAction>(QString::fromLatin1(name));
         QVERIFY2(action != nullptr, name);
         QVERIFY2(action->shortcut().isEmpty(), name);

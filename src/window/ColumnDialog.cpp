@@ -1,0 +1,90 @@
+#include "ColumnDialog.h"
+
+#include "QtText.h"
+#include "identity/Identity.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace quillon {
+
+namespace {
+
+// A list of the fields, "1: TAC" for the first; with `none`, "(none)" comes first, at row 0.
+QListWidget* FieldList(const QString& name, const QStringList& fields, bool none, int chosen, QWidget* parent) {
+    auto* list = new QListWidget(parent);
+    list->setObjectName(name);
+    list->setAccessibleName(name);
+    if (none) {
+        list->addItem(QStringLiteral("(none)"));
+    }
+    for (qsizetype i = 0; i < fields.size(); ++i) {
+        list->addItem(QStringLiteral("%1: %2").arg(i + 1).arg(fields[i]));
+    }
+    const int offset = none ? 1 : 0;
+    list->setCurrentRow(chosen >= 0 && chosen < fields.size() ? chosen + offset : 0);
+    return list;
+}
+
+// The field position of a list's row; -1 for "(none)".
+int FieldAt(const QListWidget* list, bool none) {
+    const int row = list->currentRow();
+    return none ? row - 1 : row;
+}
+
+} // namespace
+
+ColumnDialog::ColumnDialog(const QString& text, const QStringList& fields, const ColumnChoice& suggested,
+                           QWidget* parent)
+    : QDialog(parent) {
+    setObjectName(QStringLiteral("ColumnDialog"));
+    setWindowTitle(ToQString(identity::kMessageCaption));
+    auto* layout = new QVBoxLayout(this);
+    auto* intro = new QLabel(text, this);
+    intro->setTextFormat(Qt::PlainText);
+    intro->setWordWrap(true);
+    layout->addWidget(intro);
+
+    auto* lists = new QGridLayout();
+    m_code = FieldList(QStringLiteral("Code"), fields, false, suggested.code, this);
+    m_manufacturer = FieldList(QStringLiteral("Manufacturer"), fields, true, suggested.manufacturer, this);
+    m_model = FieldList(QStringLiteral("Model"), fields, true, suggested.model, this);
+    int column = 0;
+    for (QListWidget* list : {m_code, m_manufacturer, m_model}) {
+        auto* caption = new QLabel(list->objectName(), this);
+        caption->setBuddy(list);
+        lists->addWidget(caption, 0, column);
+        lists->addWidget(list, 1, column);
+        ++column;
+        connect(list, &QListWidget::currentRowChanged, this, &ColumnDialog::UpdateOk);
+    }
+    layout->addLayout(lists);
+
+    m_header = new QCheckBox(QStringLiteral("The first line is a header"), this);
+    m_header->setObjectName(QStringLiteral("FirstLineIsHeader"));
+    m_header->setChecked(suggested.firstLineIsHeader);
+    layout->addWidget(m_header);
+
+    m_buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    connect(m_buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(m_buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    layout->addWidget(m_buttons);
+    UpdateOk();
+}
+
+ColumnChoice ColumnDialog::Choice() const {
+    return {FieldAt(m_code, false), FieldAt(m_manufacturer, true), FieldAt(m_model, true), m_header->isChecked()};
+}
+
+void ColumnDialog::UpdateOk() {
+    const ColumnChoice choice = Choice();
+    m_buttons->button(QDialogButtonBox::Ok)
+        ->setEnabled(choice.code >= 0 && (choice.manufacturer >= 0 || choice.model >= 0));
+}
+
+} // namespace quillon
