@@ -97,9 +97,7 @@ QString HelpPage(const std::filesystem::path& database) {
     const QString shown = QDir::toNativeSeparators(QString::fromStdU16String(database.u16string())).toHtmlEscaped();
     return QStringLiteral("<div style=\"font-size:8pt\"><b>Validate</b>: type or paste an IMEI and press Validate. "
                           "<b>Generate</b>: choose a model and a count, or tick a reporting body, and press "
-                          "Generate. <b>File, Import Device List</b> adds a GSMA or spreadsheet export to your "
-                          "own device list, in your data folder; <b>Use Shipped Device List</b> goes back. "
-                          "Device database: <tt>%1</tt></div>")
+                          "Generate. <b>File</b>: import newer device lists. Device database: <tt>%1</tt></div>")
         .arg(shown);
 }
 

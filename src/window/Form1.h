@@ -207,8 +207,9 @@ private:
     void ImportDeviceList_Click();
     void UseShippedDeviceList_Click();
     void BeginImport();
-    // Runs `work` on the import's thread, then `then` on the window's.
-    void RunImportStep(const QString& label, std::function<void()> work, void (Form1::*then)());
+    // Runs `work` on the import's thread, then `then` on the window's; `counted`: the step reports
+    // the bytes it reads.
+    void RunImportStep(const QString& label, bool counted, std::function<void()> work, void (Form1::*then)());
     void FinishImportStep();
     void ShowImportProgress();
     // From the step's thread: the progress dialog says that the step waits for another import.

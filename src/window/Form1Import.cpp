@@ -153,7 +153,7 @@ void Form1::UseShippedDeviceList_Click() {
     // shipped list is read as it would be.
     BeginImport();
     RunImportStep(
-        QStringLiteral("Reading the shipped device list..."),
+        QStringLiteral("Reading the shipped device list..."), false,
         [this, userFile, shipped] {
             // The shipped list first: when it cannot be read, nothing is moved.
             m_stagedDatabase.emplace(shipped, TableLookup::Scan);
@@ -179,7 +179,7 @@ void Form1::BeginImport() {
     UpdateCommandStates();
 }
 
-void Form1::RunImportStep(const QString& label, std::function<void()> work, void (Form1::*then)()) {
+void Form1::RunImportStep(const QString& label, bool counted, std::function<void()> work, void (Form1::*then)()) {
     const unsigned step = ++m_importStep;
     m_progressRead = 0;
     m_progressTotal = 0;
@@ -196,7 +196,7 @@ void Form1::RunImportStep(const QString& label, std::function<void()> work, void
     m_importProgress->setCancelButtonText(QStringLiteral("Cancel"));
     m_importProgress->setAutoClose(false);
     m_importProgress->setAutoReset(false);
-    m_importProgress->setRange(0, kProgressSteps);
+    m_importProgress->setRange(0, counted ? kProgressSteps : 0); // else a bar that only shows it works
     m_importProgress->setMinimumDuration(kProgressDelayMs);
     m_importProgress->setValue(0); // the wait before it shows starts here
     connect(m_importProgress, &QProgressDialog::canceled, this, [this] { m_cancelImport = true; });
@@ -227,12 +227,11 @@ void Form1::FinishImportStep() {
     if (m_importThread.joinable()) {
         m_importThread.join();
     }
-    if (m_importProgress != nullptr) {
-        m_importProgress->hide();
-        m_importProgress->deleteLater();
-        m_importProgress = nullptr;
-        m_importBar = nullptr;
-    }
+    // Deleted at once: its timer would otherwise still show it during the questions and the message
+    // that follow, which run event loops of their own. Nothing of the dialog's is on the stack here.
+    delete m_importProgress;
+    m_importProgress = nullptr;
+    m_importBar = nullptr;
 }
 
 void Form1::ShowImportProgress() {
@@ -264,7 +263,7 @@ void Form1::ShowLockWait(const std::filesystem::path& lockFile) {
 
 void Form1::ReadImport() {
     RunImportStep(
-        QStringLiteral("Reading the device lists..."), [this] { m_importRun->Read(); }, &Form1::ImportRead);
+        QStringLiteral("Reading the device lists..."), true, [this] { m_importRun->Read(); }, &Form1::ImportRead);
 }
 
 // After a reading: a question where the user can help (columns, long rows, short codes), the
@@ -352,7 +351,7 @@ void Form1::WriteImport() {
     const bool setAside = m_setAsideFirst;
     const std::filesystem::path userFile = UserDatabaseFile();
     RunImportStep(
-        QStringLiteral("Writing your device list..."),
+        QStringLiteral("Writing your device list..."), false,
         [this, setAside, userFile] {
             if (setAside) {
                 m_setAside = SetUserDatabaseAside(

@@ -22,6 +22,7 @@
 #include <atomic>
 #include <filesystem>
 #include <future>
+#include <utility>
 
 namespace {
 
@@ -132,6 +133,8 @@ private slots:
         QCOMPARE(ModelList()->currentIndex(), 0);
         QCOMPARE(ModelList()->itemText(29), QStringLiteral("Samsung Galaxy S24 Ultra"));
         QVERIFY(CommandsEnabled(true));
+        // Gone with its step, so that it cannot show up over the message.
+        QVERIFY(F().Find<QProgressDialog>(QStringLiteral("ImportProgress")) == nullptr);
 
         WindowFixture started;
         QVERIFY(started.WriteDatabase(ReadAll(F().UserDatabasePath())));
@@ -272,6 +275,41 @@ private slots:
         QVERIFY(P().messages.isEmpty());
         QVERIFY(CommandsEnabled(true));
         QCOMPARE(F().Caption(QStringLiteral("Label20")), QStringLiteral("Database Version:   OWN"));
+    }
+
+    // Closing the window in the middle of a run ends it at once, writing nothing.
+    void closingTheWindowStopsTheRun() {
+        QVERIFY(F().CreateAndLoad());
+        std::promise<void> release;
+        std::shared_future<void> released = release.get_future().share();
+        std::atomic<bool> held{false};
+        F().Form().SetImportProgressHook([&held, released](std::uint64_t, std::uint64_t) {
+            if (!held.exchange(true)) {
+                released.wait();
+            }
+        });
+        // The run is let go just as the window takes the close, so it is still under way then.
+        struct OnClose : QObject {
+            std::function<void()> then;
+            bool eventFilter(QObject*, QEvent* event) override {
+                if (event->type() == QEvent::Close && then) {
+                    std::exchange(then, nullptr)();
+                }
+                return false;
+            }
+        } onClose;
+        onClose.then = [&release] { release.set_value(); };
+        F().Form().installEventFilter(&onClose);
+        P().filesToChoose = {{Export(QStringLiteral("gsma.txt"), kGsmaExport)}};
+        F().Find<QAction>(QStringLiteral("ImportDeviceList"))->trigger();
+        QTRY_VERIFY(held);
+        QVERIFY(F().Form().close());
+        F().Form().removeEventFilter(&onClose);
+        QVERIFY(!F().Form().ImportRunning());
+        QVERIFY(P().messages.isEmpty());
+        QVERIFY(!QFile::exists(F().UserDatabasePath()));
+        QCoreApplication::processEvents(); // a late word from the run finds nothing to do
+        QVERIFY(P().messages.isEmpty());
     }
 
     // While another import holds the lock, the dialog says the run waits for it.
