@@ -95,6 +95,22 @@ private:
         }
         return true;
     }
+    // Starts an import of the GSMA export that stops at its first progress until m_release is set.
+    std::promise<void> m_release;
+    std::atomic<bool> m_held{false};
+    bool StartHeldImport() {
+        m_release = {};
+        m_held = false;
+        F().Form().SetImportProgressHook(
+            [this, released = m_release.get_future().share()](std::uint64_t, std::uint64_t) {
+                if (!m_held.exchange(true)) {
+                    released.wait();
+                }
+            });
+        P().filesToChoose = {{Export(QStringLiteral("gsma.txt"), kGsmaExport)}};
+        F().Find<QAction>(QStringLiteral("ImportDeviceList"))->trigger();
+        return QTest::qWaitFor([this] { return m_held.load(); });
+    }
     void Validate(const QString& text) {
         F().Find<QLineEdit>(QStringLiteral("Text1"))->setText(text);
         QTest::mouseClick(F().Find<QPushButton>(QStringLiteral("Command1")), Qt::LeftButton);
@@ -249,18 +265,8 @@ private slots:
         const QByteArray own = "35000011,Own,List\r\n99999999,OWN\r\n";
         QVERIFY(F().WriteUserDatabase(own));
         QVERIFY(F().CreateAndLoad());
-        std::promise<void> release;
-        std::shared_future<void> released = release.get_future().share();
-        std::atomic<bool> held{false};
-        F().Form().SetImportProgressHook([&held, released](std::uint64_t, std::uint64_t) {
-            if (!held.exchange(true)) {
-                released.wait();
-            }
-        });
-        P().filesToChoose = {{Export(QStringLiteral("gsma.txt"), kGsmaExport)}};
         QSignalSpy finished(&F().Form(), &quillon::Form1::importFinished);
-        F().Find<QAction>(QStringLiteral("ImportDeviceList"))->trigger();
-        QTRY_VERIFY(held);
+        QVERIFY(StartHeldImport());
         QVERIFY(F().Form().ImportRunning());
         QVERIFY(CommandsEnabled(false));
         auto* progress = F().Find<QProgressDialog>(QStringLiteral("ImportProgress"));
@@ -269,7 +275,7 @@ private slots:
         QCOMPARE(progress->windowModality(), Qt::WindowModal);
         QTRY_VERIFY(progress->isVisible());
         progress->findChild<QPushButton*>()->click();
-        release.set_value();
+        m_release.set_value();
         QVERIFY(finished.wait(20000));
         QCOMPARE(ReadAll(F().UserDatabasePath()), own);
         QVERIFY(P().messages.isEmpty());
@@ -280,14 +286,6 @@ private slots:
     // Closing the window in the middle of a run ends it at once, writing nothing.
     void closingTheWindowStopsTheRun() {
         QVERIFY(F().CreateAndLoad());
-        std::promise<void> release;
-        std::shared_future<void> released = release.get_future().share();
-        std::atomic<bool> held{false};
-        F().Form().SetImportProgressHook([&held, released](std::uint64_t, std::uint64_t) {
-            if (!held.exchange(true)) {
-                released.wait();
-            }
-        });
         // The run is let go just as the window takes the close, so it is still under way then.
         struct OnClose : QObject {
             std::function<void()> then;
@@ -298,11 +296,9 @@ private slots:
                 return false;
             }
         } onClose;
-        onClose.then = [&release] { release.set_value(); };
+        onClose.then = [this] { m_release.set_value(); };
         F().Form().installEventFilter(&onClose);
-        P().filesToChoose = {{Export(QStringLiteral("gsma.txt"), kGsmaExport)}};
-        F().Find<QAction>(QStringLiteral("ImportDeviceList"))->trigger();
-        QTRY_VERIFY(held);
+        QVERIFY(StartHeldImport());
         QVERIFY(F().Form().close());
         F().Form().removeEventFilter(&onClose);
         QVERIFY(!F().Form().ImportRunning());
