@@ -8,9 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstring>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -175,47 +173,6 @@ TEST(ImportReader, QuotedRowsOverSeveralLinesAreCountedAndBounded) {
         EXPECT_EQ(result.read.line, c.line) << c.what;
         EXPECT_EQ(result.read.linesTaken, c.linesTaken) << c.what;
     }
-}
-
-// Codes whose slots in a fixed multiplicative hash all fall on one short run of the index.
-std::string AimedCodesExport(std::size_t count) {
-    std::string bytes = "tac,brand,model\n";
-    constexpr std::uint64_t kMask = (std::uint64_t{1} << 19) - 1;
-    std::size_t made = 0;
-    for (std::uint64_t code = 10'000'000; made < count && code < 100'000'000; ++code) {
-        if ((((code * 0x9E3779B97F4A7C15ull) >> 32) & kMask) < 1200) {
-            bytes += std::to_string(code) + ",M,D\n";
-            ++made;
-        }
-    }
-    return bytes;
-}
-
-TEST(ImportReader, CodesAimedAtTheIndexCostNoMoreThanRandomOnes) {
-    constexpr std::size_t kCodes = 200'000;
-    const std::string aimed = AimedCodesExport(kCodes);
-    std::string random = "tac,brand,model\n";
-    std::mt19937 draw(7);
-    for (std::size_t i = 0; i < kCodes; ++i) {
-        random += std::to_string(10'000'000 + draw() % 90'000'000) + ",M,D\n";
-    }
-    const auto fastest = [](const std::string& bytes, std::size_t& devices) {
-        auto best = std::chrono::steady_clock::duration::max();
-        for (int round = 0; round < 3; ++round) {
-            const auto start = std::chrono::steady_clock::now();
-            devices = ReadOne(bytes).lines.size();
-            best = std::min(best, std::chrono::steady_clock::now() - start);
-        }
-        return best;
-    };
-    std::size_t aimedDevices = 0;
-    std::size_t randomDevices = 0;
-    const auto aimedTime = fastest(aimed, aimedDevices);
-    const auto randomTime = fastest(random, randomDevices);
-    EXPECT_EQ(aimedDevices, kCodes);
-    EXPECT_GT(randomDevices, kCodes * 99 / 100);
-    EXPECT_LT(aimedTime, randomTime * 10) << "aimed " << std::chrono::duration<double>(aimedTime).count()
-                                          << " s against random " << std::chrono::duration<double>(randomTime).count();
 }
 
 // A first line that is no header is quoted in a message: at most 21 fields, each cut to
