@@ -20,14 +20,15 @@
 #include <unistd.h>
 #endif
 
+#include <condition_variable>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <future>
-#include <latch>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
 #include <thread>
@@ -48,6 +49,31 @@ std::set<std::string> FolderContents(const std::filesystem::path& folder) {
     }
     return names;
 }
+
+// Threads that wait until all of them have come (std::latch, as MinGW's library builds it, never
+// wakes its waiters under Wine).
+class Meeting {
+public:
+    explicit Meeting(int count) : m_left(count) {}
+    void ArriveAndWait() {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        if (--m_left == 0) {
+            m_allHere.notify_all();
+        }
+        m_allHere.wait(lock, [this] { return m_left <= 0; });
+    }
+    void Arrive() {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        if (--m_left == 0) {
+            m_allHere.notify_all();
+        }
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_allHere;
+    int m_left;
+};
 
 void RefuseHardLink(const std::filesystem::path&, const std::filesystem::path&, std::error_code& error) {
     error = std::make_error_code(std::errc::operation_not_permitted); // what FAT32 answers
@@ -122,11 +148,11 @@ std::optional<Problem> WriteWith(FileWriter& writer, std::string_view bytes) {
 
 TEST(FileWriter, TwoThreadsWriteAtOnce) {
     TempDir dir;
-    std::latch bothOpen(2);
+    Meeting bothOpen(2);
     const auto write = [&dir, &bothOpen](const std::string& name) {
         FileWriter writer(dir.path() / name);
         const bool opened = !writer.Open();
-        bothOpen.arrive_and_wait(); // two temporary files registered at the same time
+        bothOpen.ArriveAndWait(); // two temporary files registered at the same time
         return opened && writer.Append(name) && !writer.Commit();
     };
     std::future<bool> a = std::async(std::launch::async, write, "a.dat");
@@ -371,20 +397,20 @@ TEST(FileWriter, ASignalDuringTheWriteLeavesNoTemporaryFile) {
     ASSERT_EQ(::pipe(ready), 0);
     const pid_t child = ::fork();
     if (child == 0) {
-        std::latch bothOpen(3);
+        Meeting bothOpen(3);
         const auto write = [&dir, &bothOpen](const char* name) {
             FileWriter writer(dir.path() / name);
             if (!writer.Open()) {
                 writer.Append("new");
             }
-            bothOpen.count_down();
+            bothOpen.Arrive();
             for (;;) {
                 ::pause(); // until the signal ends the process
             }
         };
         std::thread(write, "a.dat").detach();
         std::thread(write, "b.dat").detach();
-        bothOpen.arrive_and_wait();
+        bothOpen.ArriveAndWait();
         if (::write(ready[1], "x", 1) != 1) {
             ::_exit(2);
         }
