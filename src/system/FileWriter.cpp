@@ -85,10 +85,7 @@ std::optional<Problem> FileWriter::Failed(ProblemKind kind, std::error_code erro
     return Problem{kind, m_folder, 0, error, {}, m_mode == NameMode::Replace ? PathToUtf8(m_written) : std::string()};
 }
 
-std::optional<Problem> FileWriter::Commit() {
-    if (m_mode == NameMode::NeverReplace) {
-        return Commit([this](int attempt) { return attempt == 1 ? m_target : std::filesystem::path(); });
-    }
+std::optional<Problem> FileWriter::FinishWriting() {
     if (!m_opened || m_finished) {
         return Failed(ProblemKind::FileNotWritten, std::make_error_code(std::errc::bad_file_descriptor));
     }
@@ -97,6 +94,16 @@ std::optional<Problem> FileWriter::Commit() {
     }
     if (const std::error_code error = FinishSystem()) {
         return Failed(ProblemKind::FileNotWritten, error);
+    }
+    return std::nullopt;
+}
+
+std::optional<Problem> FileWriter::Commit() {
+    if (m_mode == NameMode::NeverReplace) {
+        return Commit([this](int attempt) { return attempt == 1 ? m_target : std::filesystem::path(); });
+    }
+    if (std::optional<Problem> problem = FinishWriting()) {
+        return problem;
     }
     if (!m_direct) {
         if (std::optional<Problem> problem = ReplaceSystem()) {
@@ -116,14 +123,8 @@ std::optional<Problem> FileWriter::Commit(const std::function<std::filesystem::p
     if (m_mode != NameMode::NeverReplace) {
         return Failed(ProblemKind::FileNotNamed, std::make_error_code(std::errc::invalid_argument));
     }
-    if (!m_opened || m_finished) {
-        return Failed(ProblemKind::FileNotWritten, std::make_error_code(std::errc::bad_file_descriptor));
-    }
-    if (const std::error_code error = Flush()) {
-        return Failed(ProblemKind::FileNotWritten, error);
-    }
-    if (const std::error_code error = FinishSystem()) {
-        return Failed(ProblemKind::FileNotWritten, error);
+    if (std::optional<Problem> problem = FinishWriting()) {
+        return problem;
     }
     const auto named = [this](const std::filesystem::path& name) {
         m_temporaries->Forget(m_temporary);

@@ -100,6 +100,8 @@ private:
     void CloseSystem();                                  // closes what is open, quietly
 
     std::error_code Flush();
+    // The bytes written out, synced and the file closed, before it takes its name; why not.
+    std::optional<Problem> FinishWriting();
     void Discard(); // closes and removes the temporary file
     std::optional<Problem> Failed(ProblemKind kind, std::error_code error);
 
