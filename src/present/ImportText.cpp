@@ -22,12 +22,8 @@ std::string Joined(const std::vector<std::string_view>& names) {
     return text;
 }
 
-std::string Mebibytes(std::uintmax_t bytes) {
-    return std::to_string(bytes >> 20) + " MiB";
-}
-
 std::string Limits() {
-    return std::to_string(kMaxDatabaseLines) + " lines or " + Mebibytes(kMaxDatabaseBytes);
+    return std::to_string(kMaxDatabaseLines) + " lines or " + MebibytesText(kMaxDatabaseBytes);
 }
 
 constexpr std::string_view kNothingWritten = " Nothing was written.";
@@ -112,7 +108,7 @@ std::string SourceStoppedText(const SourceFindings& found, ImportAudience audien
         return "the devices read up to " + source + " would already make a database of more than " + Limits() +
                ", beyond what the programs read." + std::string(kNothingWritten);
     case ExportRead::Outcome::LineTooLong:
-        return line + " is longer than " + Mebibytes(kMaxLineBytes) + ", the longest line import reads." +
+        return line + " is longer than " + MebibytesText(kMaxLineBytes) + ", the longest line import reads." +
                std::string(kNothingWritten);
     case ExportRead::Outcome::RowTooLong:
         return line + " opens a quoted field that takes in " + std::to_string(read.linesTaken) +
@@ -364,7 +360,7 @@ std::string ImportFailureText(const ImportFailure& failure, const ImportFindings
     case ImportStop::ResultBeyondLimits:
         return "the result would have " + std::to_string(result ? result->plan.deviceLines + 1 : 0) + " lines and " +
                std::to_string(result ? result->plan.bytes : 0) + " bytes, beyond the limits of " +
-               std::to_string(kMaxDatabaseLines) + " lines and " + Mebibytes(kMaxDatabaseBytes) +
+               std::to_string(kMaxDatabaseLines) + " lines and " + MebibytesText(kMaxDatabaseBytes) +
                " that the programs read." + std::string(kNothingWritten);
     case ImportStop::NotWritten:
         return failure.problem ? NotWrittenText(*failure.problem, result ? result->target : std::filesystem::path())

@@ -8,13 +8,6 @@ namespace quillon {
 
 namespace {
 
-// 64 MiB, or a byte count where that is not whole mebibytes.
-std::string MebibytesText(std::uintmax_t bytes) {
-    constexpr std::uintmax_t kMebibyte = 1024 * 1024;
-    return bytes % kMebibyte == 0 && bytes != 0 ? std::to_string(bytes / kMebibyte) + " MiB"
-                                                : std::to_string(bytes) + " bytes";
-}
-
 std::string KibibytesText(std::uintmax_t bytes) {
     return bytes % 1024 == 0 ? std::to_string(bytes / 1024) + " KiB" : std::to_string(bytes) + " bytes";
 }
@@ -30,6 +23,12 @@ std::string Quoted(const std::string& utf8Path) {
 }
 
 } // namespace
+
+std::string MebibytesText(std::uintmax_t bytes) {
+    constexpr std::uintmax_t kMebibyte = 1024 * 1024;
+    return bytes % kMebibyte == 0 && bytes != 0 ? std::to_string(bytes / kMebibyte) + " MiB"
+                                                : std::to_string(bytes) + " bytes";
+}
 
 std::string DescribeFolder(const std::filesystem::path& folder) {
     // With the system's own separators: a folder named with "/" on Windows is shown with "\".

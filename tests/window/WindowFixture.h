@@ -9,9 +9,12 @@
 #include <QByteArray>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QString>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QWidget>
 
 #include <filesystem>
@@ -85,6 +88,12 @@ public:
     QString Caption(const QString& label) const {
         const QLabel* widget = Find<QLabel>(label);
         return widget != nullptr ? widget->text() : QStringLiteral("<no %1>").arg(label);
+    }
+
+    // Types `text` into the IMEI box and presses "Validate".
+    void Validate(const QString& text) {
+        Find<QLineEdit>(QStringLiteral("Text1"))->setText(text);
+        QTest::mouseClick(Find<QPushButton>(QStringLiteral("Command1")), Qt::LeftButton);
     }
 
     // Chooses "Update" and waits until its answer has been shown; false when none came.

@@ -83,10 +83,7 @@ private:
         actions->doAction(QAccessibleActionInterface::pressAction());
     }
 
-    void Validate(const QString& text) {
-        F().Find<QLineEdit>(QStringLiteral("Text1"))->setText(text);
-        QTest::mouseClick(F().Find<QPushButton>(QStringLiteral("Command1")), Qt::LeftButton);
-    }
+    void Validate(const QString& text) { F().Validate(text); }
 
 private slots:
     void init() {

@@ -111,10 +111,7 @@ private:
         F().Find<QAction>(QStringLiteral("ImportDeviceList"))->trigger();
         return QTest::qWaitFor([this] { return m_held.load(); });
     }
-    void Validate(const QString& text) {
-        F().Find<QLineEdit>(QStringLiteral("Text1"))->setText(text);
-        QTest::mouseClick(F().Find<QPushButton>(QStringLiteral("Command1")), Qt::LeftButton);
-    }
+    void Validate(const QString& text) { F().Validate(text); }
 
 private slots:
     void init() {

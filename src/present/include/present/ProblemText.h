@@ -6,6 +6,7 @@
 
 #include "system/Problem.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
@@ -19,6 +20,9 @@ std::string ProblemText(const Problem& problem, PathQuoting quoting = PathQuotin
 // The window's message when a report could go neither beside the program nor into the documents
 // folder, lines ended by CR LF.
 std::string ReportNotWrittenText(const Problem& besideProgram, const Problem& inDocuments);
+
+// "64 MiB", or a byte count where that is not whole mebibytes.
+std::string MebibytesText(std::uintmax_t bytes);
 
 // A folder in quotes with the system's own separators; "." for the empty path.
 std::string DescribeFolder(const std::filesystem::path& folder);
