@@ -23,8 +23,9 @@ test_packages=(
     lintian appstream desktop-file-utils bash-completion man-db strace
     g++-mingw-w64-x86-64-posix wine64 googletest zip unzip xdotool librsvg2-bin icoutils nsis xz-utils
     # Benchmarks only: /usr/bin/time for bench/memory-shapes.sh, python-stdnum as the peer of
-    # bench/cli-throughput.sh. No test needs either.
-    time python3-stdnum
+    # bench/cli-throughput.sh, hyperfine for the whole-process comparisons of docs/performance.md.
+    # No test needs them.
+    time python3-stdnum hyperfine
 )
 
 case "${1:-}" in
