@@ -10,6 +10,7 @@ set(QUILLON_CORE_TEST_SOURCES
     ${QUILLON_TESTS}/core/test_files.cpp
     ${QUILLON_TESTS}/core/test_generation.cpp
     ${QUILLON_TESTS}/core/test_imei.cpp
+    ${QUILLON_TESTS}/core/test_list_check.cpp
     ${QUILLON_TESTS}/core/test_import_run.cpp
     ${QUILLON_TESTS}/core/test_import_reader.cpp
     ${QUILLON_TESTS}/core/test_report.cpp

@@ -30,6 +30,8 @@ struct ValidateOptions {
     std::optional<std::string> db;
     Format format = Format::Text;
     std::vector<std::string> inputs; // "-" or none: the lines of standard input
+    // The header name of the column of standard input's table that holds the inputs.
+    std::optional<std::string> column{};
 };
 
 // Each is set when its option was given; the {} lets tests name only those they give.

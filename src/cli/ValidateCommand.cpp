@@ -1,7 +1,9 @@
 #include "Commands.h"
+#include "present/ListText.h"
 #include "present/ProblemText.h"
 
 #include "devicedb/DeviceTable.h"
+#include "validation/ImeiList.h"
 #include "validation/Validation.h"
 
 #include <algorithm>
@@ -16,6 +18,9 @@ namespace quillon::cli {
 // Exit status 0 when every input was valid, 1 when any was not, 2 when the database could not be
 // read, the input not read or the output not written (with the reason on standard error).
 int RunValidateCommand(const ValidateOptions& options, const CommandContext& context) {
+    if (options.column && !options.inputs.empty()) {
+        throw UsageError("--column reads the IMEIs from standard input: give no IMEI arguments with it");
+    }
     const std::filesystem::path database = DatabasePath(options.db, context.programDirectory);
     DeviceDatabase db(database);
     if (const std::optional<Problem> problem = db.Load()) {
@@ -52,6 +57,22 @@ int RunValidateCommand(const ValidateOptions& options, const CommandContext& con
             validateOne(line);
         }
     };
+    if (options.column) {
+        const ListRead read = ReadList(context.in, ListColumn{.name = *options.column}, [&](const ListInput& input) {
+            validateOne(input.text);
+            return !out.Failed();
+        });
+        out.Flush();
+        if (out.Failed()) {
+            WriteMessage(context.err, "validate", "cannot write to standard output: " + SystemErrorText(out.Error()));
+            return kExitUsage;
+        }
+        if (const std::string problem = ListReadText(read, *options.column); !problem.empty()) {
+            WriteMessage(context.err, "validate", "standard input " + problem);
+            return kExitUsage;
+        }
+        return allValid ? kExitOk : kExitInvalid;
+    }
     if (inputs.empty()) {
         validateStandardInput();
     }

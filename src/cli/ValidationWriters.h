@@ -1,7 +1,10 @@
 #pragma once
 
 #include "CommandIo.h"
+#include "validation/ResultCsv.h"
 #include "validation/Validation.h"
+
+#include <memory>
 
 #include <string>
 #include <string_view>
@@ -11,7 +14,7 @@ namespace quillon::cli {
 enum class Format { Text, Csv, Json };
 
 // The results of validate in one of its formats, one input after another: text in words for
-// reading, CSV (RFC 4180) with a header row, or JSON Lines. The only reader of ValidationResult
+// reading, CSV (the window's writer, ValidationCsv), or JSON Lines. The only reader of ValidationResult
 // in quillon-cli.
 class ValidationWriter {
 public:
@@ -24,7 +27,7 @@ private:
     Format m_format;
     OutputSink& m_out;
     bool m_first = true;
-    std::string m_scratch; // a CSV field the program puts together, kept from row to row
+    std::unique_ptr<ValidationCsv> m_csv;
 };
 
 } // namespace quillon::cli

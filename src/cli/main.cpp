@@ -120,6 +120,11 @@ int main(int argc, char** argv) {
     validateCommand->add_option("--format", validate.format, "text for reading (the default), csv or json for scripts")
         ->transform(Named<Format>({{"text", Format::Text}, {"csv", Format::Csv}, {"json", Format::Json}}))
         ->type_name("FORMAT");
+    validateCommand
+        ->add_option(
+            "--column", validate.column,
+            "Read the IMEIs from column NAME of a table with a header row on\nstandard input, not one per line")
+        ->type_name("NAME");
     validateCommand->add_option("IMEI", validate.inputs,
                                 "Numbers to check; none or - reads one per line from standard input");
 

@@ -1,10 +1,10 @@
 #include "devicedb/DeviceImport.h"
 
-#include "ImportBlocks.h"
+#include "devicedb/ImportBlocks.h"
 #include "ImportLayouts.h"
 #include "ImportRow.h"
 #include "ImportStore.h"
-#include "RecordSplitter.h"
+#include "devicedb/RecordSplitter.h"
 
 #include <algorithm>
 #include <optional>

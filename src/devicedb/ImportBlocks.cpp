@@ -1,4 +1,4 @@
-#include "ImportBlocks.h"
+#include "devicedb/ImportBlocks.h"
 
 #include <algorithm>
 #include <cstring>

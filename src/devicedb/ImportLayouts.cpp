@@ -9,7 +9,7 @@ namespace quillon {
 
 namespace {
 
-constexpr std::array<char, 4> kSeparators = {',', ';', '\t', '|'};
+constexpr std::array<char, 4> kSeparators = kTableSeparators;
 
 bool StartsWithCodeAndComma(std::string_view line) {
     if (line.size() < 9 || line[8] != ',') {
@@ -242,16 +242,7 @@ bool HeaderReader::Allowed(ImportLayout layout) const {
 }
 
 char HeaderReader::Separator() const {
-    // The most frequent of comma, semicolon, tab and pipe in the first line.
-    char best = ',';
-    std::size_t most = 0;
-    for (std::size_t i = 0; i < kSeparators.size(); ++i) {
-        if (m_counts[i] > most) {
-            most = m_counts[i];
-            best = kSeparators[i];
-        }
-    }
-    return best;
+    return MostFrequentSeparator(m_counts);
 }
 
 HeaderLineFields& HeaderReader::FieldsFor(char separator) {

@@ -4,7 +4,7 @@
 // line, the Osmocom header (after a comment line or not), a header naming the columns, or columns
 // given by position. What is kept of a line is only what recognising it needs, whatever its length.
 
-#include "RecordSplitter.h"
+#include "devicedb/RecordSplitter.h"
 #include "devicedb/DeviceImport.h"
 
 #include <array>

@@ -3,7 +3,7 @@
 // The rules of one row: its code, its names and how they are cleaned for tacdex.csv.
 
 #include "ImportLayouts.h"
-#include "RecordSplitter.h"
+#include "devicedb/RecordSplitter.h"
 #include "devicedb/DeviceImport.h"
 
 #include <cstddef>

@@ -313,6 +313,8 @@ TEST_F(RecordedRuns, CommandLineGivesTheRecordedBytes) {
          "  --db FILE                   Device database (default: the user's own tacdex.csv from import,\n"
          "                              else the one beside the program)\n"
          "  --format FORMAT             text for reading (the default), csv or json for scripts\n"
+         "  --column NAME               Read the IMEIs from column NAME of a table with a header row on\n"
+         "                              standard input, not one per line\n"
          "\n"
          "In csv, a field that would begin with =, +, -, @, a tab or a carriage return gets a\n"
          "leading ' so that a spreadsheet shows it as text. Input lines may be up to 128 MiB long.\n"

@@ -1,7 +1,10 @@
 #include "CommandRun.h"
 #include "Utf16Text.h"
+#include "support/ListReadingCases.h"
 #include "support/RunProcess.h"
 #include "support/TempDir.h"
+
+#include "validation/ResultCsv.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -35,6 +38,40 @@ protected:
     TempDir m_dir;
     std::filesystem::path m_db = m_dir.Write("tacdex.csv", kDatabase);
 };
+
+// validate reads a list as the window's "Check a List" reads it: its CSV is the one writer's CSV of
+// exactly the inputs the list reader finds, plain or with --column.
+TEST_F(ValidateCli, ReadsEveryListAsTheListReaderDoes) {
+    DeviceDatabase db(m_db);
+    ASSERT_FALSE(db.Load());
+    for (const testing::ListReadingCase& c : testing::ListReadingCases()) {
+        StringOutput expected;
+        ValidationCsv csv(expected);
+        for (const auto& [line, text] : c.inputs) {
+            csv.Write(text, RunValidation(text, db.Table(), BoxStates{}));
+        }
+        cli::ValidateOptions options{m_db.string(), Format::Csv, {}};
+        options.column = c.column;
+        const CommandRun run = testing::Run(cli::RunValidateCommand, options, c.bytes);
+        EXPECT_EQ(run.out, expected.Text()) << c.name;
+        EXPECT_EQ(run.err, "") << c.name;
+    }
+}
+
+TEST_F(ValidateCli, ColumnProblemsExitWith2) {
+    cli::ValidateOptions options{m_db.string(), Format::Csv, {"490154203237518"}};
+    options.column = "IMEI";
+    EXPECT_THROW(testing::Run(cli::RunValidateCommand, options), cli::UsageError);
+    options.inputs.clear();
+    CommandRun run = testing::Run(cli::RunValidateCommand, options, "Serial,Model\n1,2\n");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "quillon-cli validate: standard input has no column \"IMEI\" in its header row; its columns "
+                       "are \"Serial\", \"Model\"\n");
+    run = testing::Run(cli::RunValidateCommand, options, "IMEI\n490154203237518\n\"4\n");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.out.find("490154203237518"), std::string::npos); // what was read before stays written
+    EXPECT_NE(run.err.find("line 3 opens a quoted field"), std::string::npos) << run.err;
+}
 
 // Text output describes the result in words for a terminal; it never repeats the window's captions.
 TEST_F(ValidateCli, TextDescribesTheResultInWords) {

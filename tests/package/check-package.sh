@@ -264,7 +264,7 @@ quillon-cli co|complete
 quillon-cli complete --|--help 
 quillon-cli validate --format=j|json 
 quillon-cli generate --box=P|PTCRB 
-quillon-cli validate --|--db --format --help 
+quillon-cli validate --|--column --db --format --help 
 quillon-cli validate --format |csv json text 
 quillon-cli generate --c|--count --custom 
 quillon-cli generate --box B|BABT/BAPT BZT/Cetecom 

@@ -5,6 +5,7 @@
 
 #include "devicedb/DeviceImport.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -14,6 +15,22 @@
 #include <vector>
 
 namespace quillon {
+
+// The separators a table's fields may have, in the order that a tie between them goes.
+inline constexpr std::array<char, 4> kTableSeparators = {',', ';', '\t', '|'};
+// The most frequent of them in a table's first line, given their counts there in that order; a
+// comma when none of them is there.
+inline char MostFrequentSeparator(const std::array<std::size_t, kTableSeparators.size()>& counts) {
+    char best = ',';
+    std::size_t most = 0;
+    for (std::size_t i = 0; i < kTableSeparators.size(); ++i) {
+        if (counts[i] > most) {
+            most = counts[i];
+            best = kTableSeparators[i];
+        }
+    }
+    return best;
+}
 
 // How a field opening with " is read.
 enum class Quoting {
