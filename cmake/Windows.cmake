@@ -164,6 +164,7 @@ if(QUILLON_BUILD_WINDOW)
                 ${CMAKE_SOURCE_DIR} ${PROJECT_VERSION} ${QUILLON_MAKER_NAME}
         DEPENDS quillon quillon-cli ${windows_packaging}/installer.nsi ${windows_packaging}/make-installer.sh
                 ${windows_packaging}/collect-licences.sh ${CMAKE_SOURCE_DIR}/data/tacdex.csv
+                ${windows_packaging}/README.txt ${CMAKE_SOURCE_DIR}/docs/window.md
         VERBATIM)
     add_custom_target(windows_installer DEPENDS ${QUILLON_SETUP})
     add_test(NAME windows_installer

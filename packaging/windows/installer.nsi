@@ -1,7 +1,8 @@
 ; The Quillon installer for 64-bit Windows 10 and 11, built by `make windows-installer`:
 ;   makensis -DVERSION=2.1.2.5 -DPUBLISHER=... -DSTAGE=<folder with the files> -DOUTFILE=setup.exe installer.nsi
-; Installs into Program Files\Quillon with a Start-menu shortcut and an entry in the list of installed
-; programs. /S installs and uninstalls silently; while Quillon runs, neither goes ahead (silently: exit
+; Installs Quillon.exe, quillon-cli.exe, tacdex.csv, README.txt, the window's guide Quillon-guide.txt
+; and the licences into Program Files\Quillon with a Start-menu shortcut and an entry in the list of
+; installed programs. /S installs and uninstalls silently; while Quillon runs, neither goes ahead (silently: exit
 ; status 2). Uninstalling removes what was installed and update.dat, and keeps the user's reports and
 ; the user's data folder (%APPDATA%\Quillon, where quillon-cli import writes the user's tacdex.csv).
 Unicode true
@@ -77,6 +78,8 @@ Section "Quillon"
     File "${STAGE}\Quillon.exe"
     File "${STAGE}\quillon-cli.exe"
     File "${STAGE}\tacdex.csv"
+    File "${STAGE}\README.txt"
+    File "${STAGE}\Quillon-guide.txt"
     SetOutPath "$INSTDIR\licences"
     File /r "${STAGE}\licences\*"
     SetOutPath "$INSTDIR"
@@ -101,6 +104,8 @@ Section "Uninstall"
     Delete "$INSTDIR\Quillon.exe"
     Delete "$INSTDIR\quillon-cli.exe"
     Delete "$INSTDIR\tacdex.csv"
+    Delete "$INSTDIR\README.txt"
+    Delete "$INSTDIR\Quillon-guide.txt"
     Delete "$INSTDIR\update.dat"
     RMDir /r "$INSTDIR\licences"
     Delete "$INSTDIR\Uninstall.exe"

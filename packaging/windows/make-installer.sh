@@ -14,6 +14,11 @@ x86_64-w64-mingw32-strip -o "$stage/quillon-cli.exe" "$cli"
 cp "$icon" "$stage/Quillon.ico"
 cp "$source_dir/data/tacdex.csv" "$stage/tacdex.csv"
 "$source_dir/packaging/windows/collect-licences.sh" "$deps" "$source_dir" "$stage/licences" >/dev/null
+# The README of the download and the window's guide (docs/window.md), as the zip has them: text
+# with CR LF line ends for Notepad, the guide without its picture and with its links as words.
+sed -e "s/@VERSION@/$version/g" -e 's/$/\r/' "$source_dir/packaging/windows/README.txt" >"$stage/README.txt"
+sed -e '/^!\[[^]]*\]([^)]*)$/d' -e 's/\[\([^]]*\)\]([^)]*)/\1/g' -e 's/$/\r/' \
+    "$source_dir/docs/window.md" >"$stage/Quillon-guide.txt"
 
 setup=$out/quillon-$version-win64-setup.exe
 makensis -V2 -DVERSION="$version" -DPUBLISHER="$publisher" -DSTAGE="$stage" -DOUTFILE="$setup" \

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Windows download: quillon-cli.exe, tacdex.csv, the licences and a short README; given
-# the window and the folder of the Qt and curl it links, Quillon.exe too, with their licences.
+# the window and the folder of the Qt and curl it links, Quillon.exe too, with their licences and
+# the window's guide (Quillon-guide.txt, from docs/window.md).
 #   make-zip.sh OUTPUT.zip quillon-cli.exe SOURCE_DIR VERSION [Quillon.exe WINDOWS_DEPS_FOLDER]
 set -euo pipefail
 zip_file=$(realpath -m "$1")
@@ -22,6 +23,10 @@ cp "$source_dir/data/tacdex.csv" "$top/tacdex.csv"
 if [ $# -ge 6 ]; then
     x86_64-w64-mingw32-strip -o "$top/Quillon.exe" "$5"
     "$source_dir/packaging/windows/collect-licences.sh" "$6" "$source_dir" "$top/licences" >/dev/null
+    # The window's guide, docs/window.md, as text for Notepad: its picture left out and its links
+    # shown as their words (the pages they name are not in the download). The installer ships the same.
+    sed -e '/^!\[[^]]*\]([^)]*)$/d' -e 's/\[\([^]]*\)\]([^)]*)/\1/g' -e 's/$/\r/' \
+        "$source_dir/docs/window.md" > "$top/Quillon-guide.txt"
 fi
 # Windows line ends for Notepad.
 sed -e "s/@VERSION@/$version/g" -e 's/$/\r/' "$source_dir/packaging/windows/README.txt" > "$top/README.txt"

@@ -45,10 +45,18 @@ install() {
 }
 
 install || fail "setup /S ended with status $?"
-for file in Quillon.exe quillon-cli.exe tacdex.csv Uninstall.exe licences/Qt/LGPL-3.0-only.txt \
-    licences/Qt/THIRD-PARTY-NOTICES.txt licences/curl/COPYING.txt licences/README-licences.txt; do
+for file in Quillon.exe quillon-cli.exe tacdex.csv README.txt Quillon-guide.txt Uninstall.exe \
+    licences/Qt/LGPL-3.0-only.txt licences/Qt/THIRD-PARTY-NOTICES.txt licences/curl/COPYING.txt \
+    licences/README-licences.txt; do
     [ -s "$dir/$file" ] || fail "$file not installed"
 done
+# The README and the window's guide are text for Notepad: CR LF line ends; the README names the guide.
+for file in README.txt Quillon-guide.txt; do
+    if [ -s "$dir/$file" ] && [ "$(grep -c $'\r$' "$dir/$file")" -ne "$(wc -l <"$dir/$file")" ]; then
+        fail "the installed $file is without CR LF"
+    fi
+done
+grep -q 'Quillon-guide\.txt' "$dir/README.txt" 2>/dev/null || fail "the installed README.txt does not name Quillon-guide.txt"
 [ -f "$shortcut" ] || fail "no Start-menu shortcut"
 entry=$("$wine" reg query "$key" 2>/dev/null | tr -d '\r')
 for value in "DisplayName    REG_SZ    Quillon" "DisplayVersion    REG_SZ    $version" Publisher DisplayIcon \

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Unpacks the Windows download and runs its quillon-cli.exe under Wine from the unpacked folder
-# (so it reads the tacdex.csv beside it), comparing validate and generate --seed byte for byte
-# with the Linux build reading the same database.
+# Unpacks the Windows download, checks its files (with the window: the guide Quillon-guide.txt, which
+# README.txt names, both with CR LF line ends) and runs its quillon-cli.exe under Wine from the
+# unpacked folder (so it reads the tacdex.csv beside it), comparing validate and generate --seed byte
+# for byte with the Linux build reading the same database.
 #   check-zip.sh WINE quillon[-cli]-VERSION-win64.zip LINUX_CLI
 set -euo pipefail
 wine=$(realpath "$1")
@@ -24,10 +25,18 @@ for file in quillon-cli.exe tacdex.csv README.txt; do
 done
 # With the window, its Qt and curl licences travel with it.
 if [[ $(basename "$zip_file") != quillon-cli-* ]]; then
-    for file in Quillon.exe licences/Qt/LGPL-3.0-only.txt licences/Qt/THIRD-PARTY-NOTICES.txt licences/curl/COPYING.txt \
-        licences/README-licences.txt; do
+    for file in Quillon.exe Quillon-guide.txt licences/Qt/LGPL-3.0-only.txt licences/Qt/THIRD-PARTY-NOTICES.txt \
+        licences/curl/COPYING.txt licences/README-licences.txt; do
         [ -s "$top/$file" ] || fail "$file missing from the archive"
     done
+    # The window's guide (docs/window.md) is text for Notepad, which the README names.
+    if [ -s "$top/Quillon-guide.txt" ]; then
+        [ "$(grep -c $'\r$' "$top/Quillon-guide.txt")" -eq "$(wc -l <"$top/Quillon-guide.txt")" ] ||
+            fail "Quillon-guide.txt without CR LF"
+        grep -q 'Check a List' "$top/Quillon-guide.txt" || fail "Quillon-guide.txt does not describe Check a List"
+        ! grep -q '](' "$top/Quillon-guide.txt" || fail "Quillon-guide.txt still holds Markdown links"
+    fi
+    grep -q 'Quillon-guide\.txt' "$top/README.txt" || fail "README.txt does not name Quillon-guide.txt"
 fi
 # The README is for Notepad: CR LF line ends.
 [ "$(grep -c $'\r$' "$top/README.txt")" -eq "$(wc -l <"$top/README.txt")" ] || fail "README.txt without CR LF"
