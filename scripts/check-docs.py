@@ -3,7 +3,8 @@
 """Checks that the documentation holds together with the tree and the program:
 
   (a) every relative link in README.md and docs/*.md names a file that exists (and, where it names
-      a heading of a Markdown page, a heading that exists);
+      a heading of a Markdown page, a heading that exists), and every path of the tree those pages
+      quote as inline code (`src/layers.txt`) exists;
   (b) the options that `quillon-cli COMMAND --help` lists for each command (and `quillon-cli --help`
       for the program alone) are exactly those that docs/cli.md and packaging/quillon-cli.1 describe
       for it: in docs/cli.md the "### Options" list of the command's "## quillon-cli COMMAND" section,
@@ -287,8 +288,26 @@ def check_options(root, cli):
     return problems
 
 
+TREE_PATH = re.compile(r"^(?:src|tests|scripts|packaging|cmake|bench|fuzz|data|docs)/[\w.+/-]*$")
+
+
+def check_paths(root):
+    """Paths of the tree quoted as inline code (`src/system/include/system/Clock.h`) name files or
+    folders that exist. Code blocks are commands and output, not checked."""
+    problems = []
+    pages = ["README.md"] + sorted("docs/" + n for n in os.listdir(os.path.join(root, "docs")) if n.endswith(".md"))
+    for page in pages:
+        path = os.path.join(root, page)
+        if not os.path.isfile(path):
+            continue
+        for span in re.findall(r"`([^`\n]+)`", without_fences(read(path))):
+            if TREE_PATH.match(span) and not os.path.exists(os.path.join(root, span.rstrip("/"))):
+                problems.append(f"{page}: names the path {span}, which does not exist")
+    return sorted(set(problems))
+
+
 def check(root, cli):
-    return check_links(root) + check_options(root, cli)
+    return check_links(root) + check_paths(root) + check_options(root, cli)
 
 
 # ---------------------------------------------------------------------------------------------
@@ -325,6 +344,9 @@ def self_test(root, cli):
          r'docs/cli.md: the link "no-such-page.md" names no-such-page.md, which does not exist'),
         ("a link to a missing heading", [("README.md", "(docs/cli.md)", "(docs/cli.md#no-such-heading)")],
          r"README.md: the link \"docs/cli.md#no-such-heading\" names the heading #no-such-heading"),
+        ("a path of the tree that does not exist",
+         [("docs/architecture.md", "`src/layers.txt`", "`src/no-such-layers.txt`")],
+         r"docs/architecture.md: names the path src/no-such-layers.txt, which does not exist"),
         ("an option left out of docs/cli.md", [("docs/cli.md", "- `--seed N`", "- seed N")],
          r"docs/cli.md: `quillon-cli generate --help` lists --seed, but the section \"## quillon-cli generate\""),
         ("an option described in docs/cli.md that the program lacks",
