@@ -4,7 +4,8 @@
 
   (a) every relative link in README.md and docs/*.md names a file that exists (and, where it names
       a heading of a Markdown page, a heading that exists), and every path of the tree those pages
-      quote as inline code (`src/layers.txt`) exists;
+      quote as inline code (`src/layers.txt`) exists, and docs/architecture.md's copy of
+      src/layers.txt is that file;
   (b) the options that `quillon-cli COMMAND --help` lists for each command (and `quillon-cli --help`
       for the program alone) are exactly those that docs/cli.md and packaging/quillon-cli.1 describe
       for it: in docs/cli.md the "### Options" list of the command's "## quillon-cli COMMAND" section,
@@ -306,8 +307,24 @@ def check_paths(root):
     return sorted(set(problems))
 
 
+def check_layers_copy(root):
+    """The code block of docs/architecture.md's "## Layers" is src/layers.txt without its comments."""
+    page, layers = os.path.join(root, "docs", "architecture.md"), os.path.join(root, "src", "layers.txt")
+    if not (os.path.isfile(page) and os.path.isfile(layers)):
+        return []
+    m = re.search(r"^## Layers\s*$.*?^```[^\n]*\n(.*?)^```", read(page), re.M | re.S)
+    if not m:
+        return ["docs/architecture.md: no code block under \"## Layers\" to hold src/layers.txt"]
+    shown = [line.strip() for line in m.group(1).split("\n") if line.strip()]
+    real = [line.strip() for line in read(layers).split("\n") if line.strip() and not line.startswith("#")]
+    if shown != real:
+        return ["docs/architecture.md: the layers under \"## Layers\" differ from src/layers.txt: "
+                f"{sorted(set(shown) ^ set(real))}"]
+    return []
+
+
 def check(root, cli):
-    return check_links(root) + check_paths(root) + check_options(root, cli)
+    return check_links(root) + check_paths(root) + check_layers_copy(root) + check_options(root, cli)
 
 
 # ---------------------------------------------------------------------------------------------
@@ -347,6 +364,8 @@ def self_test(root, cli):
         ("a path of the tree that does not exist",
          [("docs/architecture.md", "`src/layers.txt`", "`src/no-such-layers.txt`")],
          r"docs/architecture.md: names the path src/no-such-layers.txt, which does not exist"),
+        ("a stale copy of src/layers.txt", [("docs/architecture.md", "\nupdate: identity system\n", "\nupdate: system\n")],
+         r"docs/architecture.md: the layers under \"## Layers\" differ from src/layers.txt"),
         ("an option left out of docs/cli.md", [("docs/cli.md", "- `--seed N`", "- seed N")],
          r"docs/cli.md: `quillon-cli generate --help` lists --seed, but the section \"## quillon-cli generate\""),
         ("an option described in docs/cli.md that the program lacks",
