@@ -28,5 +28,5 @@ set(QUILLON_CLI_TEST_SOURCES
     ${QUILLON_TESTS}/cli/test_recorded_runs.cpp
     ${QUILLON_TESTS}/cli/test_validate_cli.cpp)
 # The window's QtTest programs, tests/window/<name>.cpp each, built as window_<name>.
-set(QUILLON_WINDOW_TEST_NAMES test_actions test_bad_input test_database_states test_generate test_import test_layout
+set(QUILLON_WINDOW_TEST_NAMES test_actions test_bad_input test_check_list test_database_states test_generate test_import test_layout
     test_startup test_update test_user_database test_validate)

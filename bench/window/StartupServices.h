@@ -33,6 +33,8 @@ struct SilentPlatform final : quillon::MessageDialogs,
         return false;
     }
     QStringList ChooseFilesToOpen(const QString&, const QStringList&) override { return {}; }
+    QString ChooseFileToSave(const QString&, const QString&, const QStringList&) override { return {}; }
+    std::optional<int> ChooseImeiColumn(const QString&, const QStringList&) override { return std::nullopt; }
     std::optional<quillon::ColumnChoice> ChooseColumns(const QString&, const QStringList&,
                                                        const quillon::ColumnChoice&) override {
         return std::nullopt;

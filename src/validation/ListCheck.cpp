@@ -113,14 +113,27 @@ void CheckedList::ResultInto(std::size_t index, ValidationResult& result) const 
 }
 
 ListRead CheckList(LineInput& in, const std::optional<ListColumn>& column, CheckedList& list,
-                   const std::atomic<bool>* cancel, std::size_t maxLines) {
+                   const std::atomic<bool>* cancel, std::size_t maxLines,
+                   const std::function<void(std::size_t checked)>& onBlock) {
+    std::size_t checked = 0;
     ListRead read = ReadList(
         in, column,
         [&](const ListInput& input) {
+            if (checked % 1024 == 0) {
+                if (onBlock) {
+                    onBlock(checked);
+                }
+                if (Cancelled(cancel)) {
+                    return false;
+                }
+            }
             list.Add(input.line, input.text);
-            return (list.Size() % 1024 != 0) || !Cancelled(cancel);
+            ++checked;
+            return true;
         },
         maxLines);
+    // The input that saw the cancel was not checked.
+    read.inputs = checked;
     list.FinishAdding();
     return read;
 }

@@ -87,4 +87,26 @@ void ColumnDialog::UpdateOk() {
         ->setEnabled(choice.code >= 0 && (choice.manufacturer >= 0 || choice.model >= 0));
 }
 
+ImeiColumnDialog::ImeiColumnDialog(const QString& text, const QStringList& fields, QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("ImeiColumnDialog"));
+    setWindowTitle(ToQString(identity::kMessageCaption));
+    auto* layout = new QVBoxLayout(this);
+    auto* intro = new QLabel(text, this);
+    intro->setTextFormat(Qt::PlainText);
+    intro->setWordWrap(true);
+    layout->addWidget(intro);
+    m_column = FieldList(QStringLiteral("IMEI column"), fields, false, 0, this);
+    m_column->insertItem(0, QStringLiteral("No header: one input per line"));
+    m_column->setCurrentRow(fields.isEmpty() ? 0 : 1);
+    layout->addWidget(m_column);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    layout->addWidget(buttons);
+}
+
+int ImeiColumnDialog::Choice() const {
+    return m_column->currentRow() - 1;
+}
+
 } // namespace quillon

@@ -33,4 +33,18 @@ private:
     QDialogButtonBox* m_buttons = nullptr;
 };
 
+// The column of a list of IMEIs whose header names no IMEI column: "No header: one input per line"
+// first, then the fields of the list's first line.
+class ImeiColumnDialog final : public QDialog {
+    Q_OBJECT
+public:
+    ImeiColumnDialog(const QString& text, const QStringList& fields, QWidget* parent = nullptr);
+
+    // The column, from 0, or -1 for one input per line.
+    int Choice() const;
+
+private:
+    QListWidget* m_column = nullptr;
+};
+
 } // namespace quillon

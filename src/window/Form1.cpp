@@ -1,5 +1,6 @@
 #include "Form1.h"
 
+#include "CheckListWindow.h"
 #include "ClickableLabel.h"
 #include "ModelListModel.h"
 #include "QtText.h"
@@ -216,6 +217,8 @@ void Form1::CreateMenu() {
     m_importAction->setObjectName(QStringLiteral("ImportDeviceList"));
     m_useShippedAction = fileMenu->addAction(QStringLiteral("Use Shipped Device List"));
     m_useShippedAction->setObjectName(QStringLiteral("UseShippedDeviceList"));
+    m_checkListAction = fileMenu->addAction(QStringLiteral("Check a List of IMEIs..."));
+    m_checkListAction->setObjectName(QStringLiteral("CheckList"));
     m_exitAction = fileMenu->addAction(QStringLiteral("Exit"));
     m_exitAction->setObjectName(QStringLiteral("Exit"));
     // About and Update are commands directly on the bar, without a drop-down.
@@ -403,6 +406,7 @@ void Form1::ConnectHandlers() {
     connect(m_updateAction, &QAction::triggered, this, &Form1::ChkUpdate_Click);
     connect(m_importAction, &QAction::triggered, this, &Form1::ImportDeviceList_Click);
     connect(m_useShippedAction, &QAction::triggered, this, &Form1::UseShippedDeviceList_Click);
+    connect(m_checkListAction, &QAction::triggered, this, &Form1::CheckList_Click);
     connect(m_exitAction, &QAction::triggered, this, &Form1::Exit_Click);
 }
 

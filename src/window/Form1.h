@@ -45,8 +45,9 @@ class QTimer;
 class QWidget;
 
 namespace quillon {
+class CheckListWindow;
 class ModelListModel;
-}
+} // namespace quillon
 
 namespace quillon {
 
@@ -77,7 +78,8 @@ QFont MakeFont(FontFace face, double points, bool bold = false, bool italic = fa
 // The program's one window. Its handlers live in several files so that each command can grow
 // without touching the others: Form1.cpp (controls and layout), Form1Startup.cpp (start-up and
 // exit), Form1Validate.cpp, Form1Generate.cpp, Form1Actions.cpp (clipboard, web, about, update),
-// Form1Import.cpp (importing device lists, going back to the shipped one).
+// Form1Import.cpp (importing device lists, going back to the shipped one), Form1CheckList.cpp (the
+// "Check a List" window).
 class Form1 : public QMainWindow {
     Q_OBJECT
 public:
@@ -147,6 +149,9 @@ public:
     // How long an import waits for another one's lock; tests shorten it.
     void SetImportLockTimeout(std::chrono::milliseconds timeout) { m_importLockTimeout = timeout; }
 
+    // The "Check a List" window, once File, "Check a List of IMEIs..." has opened it; none before.
+    CheckListWindow* CheckList() const { return m_checkList.get(); }
+
 signals:
     // A generation run has ended: finished with its report and message, stopped by a prefix that
     // is not eight digits, or cut short by closing the window.
@@ -206,6 +211,8 @@ private:
     // the window asks its questions between the steps, on its own thread.
     void ImportDeviceList_Click();
     void UseShippedDeviceList_Click();
+    // Opens the "Check a List" window, or brings it to the front.
+    void CheckList_Click();
     void BeginImport();
     // Runs `work` on the import's thread, then `then` on the window's; `counted`: the step reports
     // the bytes it reads.
@@ -310,6 +317,10 @@ private:
     unsigned m_importStep = 0; // tells a step's late messages from the current step's
     bool m_importRunning = false;
 
+    // A window of its own, without a parent, so that the import's progress dialog does not block
+    // it; it closes with this one.
+    std::unique_ptr<CheckListWindow> m_checkList;
+
     // Controls, all owned by the window. Each control's objectName is its name on the form ("Text1",
     // "Label16"), by which the tests find it.
     QWidget* m_client = nullptr;
@@ -349,6 +360,7 @@ private:
 
     QAction* m_importAction = nullptr;
     QAction* m_useShippedAction = nullptr;
+    QAction* m_checkListAction = nullptr;
     QAction* m_exitAction = nullptr;
     QAction* m_aboutAction = nullptr;
     QAction* m_updateAction = nullptr;

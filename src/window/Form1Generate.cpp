@@ -1,5 +1,7 @@
 #include "Form1.h"
 
+#include "CheckListWindow.h"
+
 #include "ClickableLabel.h"
 #include "QtText.h"
 
@@ -269,6 +271,10 @@ void Form1::closeEvent(QCloseEvent* event) {
     StopGeneration();
     StopImport();
     m_stopUpdate = true;
+    // The program ends with this window, so the check window closes too, its work cancelled.
+    if (m_checkList != nullptr) {
+        m_checkList->close();
+    }
     QMainWindow::closeEvent(event);
 }
 

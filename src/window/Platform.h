@@ -28,6 +28,10 @@ public:
     // one), with `caption` and name filters such as "Device lists (*.txt *.csv)", the first one
     // chosen. The files chosen, as full paths; none when the user cancelled.
     virtual QStringList ChooseFilesToOpen(const QString& caption, const QStringList& filters) = 0;
+    // The platform's dialog for naming a file to write, starting from `suggestedName`, which asks
+    // before an existing file is replaced. The full path; empty when the user cancelled.
+    virtual QString ChooseFileToSave(const QString& caption, const QString& suggestedName,
+                                     const QStringList& filters) = 0;
 };
 
 // The columns of a device list chosen by position, counted from 0.
@@ -47,6 +51,10 @@ public:
     // `suggested` has it. The choice; none when the user cancelled.
     virtual std::optional<ColumnChoice> ChooseColumns(const QString& text, const QStringList& fields,
                                                       const ColumnChoice& suggested) = 0;
+    // The same dialog with one list, for the column of a list of IMEIs: `text` above the first
+    // line's fields and, before them, the choice "No header: one input per line" (-1). The column
+    // chosen, from 0, or -1; none when the user cancelled.
+    virtual std::optional<int> ChooseImeiColumn(const QString& text, const QStringList& fields) = 0;
 };
 
 class Clipboard {

@@ -38,6 +38,20 @@ QStringList QtPlatform::ChooseFilesToOpen(const QString& caption, const QStringL
                                          filters.join(QStringLiteral(";;")));
 }
 
+QString QtPlatform::ChooseFileToSave(const QString& caption, const QString& suggestedName, const QStringList& filters) {
+    return QFileDialog::getSaveFileName(QApplication::activeWindow(), caption, suggestedName,
+                                        filters.join(QStringLiteral(";;")));
+}
+
+std::optional<int> QtPlatform::ChooseImeiColumn(const QString& text, const QStringList& fields) {
+    ImeiColumnDialog dialog(text, fields, QApplication::activeWindow());
+    dialog.setWindowModality(Qt::ApplicationModal);
+    if (dialog.exec() != QDialog::Accepted) {
+        return std::nullopt;
+    }
+    return dialog.Choice();
+}
+
 std::optional<ColumnChoice> QtPlatform::ChooseColumns(const QString& text, const QStringList& fields,
                                                       const ColumnChoice& suggested) {
     ColumnDialog dialog(text, fields, suggested, QApplication::activeWindow());

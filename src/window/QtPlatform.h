@@ -16,8 +16,10 @@ public:
     void ShowMessage(const QString& text) override;
     bool Ask(const QString& question) override;
     QStringList ChooseFilesToOpen(const QString& caption, const QStringList& filters) override;
+    QString ChooseFileToSave(const QString& caption, const QString& suggestedName, const QStringList& filters) override;
     std::optional<ColumnChoice> ChooseColumns(const QString& text, const QStringList& fields,
                                               const ColumnChoice& suggested) override;
+    std::optional<int> ChooseImeiColumn(const QString& text, const QStringList& fields) override;
     bool SetClipboardText(const QString& text) override;
     bool OpenAddress(const QString& address) override;
     bool IsAdministrator() override;

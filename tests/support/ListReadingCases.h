@@ -17,6 +17,8 @@ struct ListReadingCase {
     std::string bytes;
     std::optional<std::string> column;                       // none: one input per line
     std::vector<std::pair<std::size_t, std::string>> inputs; // line, text
+    // The window reads the list so too: it takes a table by its IMEI column, other lists line by line.
+    bool windowReadsAlike = true;
 };
 
 inline std::vector<ListReadingCase> ListReadingCases() {
@@ -45,7 +47,11 @@ inline std::vector<ListReadingCase> ListReadingCases() {
          Utf16("490154203237518\r\nZ\u00FCrich\r\n", false, true),
          std::nullopt,
          {{1, "490154203237518"}, {2, "Z\u00FCrich"}}},
-        {"LinesTakeCommasAsText", "IMEI\n49015420,3237518\n", std::nullopt, {{1, "IMEI"}, {2, "49015420,3237518"}}},
+        {"LinesTakeCommasAsText",
+         "IMEI\n49015420,3237518\n",
+         std::nullopt,
+         {{1, "IMEI"}, {2, "49015420,3237518"}},
+         false},
         {"ColumnOfATable", table, "imei", {{2, "490154203237518"}, {4, "35-209900-176148-1"}, {5, ""}}},
         {"ColumnNamedAsImportComparesNames",
          "serial,  Imei_1 ,x\n1,490154203237518,y\n",
@@ -60,7 +66,7 @@ inline std::vector<ListReadingCase> ListReadingCases() {
          Utf16("Model\tIMEI\r\nA\t490154203237518\r\n", false, true),
          "IMEI",
          {{2, "490154203237518"}}},
-        {"ColumnOfWindows1252Table", "Model|IMEI\nZ\xFCrich|490154203237518\n", "Model", {{2, "Z\u00FCrich"}}},
+        {"ColumnOfWindows1252Table", "Model|IMEI\nZ\xFCrich|490154203237518\n", "Model", {{2, "Z\u00FCrich"}}, false},
     };
 }
 

@@ -35,6 +35,19 @@ struct FakePlatform final : quillon::MessageDialogs,
         return filesToChoose.isEmpty() ? QStringList() : filesToChoose.takeFirst();
     }
 
+    QString ChooseFileToSave(const QString& caption, const QString& suggestedName,
+                             const QStringList& filters) override {
+        fileDialogs.append(caption);
+        fileFilters = filters;
+        suggestedNames.append(suggestedName);
+        return saveNames.isEmpty() ? QString() : saveNames.takeFirst();
+    }
+
+    std::optional<int> ChooseImeiColumn(const QString& text, const QStringList& fields) override {
+        columnDialogs.append({text, fields, {}});
+        return imeiColumnChoices.isEmpty() ? std::nullopt : imeiColumnChoices.takeFirst();
+    }
+
     std::optional<quillon::ColumnChoice> ChooseColumns(const QString& text, const QStringList& fields,
                                                        const quillon::ColumnChoice& suggested) override {
         columnDialogs.append({text, fields, suggested});
@@ -86,6 +99,9 @@ struct FakePlatform final : quillon::MessageDialogs,
     QList<bool> answers;
     QList<QStringList> filesToChoose;
     QList<std::optional<quillon::ColumnChoice>> columnChoices;
+    QList<std::optional<int>> imeiColumnChoices;
+    QStringList saveNames;      // the files named in the save dialogs (none: cancelled)
+    QStringList suggestedNames; // what the save dialogs suggested
     // Runs inside ShowMessage, as the event loop of a modal message box would.
     std::function<void()> whileMessageShows;
 };

@@ -234,9 +234,10 @@ void LayoutTest::menuBar() {
         QVERIFY(!action->isSeparator());
         items.append(action->text());
     }
-    QCOMPARE(items, QStringList({"Import Device List...", "Use Shipped Device List", "Exit"}));
+    QCOMPARE(items,
+             QStringList({"Import Device List...", "Use Shipped Device List", "Check a List of IMEIs...", "Exit"}));
     QCOMPARE(file->actions().last(), Fixture().Find<QAction>("Exit"));
-    for (const char* name : {"ImportDeviceList", "UseShippedDeviceList", "Exit", "About", "ChkUpdate"}) {
+    for (const char* name : {"ImportDeviceList", "UseShippedDeviceList", "CheckList", "Exit", "About", "ChkUpdate"}) {
         const auto* action = Fixture().Find<QAction>(QString::fromLatin1(name));
         QVERIFY2(action != nullptr, name);
         QVERIFY2(action->shortcut().isEmpty(), name);

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -90,9 +91,11 @@ private:
 };
 
 // Reads the list and checks every input into `list`, stopping early when `cancel` is set
-// (Outcome::Stopped).
+// (Outcome::Stopped). `onBlock`, when given, is called before the first input and then before
+// every 1024th, with the inputs checked so far; `cancel` is looked at then.
 ListRead CheckList(LineInput& in, const std::optional<ListColumn>& column, CheckedList& list,
-                   const std::atomic<bool>* cancel = nullptr, std::size_t maxLines = kMaxListLines);
+                   const std::atomic<bool>* cancel = nullptr, std::size_t maxLines = kMaxListLines,
+                   const std::function<void(std::size_t checked)>& onBlock = {});
 
 // The columns a table of results shows.
 enum class ListField { Line, Input, Imei, Result, ReportingBody, Tac, Manufacturer, Model, Repeated };
