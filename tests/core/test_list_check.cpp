@@ -113,22 +113,24 @@ DeviceTable Devices() {
 TEST(ListCheck, CountsVerdictsAndRepeatedNumbers) {
     CheckedList list(Devices());
     StringInput in("490154203237518\n490154203237517\n\n1234\n35209900176148A\n49-015420-323751-8\n"
-                   "999999999999994\n");
+                   "999999999999994\n12-34\n");
     const ListRead read = CheckList(in, std::nullopt, list);
     ASSERT_EQ(read.outcome, ListRead::Outcome::Read);
     EXPECT_EQ(list.Counts(),
-              (ListCounts{.inputs = 7, .valid = 3, .notValid = 1, .notAnImei = 3, .notInDatabase = 1, .repeated = 1}));
+              (ListCounts{.inputs = 8, .valid = 3, .notValid = 1, .notAnImei = 4, .notInDatabase = 1, .repeated = 2}));
     const std::vector<std::string> results = {"valid",
                                               "not valid (check digit should be 8)",
                                               "not an IMEI (nothing left once blanks and separators are dropped)",
                                               "not an IMEI (4 characters; an IMEI has 15 digits)",
                                               "not an IMEI (an IMEI has 15 digits 0-9)",
                                               "valid",
-                                              "valid"};
+                                              "valid",
+                                              "not an IMEI (4 characters; an IMEI has 15 digits)"};
     for (std::size_t i = 0; i < list.Size(); ++i) {
         EXPECT_EQ(ListResultText(list.Row(i)), results[i]) << i;
     }
     EXPECT_EQ(list.Row(5).repeatOf, 1u);
+    EXPECT_EQ(list.Row(7).repeatOf, 4u); // texts that are no IMEI repeat too, once cleaned
     EXPECT_EQ(list.Row(0).repeatOf, 0u);
     EXPECT_EQ(list.Input(5), "49-015420-323751-8");
     EXPECT_TRUE(list.IsProblem(5)); // valid, but a stock sheet holds each number once

@@ -17,7 +17,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace quillon {
@@ -65,7 +65,7 @@ public:
 
     // Validates one input and keeps its result.
     void Add(std::size_t line, std::string_view input);
-    // No more inputs: what finding repeated numbers needed is freed.
+    // No more inputs: finds the repeated numbers (until then none is marked or counted).
     void FinishAdding();
 
     std::size_t Size() const { return m_rows.size(); }
@@ -86,8 +86,10 @@ private:
     std::vector<CheckedRow> m_rows;
     ListCounts m_counts;
     ValidationResult m_scratch;
-    std::unordered_map<std::uint64_t, std::uint32_t> m_seenNumbers; // fifteen digits
-    std::unordered_map<std::string, std::uint32_t> m_seenTexts;     // other cleaned texts
+    // The inputs to look for repeats among: fifteen digits as their number, other cleaned texts as
+    // their hash; each with its index.
+    std::vector<std::pair<std::uint64_t, std::uint32_t>> m_numbers;
+    std::vector<std::pair<std::uint64_t, std::uint32_t>> m_texts;
 };
 
 // Reads the list and checks every input into `list`, stopping early when `cancel` is set
