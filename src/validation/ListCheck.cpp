@@ -69,14 +69,11 @@ void CheckedList::Add(std::size_t line, std::string_view input) {
     }
     if (!r.rejected) {
         row.deviceLine = Narrow(r.device.found ? r.device.lineNumber : 0);
-        // Repeats are found once the list is whole, by sorting: far cheaper than a hash table of a
-        // million entries.
-        const auto index = static_cast<std::uint32_t>(m_rows.size());
-        if (complete) {
-            m_numbers.emplace_back(DigitsValue(r.normalised), index);
-        } else {
-            m_texts.emplace_back(std::hash<std::string_view>()(r.normalised), index);
-        }
+    }
+    // Repeats are found once the list is whole, by sorting: far cheaper than a hash table of a
+    // million entries. Only numbers repeat: "n/a" on two lines is no number a sheet holds twice.
+    if (complete) {
+        m_numbers.emplace_back(DigitsValue(r.normalised), static_cast<std::uint32_t>(m_rows.size()));
     }
     ++m_counts.inputs;
     switch (row.verdict) {
@@ -105,28 +102,9 @@ void CheckedList::FinishAdding() {
             m_rows[m_numbers[i].second].repeatOf = first != 0 ? first : m_rows[m_numbers[i - 1].second].line;
         }
     }
-    // Other texts by their hash, the texts compared where hashes meet.
-    std::sort(m_texts.begin(), m_texts.end());
-    for (std::size_t run = 0; run < m_texts.size();) {
-        std::size_t end = run + 1;
-        while (end < m_texts.size() && m_texts[end].first == m_texts[run].first) {
-            ++end;
-        }
-        for (std::size_t j = run + 1; j < end; ++j) {
-            const std::string text = NormaliseIMEI(Input(m_texts[j].second));
-            for (std::size_t k = run; k < j; ++k) {
-                if (m_rows[m_texts[k].second].repeatOf == 0 && NormaliseIMEI(Input(m_texts[k].second)) == text) {
-                    m_rows[m_texts[j].second].repeatOf = m_rows[m_texts[k].second].line;
-                    break;
-                }
-            }
-        }
-        run = end;
-    }
     m_counts.repeated = static_cast<std::size_t>(
         std::count_if(m_rows.begin(), m_rows.end(), [](const CheckedRow& row) { return row.repeatOf != 0; }));
     std::vector<std::pair<std::uint64_t, std::uint32_t>>().swap(m_numbers);
-    std::vector<std::pair<std::uint64_t, std::uint32_t>>().swap(m_texts);
 }
 
 bool CheckedList::IsProblem(std::size_t index) const {

@@ -129,7 +129,7 @@ CheckListWindow::CheckListWindow(const PlatformServices& platform, std::function
     m_table->horizontalHeader()->setSortIndicatorShown(true);
     m_table->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
     m_table->horizontalHeader()->setStretchLastSection(true);
-    const int widths[kListFieldCount] = {60, 150, 150, 230, 200, 130, 130, 170, 80};
+    const int widths[kListFieldCount] = {50, 125, 130, 220, 170, 125, 120, 140, 70};
     for (std::size_t i = 0; i < kListFieldCount; ++i) {
         m_table->setColumnWidth(static_cast<int>(i), widths[i]);
     }
@@ -149,7 +149,7 @@ CheckListWindow::CheckListWindow(const PlatformServices& platform, std::function
 
     ShowCounts();
     UpdateControls();
-    resize(1100, 600);
+    resize(1220, 640);
 }
 
 CheckListWindow::~CheckListWindow() {

@@ -96,9 +96,11 @@ protected:
 QString HelpPage(const std::filesystem::path& database) {
     // Shown with the system's own separators: "C:\Program Files\Quillon\tacdex.csv" on Windows.
     const QString shown = QDir::toNativeSeparators(QString::fromStdU16String(database.u16string())).toHtmlEscaped();
-    return QStringLiteral("<div style=\"font-size:8pt\"><b>Validate</b>: type or paste an IMEI and press Validate. "
-                          "<b>Generate</b>: choose a model and a count, or tick a reporting body, and press "
-                          "Generate. <b>File</b>: import newer device lists. Device database: <tt>%1</tt></div>")
+    return QStringLiteral(
+               "<div style=\"font-size:8pt\"><b>Validate</b>: type or paste an IMEI and press Validate. "
+               "<b>Generate</b>: choose a model and a count, or tick a reporting body, and press "
+               "Generate. <b>File</b>: import newer device lists, or check a whole list of IMEIs. Device database: "
+               "<tt>%1</tt></div>")
         .arg(shown);
 }
 

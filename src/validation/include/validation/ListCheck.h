@@ -42,7 +42,7 @@ struct CheckedRow {
     std::uint32_t inputSize = 0;
     std::uint32_t line = 0;       // where the input stands in the list, from 1
     std::uint32_t deviceLine = 0; // its device line; 0 when not in the database
-    std::uint32_t repeatOf = 0;   // the line of the first input with the same cleaned IMEI; 0 for none
+    std::uint32_t repeatOf = 0;   // the line of the first input of the same fifteen digits; 0 for none
     std::uint32_t length = 0;     // of the cleaned text, in characters
     ListVerdict verdict = ListVerdict::NotAnImei;
     NotAnImeiReason reason = NotAnImeiReason::None;
@@ -55,7 +55,7 @@ struct ListCounts {
     std::size_t notValid = 0;
     std::size_t notAnImei = 0;
     std::size_t notInDatabase = 0; // of the valid and not valid ones
-    std::size_t repeated = 0;      // inputs whose cleaned IMEI an earlier line had
+    std::size_t repeated = 0;      // inputs whose fifteen digits, once cleaned, an earlier line had
     bool operator==(const ListCounts&) const = default;
 };
 
@@ -86,10 +86,8 @@ private:
     std::vector<CheckedRow> m_rows;
     ListCounts m_counts;
     ValidationResult m_scratch;
-    // The inputs to look for repeats among: fifteen digits as their number, other cleaned texts as
-    // their hash; each with its index.
+    // The fifteen-digit inputs as numbers, each with its index: where repeats are looked for.
     std::vector<std::pair<std::uint64_t, std::uint32_t>> m_numbers;
-    std::vector<std::pair<std::uint64_t, std::uint32_t>> m_texts;
 };
 
 // Reads the list and checks every input into `list`, stopping early when `cancel` is set
