@@ -11,6 +11,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -18,6 +19,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -149,7 +151,12 @@ CheckListWindow::CheckListWindow(const PlatformServices& platform, std::function
 
     ShowCounts();
     UpdateControls();
-    resize(1220, 640);
+    // Wide enough for every column where the screen allows it.
+    QSize size(1220, 640);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        size = size.boundedTo(screen->availableGeometry().size() * 0.95);
+    }
+    resize(size);
 }
 
 CheckListWindow::~CheckListWindow() {

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs Quillon silently into a fresh Wine prefix, checks what the setup put where, runs the
-# installed quillon-cli.exe and Quillon.exe (a generation run of 2 numbers with its report), checks that neither setup nor uninstaller go ahead while
+# installed quillon-cli.exe and Quillon.exe (a generation run of 2 numbers with its report; "Check a
+# List" on a CSV stock sheet and a UTF-16 "Unicode text" export from a folder named in Cyrillic, each
+# saved byte for byte as quillon-cli.exe writes it), checks that neither setup nor uninstaller go ahead while
 # Quillon runs, installs over the installed copy, uninstalls and checks that only the user's report
 # is left.
 #   check-installer.sh quillon-VERSION-win64-setup.exe PREFIX_DIR VERSION
@@ -68,7 +70,18 @@ done
 cli=$( (cd /tmp && "$wine" 'C:\Program Files\Quillon\quillon-cli.exe' validate 490154203237518) | tr -d '\r')
 grep -q '^Result: valid$' <<<"$cli" || fail "installed quillon-cli: $cli"
 grep -q '^Device: ' <<<"$cli" || fail "installed quillon-cli found no database: $cli"
-WINEQT_QPA_PLATFORM=windows:fontengine=freetype "$wine" 'C:\Program Files\Quillon\Quillon.exe' >/dev/null 2>&1 &
+# The lists to check lie in a folder named in Cyrillic, where the program starts, so that its file
+# dialogs open there: a spreadsheet's CSV with an IMEI column, and its "Unicode text" (UTF-16 LE with
+# a byte-order mark, tabs between the cells).
+lists="$WINEPREFIX/drive_c/Списки"
+mkdir -p "$lists"
+printf 'Stock No,IMEI,Model\r\n1,490154203237518,Phone\r\n2,490154203237517,Phone\r\n3,49-015420-323751-8,Phone\r\n4,n/a,\r\n' \
+    >"$lists/stock.csv"
+{
+    printf '\xff\xfe'
+    printf 'Stock No\tIMEI\tModel\r\n1\t352099001761481\tZ\xc3\xbcrich\r\n2\t35209900176148\t\r\n' | iconv -f UTF-8 -t UTF-16LE
+} >"$lists/unicode.txt"
+(cd "$lists" && WINEQT_QPA_PLATFORM=windows:fontengine=freetype "$wine" 'C:\Program Files\Quillon\Quillon.exe' >/dev/null 2>&1) &
 app=$!
 window=$(wait_for_window '^Quillon v' 600)
 [ -n "$window" ] || fail "the installed Quillon.exe showed no window"
@@ -95,6 +108,50 @@ if [ -n "$window" ]; then
     box=$(wait_for_window '^Quillon2.x Professional$' 100)
     [ -n "$box" ] && xdotool key --window "$box" Return || fail "no completion message"
     rm -f "$dir"/Quillon.v*.txt
+fi
+
+# File, "Check a List of IMEIs...": each list opened and saved as a user would, the file saved the
+# bytes that the installed quillon-cli.exe writes for the same list.
+if [ -n "$window" ]; then
+    xdotool windowactivate --sync "$window" 2>/dev/null || true
+    xdotool mousemove "$((X + 15))" "$((top - 10))" click 1 # the File menu
+    sleep 0.5
+    xdotool key Down Down Down Return
+    checker=$(wait_for_window '^Check a List$' 100)
+    [ -n "$checker" ] || fail "File, Check a List of IMEIs... showed no window"
+fi
+if [ -n "${checker:-}" ]; then
+    for list in stock.csv unicode.txt; do
+        saved=${list%.*}-checked.csv
+        eval "$(xdotool getwindowgeometry --shell "$checker")"
+        xdotool windowactivate --sync "$checker" 2>/dev/null || true
+        xdotool mousemove "$((X + 45))" "$((Y + 22))" click 1 # Open File...
+        dialog=$(wait_for_window '^Check a List of IMEIs$' 100)
+        [ -n "$dialog" ] || { fail "Open File... showed no dialog"; break; }
+        xdotool type --delay 30 "$list"
+        xdotool key Return
+        for _ in $(seq 100); do
+            [ -z "$(xdotool search --name '^Check a List of IMEIs$' 2>/dev/null)" ] && break
+            sleep 0.1
+        done
+        sleep 1
+        # Save as CSV... stands at the right of the first row.
+        xdotool mousemove "$((X + WIDTH - 130))" "$((Y + 22))" click 1
+        dialog=$(wait_for_window '^Save the Results as CSV$' 100)
+        [ -n "$dialog" ] || { fail "Save as CSV... showed no dialog for $list"; break; }
+        xdotool key ctrl+a
+        xdotool type --delay 30 "$saved"
+        xdotool key Return
+        for _ in $(seq 100); do
+            [ -s "$lists/$saved" ] && break
+            sleep 0.1
+        done
+        expected=$( (cd /tmp && "$wine" 'C:\Program Files\Quillon\quillon-cli.exe' validate --column IMEI --format csv \
+            <"$lists/$list") | od -An -tx1)
+        [ -n "$expected" ] || fail "the installed quillon-cli.exe wrote nothing for $list"
+        [ "$(od -An -tx1 <"$lists/$saved" 2>/dev/null)" = "$expected" ] ||
+            fail "Check a List saved $list otherwise than quillon-cli.exe: $(tr -d '\r' <"$lists/$saved" 2>/dev/null | head -n 3)"
+    done
 fi
 
 # While it runs, neither setup nor uninstaller go ahead.
