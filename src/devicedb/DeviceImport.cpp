@@ -1,9 +1,9 @@
 #include "devicedb/DeviceImport.h"
 
-#include "devicedb/ImportBlocks.h"
 #include "ImportLayouts.h"
 #include "ImportRow.h"
 #include "ImportStore.h"
+#include "devicedb/ImportBlocks.h"
 #include "devicedb/RecordSplitter.h"
 
 #include <algorithm>

@@ -4,8 +4,8 @@
 // line, the Osmocom header (after a comment line or not), a header naming the columns, or columns
 // given by position. What is kept of a line is only what recognising it needs, whatever its length.
 
-#include "devicedb/RecordSplitter.h"
 #include "devicedb/DeviceImport.h"
+#include "devicedb/RecordSplitter.h"
 
 #include <array>
 #include <cstddef>

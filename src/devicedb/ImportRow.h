@@ -3,8 +3,8 @@
 // The rules of one row: its code, its names and how they are cleaned for tacdex.csv.
 
 #include "ImportLayouts.h"
-#include "devicedb/RecordSplitter.h"
 #include "devicedb/DeviceImport.h"
+#include "devicedb/RecordSplitter.h"
 
 #include <cstddef>
 #include <cstdint>
