@@ -94,7 +94,9 @@ QString CheckListModel::CellText(int row, ListField field) const {
     const ValidationResult& result = ResultOf(index);
     switch (field) {
     case ListField::Imei:
-        return Shown(result.rejected ? std::string_view(result.normalised) : std::string_view(result.presentation));
+        // The groups of an IMEI; what is no IMEI as it is once cleaned.
+        return Shown(checked.verdict == ListVerdict::NotAnImei ? std::string_view(result.normalised)
+                                                               : std::string_view(result.presentation));
     case ListField::ReportingBody:
         return Shown(result.reportingBodyText);
     case ListField::Tac:
