@@ -24,16 +24,16 @@ std::string ListReadText(const ListRead& read, std::string_view column) {
     case ListRead::Outcome::ReadFailed:
         return "could not be read to its end: " + SystemErrorText(read.error);
     case ListRead::Outcome::LineTooLong:
-        return line + " is longer than " + MebibytesText(kMaxLineBytes) +
-               ", the longest line read; it and the lines after it were not checked";
+        return "has a line longer than " + MebibytesText(kMaxLineBytes) + ", the longest line read (" + line +
+               "); it and the lines after it were not checked";
     case ListRead::Outcome::RowTooLong:
-        return line + " opens a quoted field that takes in " + std::to_string(read.linesTaken) +
+        return "has a quoted field opened on " + line + " that takes in " + std::to_string(read.linesTaken) +
                " lines, more than the " + std::to_string(kMaxRowLines) +
                " lines a row may take in (a stray quote is the likely cause); it and the rows after it were not "
                "checked";
     case ListRead::Outcome::QuoteOpenAtEnd:
-        return line + " opens a quoted field that is still open at the end (a stray quote); that row was not "
-                      "checked";
+        return "has a quoted field opened on " + line +
+               " that is still open at the end (a stray quote); that row was not checked";
     case ListRead::Outcome::TooManyLines:
         return "goes on past " + GroupedCount(read.line - 1) + " lines, the most checked at once; line " +
                GroupedCount(read.line) + " and the lines after it were not checked";

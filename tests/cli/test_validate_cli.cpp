@@ -70,7 +70,7 @@ TEST_F(ValidateCli, ColumnProblemsExitWith2) {
     run = testing::Run(cli::RunValidateCommand, options, "IMEI\n490154203237518\n\"4\n");
     EXPECT_EQ(run.status, 2);
     EXPECT_NE(run.out.find("490154203237518"), std::string::npos); // what was read before stays written
-    EXPECT_NE(run.err.find("line 3 opens a quoted field"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("standard input has a quoted field opened on line 3 that"), std::string::npos) << run.err;
 }
 
 // Text output describes the result in words for a terminal; it never repeats the window's captions.

@@ -10,7 +10,7 @@
 
 namespace quillon {
 
-// Why a list was not read to its end, as a clause after the name of what was read ("line 3 is
+// Why a list was not read to its end, as a clause after the name of what was read ("has a line
 // longer than 128 MiB, ..."): empty when it was read to its end or the reader stopped it.
 // `column` is the column asked for by name, for NoColumn.
 std::string ListReadText(const ListRead& read, std::string_view column = {});
