@@ -43,14 +43,7 @@ def read(path):
 
 def without_code(text):
     """The Markdown text without fenced code blocks and inline code spans (links there are text)."""
-    lines, fenced = [], False
-    for line in text.split("\n"):
-        if re.match(r"^\s*(```|~~~)", line):
-            fenced = not fenced
-            lines.append("")
-            continue
-        lines.append("" if fenced else re.sub(r"(`+)(?:(?!\1).)+?\1", "", line))
-    return "\n".join(lines)
+    return "\n".join(re.sub(r"(`+)(?:(?!\1).)+?\1", "", line) for line in without_fences(text).split("\n"))
 
 
 def slug(heading):

@@ -16,18 +16,6 @@ namespace {
 
 constexpr std::string_view kCommand = "import";
 
-// Standard input's bytes as they arrive, which the import decodes itself.
-class InputSource final : public ByteSource {
-public:
-    explicit InputSource(LineInput& in) : m_in(in) {}
-    std::size_t Read(char* into, std::size_t size) override { return m_in.ReadBytes(into, size); }
-    bool Rewind() override { return false; }
-    int Error() const override { return m_in.Error(); }
-
-private:
-    LineInput& m_in;
-};
-
 // Standard output through the command's sink.
 class StandardOutputTarget final : public ImportOutput {
 public:
@@ -67,7 +55,7 @@ int RunImportCommand(const ImportOptions& options, const CommandContext& context
     CheckOptions(options);
     const auto say = [&context](const std::string& text) { WriteMessage(context.err, kCommand, text); };
 
-    InputSource input(context.in);
+    LineInputBytes input(context.in);
     StandardOutputTarget output(context.out);
     ImportRequest request;
     for (const std::string& name : options.files) {

@@ -11,19 +11,6 @@
 namespace quillon {
 namespace {
 
-// The input's bytes as a stream, so that a file and standard input are read alike: the encoding
-// decided on their first 64 KiB.
-class LineInputBytes final : public ByteSource {
-public:
-    explicit LineInputBytes(LineInput& in) : m_in(in) {}
-    std::size_t Read(char* into, std::size_t size) override { return m_in.ReadBytes(into, size); }
-    bool Rewind() override { return false; }
-    int Error() const override { return m_in.Error(); }
-
-private:
-    LineInput& m_in;
-};
-
 // A field as messages quote it.
 std::string Shown(std::string_view field) {
     if (Utf8Length(field) <= kMessageQuoteChars) {

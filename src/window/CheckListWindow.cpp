@@ -295,11 +295,17 @@ void CheckListWindow::StartCheck(ListSource source) {
         &CheckListWindow::ListExamined);
 }
 
-void CheckListWindow::ListExamined() {
-    if (m_openError != 0) {
-        EndWork(
-            QString(),
+bool CheckListWindow::EndIfNotOpened() {
+    if (m_openError == 0) {
+        return false;
+    }
+    EndWork(QString(),
             QStringLiteral("%1 could not be opened: %2").arg(m_source->name, ToQString(SystemErrorText(m_openError))));
+    return true;
+}
+
+void CheckListWindow::ListExamined() {
+    if (EndIfNotOpened()) {
         return;
     }
     if (m_start.imeiColumn) {
@@ -364,10 +370,7 @@ void CheckListWindow::CheckWith(std::optional<ListColumn> column) {
 }
 
 void CheckListWindow::ListChecked() {
-    if (m_openError != 0) {
-        EndWork(
-            QString(),
-            QStringLiteral("%1 could not be opened: %2").arg(m_source->name, ToQString(SystemErrorText(m_openError))));
+    if (EndIfNotOpened()) {
         return;
     }
     const bool cancelled = m_read.outcome == ListRead::Outcome::Stopped;

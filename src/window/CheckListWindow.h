@@ -85,6 +85,8 @@ private:
     void SortRequested(int column, Qt::SortOrder order);
 
     void StartCheck(ListSource source);
+    // Ends the work with a message when the list did not open; whether it did so.
+    bool EndIfNotOpened();
     void ListExamined();
     void CheckWith(std::optional<ListColumn> column);
     void ListChecked();

@@ -31,6 +31,27 @@ QListWidget* FieldList(const QString& name, const QStringList& fields, bool none
     return list;
 }
 
+// A dialog with the program's caption and `text` at its top; the layout to go on with.
+QVBoxLayout* StartDialog(QDialog* dialog, const QString& name, const QString& text) {
+    dialog->setObjectName(name);
+    dialog->setWindowTitle(ToQString(identity::kMessageCaption));
+    auto* layout = new QVBoxLayout(dialog);
+    auto* intro = new QLabel(text, dialog);
+    intro->setTextFormat(Qt::PlainText);
+    intro->setWordWrap(true);
+    layout->addWidget(intro);
+    return layout;
+}
+
+// OK and Cancel at the bottom.
+QDialogButtonBox* AddButtons(QDialog* dialog, QVBoxLayout* layout) {
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    layout->addWidget(buttons);
+    return buttons;
+}
+
 // The field position of a list's row; -1 for "(none)".
 int FieldAt(const QListWidget* list, bool none) {
     const int row = list->currentRow();
@@ -42,13 +63,7 @@ int FieldAt(const QListWidget* list, bool none) {
 ColumnDialog::ColumnDialog(const QString& text, const QStringList& fields, const ColumnChoice& suggested,
                            QWidget* parent)
     : QDialog(parent) {
-    setObjectName(QStringLiteral("ColumnDialog"));
-    setWindowTitle(ToQString(identity::kMessageCaption));
-    auto* layout = new QVBoxLayout(this);
-    auto* intro = new QLabel(text, this);
-    intro->setTextFormat(Qt::PlainText);
-    intro->setWordWrap(true);
-    layout->addWidget(intro);
+    QVBoxLayout* layout = StartDialog(this, QStringLiteral("ColumnDialog"), text);
 
     auto* lists = new QGridLayout();
     m_code = FieldList(QStringLiteral("Code"), fields, false, suggested.code, this);
@@ -70,10 +85,7 @@ ColumnDialog::ColumnDialog(const QString& text, const QStringList& fields, const
     m_header->setChecked(suggested.firstLineIsHeader);
     layout->addWidget(m_header);
 
-    m_buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    connect(m_buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(m_buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    layout->addWidget(m_buttons);
+    m_buttons = AddButtons(this, layout);
     UpdateOk();
 }
 
@@ -88,21 +100,12 @@ void ColumnDialog::UpdateOk() {
 }
 
 ImeiColumnDialog::ImeiColumnDialog(const QString& text, const QStringList& fields, QWidget* parent) : QDialog(parent) {
-    setObjectName(QStringLiteral("ImeiColumnDialog"));
-    setWindowTitle(ToQString(identity::kMessageCaption));
-    auto* layout = new QVBoxLayout(this);
-    auto* intro = new QLabel(text, this);
-    intro->setTextFormat(Qt::PlainText);
-    intro->setWordWrap(true);
-    layout->addWidget(intro);
+    QVBoxLayout* layout = StartDialog(this, QStringLiteral("ImeiColumnDialog"), text);
     m_column = FieldList(QStringLiteral("IMEI column"), fields, false, 0, this);
     m_column->insertItem(0, QStringLiteral("No header: one input per line"));
     m_column->setCurrentRow(fields.isEmpty() ? 0 : 1);
     layout->addWidget(m_column);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    layout->addWidget(buttons);
+    AddButtons(this, layout);
 }
 
 int ImeiColumnDialog::Choice() const {

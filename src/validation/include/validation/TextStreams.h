@@ -4,6 +4,7 @@
 // blocks, each over a stream of the program's (quillon-cli's standard streams, a file the window
 // opens or writes) and over a string in tests.
 
+#include "devicedb/DeviceImport.h"
 #include "utf8/Utf8.h"
 
 #include <algorithm>
@@ -175,6 +176,19 @@ private:
     std::string m_text;
     std::size_t m_piece;
     std::size_t m_at = 0;
+};
+
+// An input's bytes as they arrive, for a reader that decodes them itself (import, a table's
+// columns): a stream, whose encoding its first bytes decide, whether it is a file or a pipe.
+class LineInputBytes final : public ByteSource {
+public:
+    explicit LineInputBytes(LineInput& in) : m_in(in) {}
+    std::size_t Read(char* into, std::size_t size) override { return m_in.ReadBytes(into, size); }
+    bool Rewind() override { return false; }
+    int Error() const override { return m_in.Error(); }
+
+private:
+    LineInput& m_in;
 };
 
 // A file, read in large blocks.
